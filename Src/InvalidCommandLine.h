@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+namespace BriskenCommandLineScanner
+{
+
+// A command line the parser refused. Deliberately not a std::exception, so that handlers of
+// std::exception never swallow it: only wmain handles it.
+class InvalidCommandLine
+{
+public:
+    InvalidCommandLine(const std::string& message, const std::string& usage) : message(message), usage(usage) {}
+
+    std::string Message() const { return message; }
+    std::string Usage() const { return usage; }
+
+private:
+    std::string message;
+    std::string usage;
+};
+
+} // namespace BriskenCommandLineScanner

@@ -1,0 +1,94 @@
+#include "CommandLine.h"
+#include "Commands.h"
+#include "Config.h"
+#include "LogLine.h"
+#include "Logger.h"
+#include "RequestDuration.h"
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <boost/exception/diagnostic_information.hpp>
+#include <boost/locale/generator.hpp>
+
+#include <iostream>
+#include <locale>
+
+using namespace BriskenCommandLineScanner;
+
+namespace
+{
+
+ScanRequest MakeScanRequest(const CommandLine& commandLine)
+{
+    ScanRequest request;
+    request.scanType = commandLine.Quick() ? 0 : commandLine.Full() ? 1 : commandLine.Custom() ? 2 : 3;
+    if (request.scanType == 2)
+        commandLine.CustomPaths(request.paths);
+    request.action = commandLine.Action();
+    request.scanResultPath = commandLine.ScanResultPath();
+    return request;
+}
+
+void RunCommand(const CommandLine& commandLine)
+{
+    if (commandLine.ProductInfo())
+        PrintProductInfo();
+    else if (commandLine.DefinitionsInfo())
+        PrintDefinitionsInfo();
+    else if (commandLine.UpdateDefinitions())
+        UpdateDefinitions();
+    else if (commandLine.UpdateApp())
+        CheckForApplicationUpdate();
+    else if (commandLine.Quick() || commandLine.Full() || commandLine.Custom() || commandLine.Boot())
+        RunScan(MakeScanRequest(commandLine));
+}
+
+void Run()
+{
+    const CommandLine commandLine;
+    if (!Config::Instance().read_only)
+        Logger::Instance().Init();
+
+    if (commandLine.Help())
+    {
+        std::cout << commandLine.Usage();
+        return;
+    }
+
+    boost::locale::generator generator;
+    std::locale::global(generator(""));
+    RunCommand(commandLine);
+}
+
+} // namespace
+
+int wmain(int, wchar_t*[], wchar_t*[])
+{
+    const boost::posix_time::ptime start = boost::posix_time::microsec_clock::local_time();
+    int exitCode = 0;
+    try
+    {
+        Run();
+    }
+    catch (const InvalidCommandLine& error)
+    {
+        std::cout << error.Message() << std::endl;
+        std::cout << error.Usage();
+    }
+    catch (...)
+    {
+        // No command lets anything else escape on purpose; should it happen, say what it was
+        // instead of ending without a word, and still report the duration.
+        const std::string text = boost::current_exception_diagnostic_information();
+        try
+        {
+            Logger::Instance().Write(LogLine(L"Error", text));
+        }
+        catch (...)
+        {
+        }
+        std::cout << "Unexpected error: " << text << std::flush;
+        exitCode = 1;
+    }
+    WriteRequestDuration(std::cout, start, boost::posix_time::microsec_clock::local_time());
+    return exitCode;
+}

@@ -1,0 +1,79 @@
+"""A program folder of its own for each black-box test: a temporary copy of build/bin in which
+the real executable runs under Wine."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+PROGRAM_FOLDER = os.environ.get("BRISKEN_PROGRAM_FOLDER", "")
+TEST_FOLDER = os.environ.get("BRISKEN_TEST_FOLDER", "")
+EXECUTABLE = "BriskenCommandLineScanner.exe"
+
+
+class Run:
+    """What one run left: console bytes, decoded text and exit code."""
+
+    def __init__(self, stdout: bytes, stderr: bytes, returncode: int):
+        self.stdout_bytes = stdout
+        self.stdout = stdout.decode("cp1252", errors="replace").replace("\r\n", "\n")
+        self.stderr = stderr.decode("cp1252", errors="replace")
+        self.returncode = returncode
+
+
+class ProgramFolder:
+    """A temporary copy of the program folder; removed on close."""
+
+    def __init__(self, source: str = PROGRAM_FOLDER, extra_files=()):
+        self.root = tempfile.mkdtemp(prefix="brisken-e2e-")
+        self.path = os.path.join(self.root, "program")
+        shutil.copytree(source, self.path, ignore=shutil.ignore_patterns(
+            "Logs", "Scan Results", "Temp", "Quarantine"))
+        for name in extra_files:
+            shutil.copy2(os.path.join(TEST_FOLDER, name), self.path)
+
+    def close(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def file(self, *parts) -> str:
+        return os.path.join(self.path, *parts)
+
+    def write(self, name: str, content, mode="wb"):
+        with open(self.file(name), mode) as f:
+            f.write(content)
+
+    def run(self, *args, executable=EXECUTABLE, timeout=120) -> Run:
+        """Runs an executable of the folder with the folder as working directory. Output goes
+        to files, never to a pipe that Wine's helpers could inherit."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            completed = subprocess.run(
+                ["wine", os.path.join(self.path, executable), *args],
+                cwd=self.path, stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            return Run(out.read(), err.read(), completed.returncode)
+
+    def logs(self):
+        """Names of the files in the Logs folder, or None when there is no such folder."""
+        folder = self.file("Logs")
+        return sorted(os.listdir(folder)) if os.path.isdir(folder) else None
+
+    def log_bytes(self) -> bytes:
+        names = self.logs() or []
+        if len(names) != 1:
+            raise AssertionError(f"expected one log file, found {names}")
+        with open(self.file("Logs", names[0]), "rb") as f:
+            return f.read()
+
+
+class ProgramFolderTest(unittest.TestCase):
+    """Gives each test a fresh program folder as self.folder."""
+
+    extra_files = ()
+
+    def setUp(self):
+        if not PROGRAM_FOLDER:
+            self.skipTest("BRISKEN_PROGRAM_FOLDER is not set")
+        self.folder = ProgramFolder(extra_files=self.extra_files)
+        self.addCleanup(self.folder.close)
