@@ -1,10 +1,17 @@
 #pragma once
 
 #include <boost/exception/exception.hpp>
+#include <boost/assert/source_location.hpp>
+#include <boost/current_function.hpp>
 #include <boost/throw_exception.hpp>
 
 #include <exception>
 #include <string>
+
+// GCC's built-in location names only the bare function; the diagnostic text of every throw
+// should name the full signature of the throwing function.
+#undef BOOST_CURRENT_LOCATION
+#define BOOST_CURRENT_LOCATION ::boost::source_location(__FILE__, __LINE__, BOOST_CURRENT_FUNCTION)
 
 namespace ExceptionHelper
 {

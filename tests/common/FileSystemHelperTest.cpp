@@ -1,0 +1,205 @@
+#include "FileSystemHelper/Drives.h"
+#include "FileSystemHelper/File.h"
+
+#include "ExceptionHelper/WindowsException.h"
+
+#include <boost/exception/get_error_info.hpp>
+#include <boost/filesystem/fstream.hpp>
+#include <boost/filesystem/operations.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace
+{
+
+namespace fs = boost::filesystem;
+
+// A fresh folder per test, removed afterwards.
+class FileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() / fs::unique_path(L"FileSystemHelperTest-%%%%-%%%%");
+        fs::create_directories(folder);
+    }
+
+    void TearDown() override
+    {
+        boost::system::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+
+    fs::path Write(const std::wstring& name, const std::string& bytes)
+    {
+        const fs::path file = folder / name;
+        fs::ofstream stream(file, std::ios::binary);
+        stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return file;
+    }
+
+    fs::path folder;
+};
+
+boost::shared_ptr<void> Open(const fs::path& file, DWORD access, DWORD share)
+{
+    const HANDLE handle =
+        CreateFileW(file.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return boost::shared_ptr<void>();
+    return boost::shared_ptr<void>(handle, &CloseHandle);
+}
+
+TEST_F(FileTest, GetSizeGivesTheSizeOfAnOpenFile)
+{
+    const fs::path file = Write(L"seven.bin", "1234567");
+    const boost::shared_ptr<void> handle = Open(file, GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(handle);
+    EXPECT_EQ(7, FileSystemHelper::File::GetSize(handle.get()));
+}
+
+// With GCC, Boost 1.81 records only the function's bare name as the throw function (its
+// __builtin_FUNCTION), so only that part is checked here.
+TEST(FileSystemHelperTest, GetSizeOfAnInvalidHandleThrowsWindowsWithTheErrorCode)
+{
+    try
+    {
+        FileSystemHelper::File::GetSize(INVALID_HANDLE_VALUE);
+        FAIL() << "nothing was thrown";
+    }
+    catch (const ExceptionHelper::Windows& e)
+    {
+        EXPECT_STREQ("Couldn't get file size", e.what());
+        const unsigned long* error = boost::get_error_info<ExceptionHelper::ErrorInfo>(e);
+        ASSERT_NE(nullptr, error);
+        EXPECT_EQ(static_cast<unsigned long>(ERROR_INVALID_HANDLE), *error);
+        const char* const* function = boost::get_error_info<boost::throw_function>(e);
+        const char* const* file = boost::get_error_info<boost::throw_file>(e);
+        const int* line = boost::get_error_info<boost::throw_line>(e);
+        ASSERT_TRUE(function && file && line);
+        EXPECT_NE(std::string::npos, std::string(*function).find("GetSize"));
+        EXPECT_NE(std::string::npos, std::string(*file).find("File.cpp"));
+        EXPECT_EQ(58, *line);
+    }
+}
+
+TEST_F(FileTest, ReadAllOfAMissingFileIsFalseAndLeavesDataAlone)
+{
+    std::vector<char> data{'x', 'y'};
+    EXPECT_FALSE(FileSystemHelper::File::ReadAll(folder / L"missing.json", data));
+    EXPECT_EQ((std::vector<char>{'x', 'y'}), data);
+}
+
+TEST_F(FileTest, ReadAllOfAnEmptyFileIsFalseBecauseItCannotBeMapped)
+{
+    const fs::path file = Write(L"empty.json", "");
+    std::vector<char> data{'x'};
+    EXPECT_FALSE(FileSystemHelper::File::ReadAll(file, data));
+    EXPECT_EQ(std::vector<char>{'x'}, data);
+}
+
+TEST_F(FileTest, ReadAllOfAFileOpenForWritingElsewhereIsFalse)
+{
+    const fs::path file = Write(L"busy.json", "{\"platform\":\"prod\"}");
+    const boost::shared_ptr<void> writer =
+        Open(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(writer);
+    std::vector<char> data;
+    EXPECT_FALSE(FileSystemHelper::File::ReadAll(file, data));
+    EXPECT_TRUE(data.empty());
+}
+
+TEST_F(FileTest, ReadAllOfAFolderIsFalse)
+{
+    std::vector<char> data;
+    EXPECT_FALSE(FileSystemHelper::File::ReadAll(folder, data));
+}
+
+TEST_F(FileTest, ReadAllReplacesLongerDataWithExactlyTheFileBytes)
+{
+    const std::string bytes("{\"platform\":\0\"beta\"}\r\n", 22);
+    const fs::path file = Write(L"UpdateServer.txt", bytes);
+    std::vector<char> data(1000, 'z');
+    ASSERT_TRUE(FileSystemHelper::File::ReadAll(file, data));
+    EXPECT_EQ(std::vector<char>(bytes.begin(), bytes.end()), data);
+}
+
+TEST_F(FileTest, ReadAllGrowsShorterDataToTheFileSize)
+{
+    std::string bytes(70000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7);
+    const fs::path file = Write(L"large.bin", bytes);
+    std::vector<char> data{'a'};
+    ASSERT_TRUE(FileSystemHelper::File::ReadAll(file, data));
+    EXPECT_EQ(std::vector<char>(bytes.begin(), bytes.end()), data);
+}
+
+TEST_F(FileTest, ReadAllClosesItsHandles)
+{
+    const fs::path file = Write(L"closed.txt", "abc");
+    std::vector<char> data;
+    ASSERT_TRUE(FileSystemHelper::File::ReadAll(file, data));
+    // An exclusive open only succeeds when no handle or mapping of the file is left.
+    EXPECT_TRUE(Open(file, GENERIC_READ | GENERIC_WRITE, 0));
+    EXPECT_TRUE(fs::remove(file));
+}
+
+TEST_F(FileTest, ReadAllSharesReadingWithOtherReaders)
+{
+    const fs::path file = Write(L"shared.txt", "abc");
+    const boost::shared_ptr<void> reader = Open(file, GENERIC_READ, FILE_SHARE_READ);
+    ASSERT_TRUE(reader);
+    std::vector<char> data;
+    EXPECT_TRUE(FileSystemHelper::File::ReadAll(file, data));
+    EXPECT_EQ((std::vector<char>{'a', 'b', 'c'}), data);
+}
+
+// The drive roots the system reports through its bit mask, in letter order.
+std::vector<std::wstring> RootsFromMask()
+{
+    std::vector<std::wstring> roots;
+    const DWORD mask = GetLogicalDrives();
+    for (int i = 0; i < 26; ++i)
+    {
+        if (mask & (1u << i))
+            roots.push_back(std::wstring(1, static_cast<wchar_t>(L'A' + i)) + L":\\");
+    }
+    return roots;
+}
+
+TEST(FileSystemHelperTest, DrivesListsEveryRootInTheSystemsOrder)
+{
+    const FileSystemHelper::Drives drives;
+    std::vector<std::wstring> roots;
+    for (const boost::shared_ptr<FileSystemHelper::Drive>& drive : drives)
+    {
+        ASSERT_TRUE(drive);
+        roots.push_back(drive->Path());
+    }
+    EXPECT_EQ(RootsFromMask(), roots);
+}
+
+TEST(FileSystemHelperTest, DrivesHoldsRootsLikeCColonBackslashWithoutEmptyPieces)
+{
+    const FileSystemHelper::Drives drives;
+    ASSERT_FALSE(drives.empty());
+    bool sawC = false;
+    for (const boost::shared_ptr<FileSystemHelper::Drive>& drive : drives)
+    {
+        const std::wstring& root = drive->Path();
+        ASSERT_EQ(3u, root.size());
+        EXPECT_TRUE(root[0] >= L'A' && root[0] <= L'Z');
+        EXPECT_EQ(L":\\", root.substr(1));
+        sawC = sawC || root == L"C:\\";
+    }
+    EXPECT_TRUE(sawC);
+}
+
+} // namespace
