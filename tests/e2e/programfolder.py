@@ -25,9 +25,10 @@ class Run:
 class ProgramFolder:
     """A temporary copy of the program folder; removed on close."""
 
-    def __init__(self, source: str = PROGRAM_FOLDER, extra_files=()):
+    def __init__(self, source: str = PROGRAM_FOLDER, extra_files=(), parents=()):
+        """parents: folder names to put between the temporary root and the program folder."""
         self.root = tempfile.mkdtemp(prefix="brisken-e2e-")
-        self.path = os.path.join(self.root, "program")
+        self.path = os.path.join(self.root, *parents, "program")
         shutil.copytree(source, self.path, ignore=shutil.ignore_patterns(
             "Logs", "Scan Results", "Temp", "Quarantine"))
         for name in extra_files:
@@ -38,6 +39,10 @@ class ProgramFolder:
 
     def file(self, *parts) -> str:
         return os.path.join(self.path, *parts)
+
+    def windows_path(self, *parts) -> str:
+        """The path as the program sees it under Wine: the Unix root is drive Z:."""
+        return "Z:" + self.file(*parts).replace("/", "\\")
 
     def write(self, name: str, content, mode="wb"):
         with open(self.file(name), mode) as f:

@@ -1,0 +1,468 @@
+// The reference engine (build/bin/scan.dll) driven through its C interface, with its own
+// definitions in a temporary program folder.
+
+#include "EngineSdk.h"
+#include "ProcessHelper/ProcessHelper.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/filesystem/fstream.hpp>
+#include <boost/filesystem/operations.hpp>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+namespace fs = boost::filesystem;
+using namespace EngineSdk;
+
+// The EICAR test string, put together here so that no file of the tree holds it whole.
+std::string Eicar()
+{
+    const std::string middle = "-TSET-SURIVITNA-DRADNATS-RACIE";
+    return "X5O!P%@AP[4\\PZX54(P^)7CC)7}$" + std::string(middle.rbegin(), middle.rend()) + "FILE!$H+H*";
+}
+
+const std::string hashSample = "reference engine hash sample";
+const std::string prefixSample = "PREPENDED-BODY:";
+
+// sha256 of hashSample, 28 bytes.
+const char* const definitions =
+    "# test definitions\n"
+    "version 4242\n"
+    "released 2024-01-05T10:15:00Z\n"
+    "hash Adware c670b590d3dfb7c63dda3f980eff76bc31fd90a87ed8a7ce7eb566d1764ee74f 28 Test.Hash\n"
+    "prefix Virus 505245504543444544 Test.Never\n"
+    "prefix 4 50524550454E4445442D424F44593A Test.Prefix\n";
+
+struct Report
+{
+    std::uint32_t objectType;
+    std::wstring path;
+    std::uint32_t objectFlags;
+    std::uint32_t scanStatus;
+    std::uint32_t threatType;
+    std::uint32_t pid;
+    std::wstring threatName;
+};
+
+struct Recorder
+{
+    std::vector<Report> reports;
+    int action = ScanAction::None;
+
+    static void Callback(_ScanCbkParams* params, int* action, void* context)
+    {
+        Recorder& self = *static_cast<Recorder*>(context);
+        self.reports.push_back({params->objectType, params->path, params->objectFlags, params->scanStatus,
+            params->threatType, params->pid, params->threatName});
+        if (params->scanStatus == ScanStatus::Infected)
+            *action = self.action;
+    }
+
+    const Report* Find(const fs::path& path) const
+    {
+        for (const Report& report : reports)
+        {
+            if (fs::path(report.path) == path)
+                return &report;
+        }
+        return nullptr;
+    }
+};
+
+template <typename Signature>
+Signature* Lookup(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Signature*>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+void WriteFile(const fs::path& path, const std::string& content)
+{
+    fs::ofstream file(path, std::ios::binary);
+    file << content;
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    fs::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+class ReferenceEngineTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        binFolder = ProcessHelper::Process::Path().parent_path().parent_path() / "bin";
+        module = LoadLibraryW((binFolder / "scan.dll").wstring().c_str());
+        ASSERT_NE(nullptr, module) << "build/bin/scan.dll";
+        initialize = Lookup<ThreatScanner_Initialize_t>(module, InitializeName);
+        initializeEx = Lookup<ThreatScanner_InitializeEx_t>(module, InitializeExName);
+        uninitialize = Lookup<ThreatScanner_Uninitialize_t>(module, UninitializeName);
+        createInstance = Lookup<ThreatScanner_CreateInstance_t>(module, CreateInstanceName);
+        destroyInstance = Lookup<ThreatScanner_DestroyInstance_t>(module, DestroyInstanceName);
+        setIntOption = Lookup<ThreatScanner_SetIntOption_t>(module, SetIntOptionName);
+        setScanCallback = Lookup<ThreatScanner_SetScanCallback2_t>(module, SetScanCallback2Name);
+        setPasswordCallback = Lookup<ThreatScanner_SetPasswordCallback_t>(module, SetPasswordCallbackName);
+        setExtCallback = Lookup<ThreatScanner_SetExtCallback_t>(module, SetExtCallbackName);
+        scanPath = Lookup<ThreatScanner_ScanPath_t>(module, ScanPathName);
+        scanObject = Lookup<ThreatScanner_ScanObject_t>(module, ScanObjectName);
+        getDatabaseInformation = Lookup<ThreatScanner_GetDatabaseInformation_t>(module, GetDatabaseInformationName);
+        ASSERT_TRUE(initialize && initializeEx && uninitialize && createInstance && destroyInstance && setIntOption
+            && setScanCallback && setPasswordCallback && setExtCallback && scanPath && scanObject
+            && getDatabaseInformation);
+
+        fs::create_directories(Program() / "Plugins");
+        WriteFile(Program() / "Plugins" / "test.bkdef", definitions);
+        fs::create_directories(Target());
+    }
+
+    void TearDown() override
+    {
+        if (instance)
+        {
+            EXPECT_EQ(0, destroyInstance(instance));
+        }
+        if (initialised)
+        {
+            EXPECT_EQ(0, uninitialize());
+        }
+        if (module)
+            FreeLibrary(module);
+    }
+
+    fs::path Program() const { return folder.Path() / "program"; }
+    fs::path Quarantine() const { return Program() / "Quarantine"; }
+    fs::path Target() const { return folder.Path() / "target"; }
+
+    int InitEx(const wchar_t* text = InitializationText)
+    {
+        const std::wstring program = Program().wstring();
+        const std::wstring quarantine = Quarantine().wstring();
+        const std::wstring temp = (Program() / "Temp").wstring();
+        std::wstring smartDb = (binFolder / "BKSmartDB.dll").wstring();
+        _InitializeParams params{};
+        params.size = sizeof(params);
+        params.programFolder = program.c_str();
+        params.quarantineFolder = quarantine.c_str();
+        params.tempFolder = temp.c_str();
+        const int result = initializeEx(program.c_str(), text, &smartDb[0], &params);
+        initialised = result == 0;
+        return result;
+    }
+
+    // Initialises, creates the instance and installs the recorder.
+    void Start()
+    {
+        ASSERT_EQ(0, InitEx());
+        ASSERT_EQ(0, createInstance(&instance));
+        ASSERT_EQ(0, setScanCallback(instance, &Recorder::Callback, &recorder));
+    }
+
+    int Scan(const fs::path& path) { return scanPath(instance, 0, path.wstring().c_str(), int(GetCurrentProcessId())); }
+
+    TestSupport::TempFolder folder;
+    fs::path binFolder;
+    HMODULE module = nullptr;
+    ThreatScanner_Initialize_t* initialize = nullptr;
+    ThreatScanner_InitializeEx_t* initializeEx = nullptr;
+    ThreatScanner_Uninitialize_t* uninitialize = nullptr;
+    ThreatScanner_CreateInstance_t* createInstance = nullptr;
+    ThreatScanner_DestroyInstance_t* destroyInstance = nullptr;
+    ThreatScanner_SetIntOption_t* setIntOption = nullptr;
+    ThreatScanner_SetScanCallback2_t* setScanCallback = nullptr;
+    ThreatScanner_SetPasswordCallback_t* setPasswordCallback = nullptr;
+    ThreatScanner_SetExtCallback_t* setExtCallback = nullptr;
+    ThreatScanner_ScanPath_t* scanPath = nullptr;
+    ThreatScanner_ScanObject_t* scanObject = nullptr;
+    ThreatScanner_GetDatabaseInformation_t* getDatabaseInformation = nullptr;
+    bool initialised = false;
+    CThreatScannerStruct* instance = nullptr;
+    Recorder recorder;
+};
+
+TEST_F(ReferenceEngineTest, FolderScanReportsEveryFileOnceWithItsVerdict)
+{
+    Start();
+    fs::create_directories(Target() / "sub" / "deeper");
+    WriteFile(Target() / "eicar.com", Eicar() + "\r\n");
+    WriteFile(Target() / "clean.txt", "nothing to see");
+    WriteFile(Target() / "sub" / "empty.txt", "");
+    WriteFile(Target() / "sub" / "deeper" / "hash.bin", hashSample);
+    WriteFile(Target() / "sub" / "deeper" / "near-hash.bin", "reference engine hash sampl3");
+    WriteFile(Target() / "sub" / "prefixed.txt", prefixSample + "payload");
+    WriteFile(Target() / "sub" / "eicar-later.txt", "x" + Eicar());
+
+    ASSERT_EQ(0, Scan(Target()));
+
+    struct Expected
+    {
+        fs::path path;
+        std::uint32_t status;
+        std::uint32_t threatType;
+        std::wstring threatName;
+    };
+    const Expected expected[] = {
+        {Target() / "eicar.com", ScanStatus::Infected, ThreatType::Virus, L"EICAR-Test-File (not a virus)"},
+        {Target() / "clean.txt", ScanStatus::Clean, 0, L""},
+        {Target() / "sub" / "empty.txt", ScanStatus::Clean, 0, L""},
+        {Target() / "sub" / "deeper" / "hash.bin", ScanStatus::Infected, ThreatType::Adware, L"Test.Hash"},
+        {Target() / "sub" / "deeper" / "near-hash.bin", ScanStatus::Clean, 0, L""},
+        {Target() / "sub" / "prefixed.txt", ScanStatus::Infected, ThreatType::Rootkit, L"Test.Prefix"},
+        {Target() / "sub" / "eicar-later.txt", ScanStatus::Clean, 0, L""},
+    };
+    ASSERT_EQ(std::size(expected), recorder.reports.size());
+    for (const Expected& entry : expected)
+    {
+        SCOPED_TRACE(entry.path.string());
+        const Report* report = recorder.Find(entry.path);
+        ASSERT_NE(nullptr, report);
+        EXPECT_EQ(ObjectType::File, report->objectType);
+        EXPECT_EQ(entry.status, report->scanStatus);
+        EXPECT_EQ(entry.threatType, report->threatType);
+        EXPECT_EQ(entry.threatName, report->threatName);
+        EXPECT_EQ(0u, report->objectFlags);
+    }
+}
+
+TEST_F(ReferenceEngineTest, ActionInTheSlotIsCarriedOutAndFollowedByItsStatus)
+{
+    struct Case
+    {
+        const char* name;
+        int action;
+        bool prefixed; // the disinfectable kind, else EICAR
+        std::vector<std::uint32_t> statuses;
+        bool stays; // the file is still in its place
+        bool quarantined;
+    };
+    const Case cases[] = {
+        {"none", ScanAction::None, false, {ScanStatus::Infected}, true, false},
+        {"skip", ScanAction::Skip, false, {ScanStatus::Infected}, true, false},
+        {"quarantine", ScanAction::QuarMove, false, {ScanStatus::Infected, ScanStatus::Moved}, false, true},
+        {"delete", ScanAction::Delete, false, {ScanStatus::Infected, ScanStatus::Deleted}, false, false},
+        {"disinfect", ScanAction::Disinfect, true, {ScanStatus::Infected, ScanStatus::Disinfected}, true, false},
+        {"unrepairable", ScanAction::Disinfect, false, {ScanStatus::Infected, ScanStatus::ScanFailed}, true, false},
+    };
+    Start();
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path file = Target() / (std::string(test.name) + ".txt");
+        WriteFile(file, test.prefixed ? prefixSample + "original" : Eicar());
+        recorder.reports.clear();
+        recorder.action = test.action;
+
+        ASSERT_EQ(0, Scan(file));
+
+        ASSERT_EQ(test.statuses.size(), recorder.reports.size());
+        for (std::size_t i = 0; i < test.statuses.size(); ++i)
+        {
+            EXPECT_EQ(test.statuses[i], recorder.reports[i].scanStatus);
+            EXPECT_EQ(file, fs::path(recorder.reports[i].path));
+        }
+        EXPECT_EQ(test.stays, fs::exists(file));
+        EXPECT_EQ(test.quarantined, fs::exists(Quarantine() / file.filename()));
+        if (test.prefixed)
+        {
+            EXPECT_EQ("original", ReadFile(file));
+        }
+    }
+}
+
+TEST_F(ReferenceEngineTest, QuarantineKeepsFilesOfTheSameName)
+{
+    Start();
+    recorder.action = ScanAction::QuarMove;
+    fs::create_directories(Target() / "a");
+    fs::create_directories(Target() / "b");
+    WriteFile(Target() / "a" / "x.com", Eicar());
+    WriteFile(Target() / "b" / "x.com", Eicar());
+
+    ASSERT_EQ(0, Scan(Target()));
+
+    EXPECT_TRUE(fs::exists(Quarantine() / "x.com"));
+    EXPECT_TRUE(fs::exists(Quarantine() / "x.com.1"));
+    EXPECT_FALSE(fs::exists(Target() / "a" / "x.com"));
+    EXPECT_FALSE(fs::exists(Target() / "b" / "x.com"));
+}
+
+TEST_F(ReferenceEngineTest, FileThatCannotBeOpenedIsReportedAsFailedUnlessTooSmallForAnySignature)
+{
+    struct Case
+    {
+        std::size_t size;
+        std::uint32_t status;
+        std::uint32_t flags;
+    };
+    // The shortest signature of the test definitions has 9 bytes.
+    const Case cases[] = {{100, ScanStatus::ScanFailed, ObjectFlag::UnableToRead}, {9, ScanStatus::ScanFailed,
+        ObjectFlag::UnableToRead}, {8, ScanStatus::Clean, 0}};
+    Start();
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.size);
+        const fs::path file = Target() / ("locked" + std::to_string(test.size) + ".bin");
+        WriteFile(file, std::string(test.size, 'a'));
+        const HANDLE exclusive =
+            CreateFileW(file.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, exclusive);
+        recorder.reports.clear();
+
+        const int result = Scan(file);
+        CloseHandle(exclusive);
+
+        ASSERT_EQ(0, result);
+        ASSERT_EQ(1u, recorder.reports.size());
+        EXPECT_EQ(test.status, recorder.reports[0].scanStatus);
+        EXPECT_EQ(test.flags, recorder.reports[0].objectFlags);
+    }
+}
+
+TEST_F(ReferenceEngineTest, ScanCallsRefuseWhatTheyCannotScan)
+{
+    Start();
+    int reported = -1, infected = -1;
+    const wchar_t* detail = L"x";
+    EXPECT_EQ(Result::PathError, Scan(Target() / "missing"));
+    EXPECT_EQ(Result::InvalidArgument, scanPath(instance, 0, nullptr, 0));
+    EXPECT_EQ(Result::InvalidHandle, scanPath(reinterpret_cast<CThreatScannerStruct*>(&recorder), 0, L"C:\\", 0));
+    EXPECT_EQ(Result::PathError, scanObject(instance, ScanObjectBootSector, L"not a drive", 0, &reported, &infected,
+                                     &detail, 0, nullptr));
+    EXPECT_EQ(Result::InvalidArgument, scanObject(instance, ScanObjectSystem, L"System", 0, &reported, &infected,
+                                           &detail, 0, SystemObjectName));
+    EXPECT_EQ(Result::NotSupported, scanObject(instance, 7, L"C:\\", 0, &reported, &infected, &detail, 0, nullptr));
+    EXPECT_TRUE(recorder.reports.empty());
+}
+
+TEST_F(ReferenceEngineTest, SystemScanReportsTheRunningProcesses)
+{
+    Start();
+    int reported = -1, infected = -1;
+    const wchar_t* detail = L"x";
+    ASSERT_EQ(0, scanObject(instance, ScanObjectSystem, SystemObjectName, 0, &reported, &infected, &detail,
+                     int(GetCurrentProcessId()), SystemObjectName));
+
+    EXPECT_EQ(recorder.reports.size(), std::size_t(reported));
+    EXPECT_EQ(0, infected);
+    EXPECT_EQ(nullptr, detail);
+    const Report* self = recorder.Find(ProcessHelper::Process::Path());
+    ASSERT_NE(nullptr, self);
+    EXPECT_EQ(ObjectType::Process, self->objectType);
+    EXPECT_EQ(GetCurrentProcessId(), self->pid);
+    EXPECT_EQ(ScanStatus::Clean, self->scanStatus);
+}
+
+TEST_F(ReferenceEngineTest, BootSectorIsReportedOnceAsReadOrFailed)
+{
+    Start();
+    int reported = 0, infected = 0;
+    const wchar_t* detail = nullptr;
+    ASSERT_EQ(0, scanObject(instance, ScanObjectBootSector, L"C:\\", 0, &reported, &infected, &detail,
+                     int(GetCurrentProcessId()), nullptr));
+
+    ASSERT_EQ(1u, recorder.reports.size());
+    const Report& report = recorder.reports[0];
+    EXPECT_EQ(ObjectType::BootSector, report.objectType);
+    EXPECT_EQ(L"C:\\", report.path);
+    // A user process may not read a raw volume on Windows, nor can it under Wine.
+    if (report.scanStatus == ScanStatus::ScanFailed)
+    {
+        EXPECT_EQ(ObjectFlag::UnableToRead, report.objectFlags);
+    }
+    else
+    {
+        EXPECT_EQ(ScanStatus::Clean, report.scanStatus);
+    }
+}
+
+TEST_F(ReferenceEngineTest, DatabaseInformationIsThatOfTheLoadedDefinitions)
+{
+    Start();
+    unsigned long version = 0, released = 0;
+    ASSERT_EQ(0, getDatabaseInformation(instance, &version, &released));
+    EXPECT_EQ(4242u, version);
+    EXPECT_EQ(1704449700u, released); // 2024-01-05T10:15:00Z
+}
+
+TEST_F(ReferenceEngineTest, WithoutDefinitionFilesOnlyTheBuiltInSignatureIsLeft)
+{
+    fs::remove_all(Program() / "Plugins");
+    Start();
+    unsigned long version = 0, released = 0;
+    EXPECT_EQ(Result::DbinfoUnavailable, getDatabaseInformation(instance, &version, &released));
+    WriteFile(Target() / "eicar.com", Eicar());
+    ASSERT_EQ(0, Scan(Target()));
+    ASSERT_EQ(1u, recorder.reports.size());
+    EXPECT_EQ(ScanStatus::Infected, recorder.reports[0].scanStatus);
+}
+
+TEST_F(ReferenceEngineTest, InitialisationFailuresGiveTheirCodes)
+{
+    EXPECT_EQ(Result::InitRequired, createInstance(&instance));
+    EXPECT_EQ(nullptr, instance);
+    EXPECT_EQ(Result::InitRequired, uninitialize());
+    EXPECT_EQ(Result::CouldNotInitialize, InitEx(L"wrong text"));
+    EXPECT_EQ(Result::CouldNotInitialize, initialize(Program().wstring().c_str(), nullptr));
+    EXPECT_EQ(Result::PathError, initialize((Program() / "missing").wstring().c_str(), InitializationText));
+
+    std::wstring missingSmartDb = (Program() / "BKSmartDB.dll").wstring();
+    _InitializeParams params{};
+    params.size = sizeof(params);
+    EXPECT_EQ(Result::LoadingEngine,
+        initializeEx(Program().wstring().c_str(), InitializationText, &missingSmartDb[0], &params));
+    params.size = 100;
+    EXPECT_EQ(Result::InvalidArgument, initializeEx(Program().wstring().c_str(), InitializationText, nullptr, &params));
+
+    WriteFile(Program() / "Plugins" / "zz-broken.bkdef", "version 1\nreleased yesterday\n");
+    EXPECT_EQ(Result::Plugin, InitEx());
+}
+
+TEST_F(ReferenceEngineTest, ReadOnlyInitialisationScansButCannotQuarantine)
+{
+    ASSERT_EQ(0, initialize(Program().wstring().c_str(), InitializationText));
+    initialised = true;
+    ASSERT_EQ(0, createInstance(&instance));
+    ASSERT_EQ(0, setScanCallback(instance, &Recorder::Callback, &recorder));
+    recorder.action = ScanAction::QuarMove;
+    WriteFile(Target() / "eicar.com", Eicar());
+
+    ASSERT_EQ(0, Scan(Target()));
+
+    ASSERT_EQ(2u, recorder.reports.size());
+    EXPECT_EQ(ScanStatus::ScanFailed, recorder.reports[1].scanStatus);
+    EXPECT_TRUE(fs::exists(Target() / "eicar.com"));
+}
+
+TEST_F(ReferenceEngineTest, AbortEndsTheScanWithStopped)
+{
+    Start();
+    recorder.action = ScanAction::Abort;
+    for (int i = 0; i < 5; ++i)
+        WriteFile(Target() / ("eicar" + std::to_string(i) + ".com"), Eicar());
+
+    EXPECT_EQ(Result::Stopped, Scan(Target()));
+    EXPECT_EQ(1u, recorder.reports.size());
+}
+
+TEST_F(ReferenceEngineTest, InstancesAreCheckedAndDestroyedOnce)
+{
+    ASSERT_EQ(0, InitEx());
+    CThreatScannerStruct* first = nullptr;
+    ASSERT_EQ(0, createInstance(&first));
+    EXPECT_EQ(0, setIntOption(first, 6001, 1));
+    EXPECT_EQ(0, setPasswordCallback(first, nullptr, nullptr));
+    EXPECT_EQ(0, setExtCallback(first, nullptr, nullptr));
+    EXPECT_EQ(0, destroyInstance(first));
+    EXPECT_EQ(Result::InvalidHandle, destroyInstance(first));
+    EXPECT_EQ(Result::InvalidHandle, setIntOption(first, 6001, 1));
+    EXPECT_EQ(Result::InvalidArgument, createInstance(nullptr));
+}
+
+} // namespace
