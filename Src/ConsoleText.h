@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace BriskenCommandLineScanner
+{
+
+// Wide console text that survives characters the output's code page lacks. The C run time's
+// wide output (wprintf, std::wcout) drops everything after such a character when standard
+// output is a file or pipe; here each one becomes the code page's default character ('?')
+// and the rest of the text, and all later output, is kept.
+
+// text in codePage, unrepresentable characters replaced; never throws but std::bad_alloc.
+std::string ToConsoleCodePage(const std::wstring& text, std::uint32_t codePage);
+
+// The code page of standard output: the console's output code page when it is a console,
+// else the system ANSI code page (what a redirected file or pipe is read in).
+std::uint32_t ConsoleCodePage();
+
+// Writes text converted to ConsoleCodePage() to the narrow standard output, in order with
+// std::cout and printf.
+void WriteConsoleText(const std::wstring& text);
+
+} // namespace BriskenCommandLineScanner

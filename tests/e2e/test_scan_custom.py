@@ -1,0 +1,144 @@
+"""Custom scans through the real program and the reference engine: console lines, actions on
+the EICAR test file, the XML result, read-only mode and a missing engine."""
+
+import os
+import unittest
+
+from scanfolder import ScanTest, ScanResult, eicar, windows_path
+
+EICAR_THREAT = "EICAR-Test-File (not a virus)"
+PREPENDER = b"BRISKEN-PREPENDER-SAMPLE:"
+
+
+def object_line(path: str) -> str:
+    return f"Object Path: {path}. Parent Containers: . Inner Object: \n"
+
+
+class CustomScanTest(ScanTest):
+
+    def setUp(self):
+        super().setUp()
+        self.eicar = self.data_file("eicar.com", eicar())
+        self.clean = self.data_file("clean.txt", b"nothing to see")
+
+    def test_scan_without_action_lists_both_files_and_records_the_virus(self):
+        run = self.scan("--custom", windows_path(self.data))
+
+        self.assertIn(object_line(windows_path(self.eicar)), run.stdout)
+        self.assertIn(object_line(windows_path(self.clean)), run.stdout)
+        result_path = self.folder.file("Scan Results", self.results()[0])
+        self.assertIn("\nScan complete.You can access scan result here: " + windows_path(result_path) + "\n",
+                      run.stdout)
+        result = self.only_result()
+        self.assertEqual(result.scan_info["ScanType"], "Custom")
+        self.assertEqual(result.paths, [windows_path(self.data)])
+        self.assertEqual(len(result.objects), 1)
+        infected = result.objects[0]
+        self.assertEqual(infected["ObjectPath"], windows_path(self.eicar))
+        self.assertEqual(infected["ThreatName"], EICAR_THREAT)
+        self.assertEqual((infected["ScanStatus"], infected["ScanAction"]), ("Infected", "None"))
+        self.assertTrue(os.path.exists(self.eicar))
+        self.assertTrue(self.results()[0].startswith("Custom-") and self.results()[0].endswith(".xml"))
+
+    def test_actions_reach_the_engine_and_its_outcome_the_result(self):
+        cases = [
+            # option, ScanStatus, ScanAction, EICAR file left in place, in the quarantine
+            ("--quarantine", "Moved", "QuarMove", False, True),
+            ("--delete", "Deleted", "Delete", False, False),
+            ("--disinfect", "ScanFailed", "Disinfect", True, False),  # EICAR cannot be disinfected
+        ]
+        for option, status, action, stays, quarantined in cases:
+            with self.subTest(option=option):
+                self.data_file("eicar.com", eicar())
+                self.fresh_folder()
+                self.scan("--custom", windows_path(self.eicar), option)
+
+                objects = self.only_result().objects
+                self.assertEqual([(o["ScanStatus"], o["ScanAction"]) for o in objects], [(status, action)])
+                self.assertEqual(os.path.exists(self.eicar), stays)
+                self.assertEqual(os.path.exists(self.folder.file("Quarantine", "eicar.com")), quarantined)
+
+    def test_disinfect_repairs_a_disinfectable_file(self):
+        infected = self.data_file("prepended.txt", PREPENDER + b"original content")
+        self.scan("--custom", windows_path(infected), "--disinfect")
+
+        [record] = self.only_result().objects
+        self.assertEqual((record["ScanStatus"], record["ScanAction"]), ("Disinfected", "Disinfect"))
+        with open(infected, "rb") as f:
+            self.assertEqual(f.read(), b"original content")
+
+    def test_stdout_copy_is_the_saved_document_between_line_ends(self):
+        run = self.scan("--custom", windows_path(self.data), "--scan-result-stdout")
+
+        document = self.only_result().data.decode("utf-8")
+        self.assertIn("Scan started\n", run.stdout)
+        self.assertIn("\n" + document + "\n\nScan complete.You can access scan result here: ", run.stdout)
+
+    def test_given_result_path_and_an_unwritable_one(self):
+        given = os.path.join(self.data, "out", "result.xml")
+        run = self.scan("--custom", windows_path(self.clean), "--scan-result", windows_path(given))
+        self.assertEqual(ScanResult(open(given, "rb").read()).paths, [windows_path(self.clean)])
+        self.assertIn("You can access scan result here: " + windows_path(given) + "\n", run.stdout)
+
+        run = self.scan("--custom", windows_path(self.clean), "--scan-result", windows_path(self.data) + "\\")
+        self.assertIn("\nError: Couldn't save scan result. Please check scan result path\n", run.stdout)
+
+    def test_refused_path_is_logged_listed_and_the_scan_goes_on(self):
+        missing = windows_path(os.path.join(self.data, "missing"))
+        self.scan("--custom", f"{missing};{windows_path(self.eicar)}")
+
+        result = self.only_result()
+        self.assertEqual(result.paths, [missing, windows_path(self.eicar)])
+        self.assertEqual(len(result.objects), 1)
+        self.assertIn("Error: Couldn't perform custom scan. Error: PathError", self.log_lines())
+
+    def test_name_outside_the_code_page_loses_nothing_after_it(self):
+        cyrillic = self.data_file("\u0416\u0443\u043a.com", eicar())
+        os.remove(self.eicar)
+        run = self.scan("--custom", windows_path(self.data))
+
+        prefix = "Object Path: " + windows_path(self.data) + "\\"
+        lines = [l for l in run.stdout.split("\n") if l.startswith(prefix)]
+        self.assertEqual(len(lines), 2, run.stdout)
+        self.assertTrue(any(l.endswith(".com. Parent Containers: . Inner Object: ") for l in lines), lines)
+        self.assertIn(object_line(windows_path(self.clean)), run.stdout)
+        self.assertIn("\nScan complete.You can access scan result here: ", run.stdout)
+        self.assertIn("Request duration: ", run.stdout)
+        [record] = self.only_result().objects
+        self.assertEqual(record["ObjectPath"], windows_path(cyrillic))
+
+    def test_read_only_writes_nothing_and_ends_with_scan_complete(self):
+        self.write_config("read_only=1\n")
+        run = self.scan("--custom", windows_path(self.eicar), "--quarantine")
+
+        self.assertIn(object_line(windows_path(self.eicar)), run.stdout)
+        self.assertIn("\nScan complete.Request duration: ", run.stdout)
+        for name in ("Scan Results", "Logs", "Temp", "Quarantine"):
+            self.assertFalse(os.path.exists(self.folder.file(name)), name)
+
+    def test_read_only_stdout_copy(self):
+        self.write_config("read_only=1\n")
+        run = self.scan("--custom", windows_path(self.eicar), "--scan-result-stdout")
+
+        start = run.stdout.index("<?xml")
+        end = run.stdout.index("</Summary>\n") + len("</Summary>\n")
+        result = ScanResult(run.stdout[start:end].encode("utf-8"))
+        self.assertEqual(result.objects[0]["ThreatName"], EICAR_THREAT)
+        self.assertTrue(run.stdout[end:].startswith("\n\nScan complete.Request duration: "), run.stdout[end:])
+        self.assertFalse(os.path.exists(self.folder.file("Scan Results")))
+
+    def test_missing_engine_module_is_reported_with_its_path(self):
+        os.remove(self.folder.file("scan.dll"))
+        run = self.scan("--custom", windows_path(self.data))
+
+        module = windows_path(self.folder.file("scan.dll"))
+        self.assertTrue(run.stdout.startswith("Couldn't perform scan. Error: "), run.stdout)
+        self.assertIn("std::exception::what: " + module + "\n", run.stdout)
+        self.assertNotIn("Initializing engine", run.stdout)
+        self.assertEqual(self.results(), [])
+        log = "\n".join(self.log_lines())
+        self.assertTrue(log.startswith("Error: ") and module in log, log)
+
+
+if __name__ == "__main__":
+    unittest.main()
