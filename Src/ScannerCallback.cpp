@@ -29,6 +29,17 @@ void CopyText(std::wstring& field, const wchar_t* text)
         field = text;
 }
 
+bool SameText(const std::wstring& field, const wchar_t* text)
+{
+    return field == (text ? text : L"");
+}
+
+bool IsSameObject(const InfectedObject& object, const _ScanCbkParams& report)
+{
+    return SameText(object.ObjectPath, report.path) && SameText(object.ParentContainers, report.parentContainers) &&
+        SameText(object.InnerObject, report.innerObject);
+}
+
 bool IsInfectedOrSuspicious(std::uint32_t scanStatus)
 {
     return scanStatus == EngineSdk::ScanStatus::Infected || scanStatus == EngineSdk::ScanStatus::Suspicious;
@@ -122,10 +133,13 @@ void Scanner::OnReport(const _ScanCbkParams& report, int* action)
         return;
     }
 
-    // The report after a recorded object carries the outcome of the action taken on it.
+    // The engine follows a recorded object with a report on that same object carrying the
+    // outcome of its action. Without an action it sends none: the next object's status (Clean,
+    // say) must not land on the infected record.
     if (lastInfected)
     {
-        lastInfected->ScanStatus = report.scanStatus;
+        if (IsSameObject(*lastInfected, report))
+            lastInfected->ScanStatus = report.scanStatus;
         lastInfected.reset();
     }
 }

@@ -155,10 +155,12 @@ INSTANTIATE_TEST_SUITE_P(Reports, ScannerCallbackSequenceTest,
         SequenceCase{"TwoInARowOnlyTheSecondGetsTheFollowUp",
             {{Found, L"a", 7}, {Suspicious, L"b", 7}, {Deleted, L"b", untouched}},
             {{L"a", Found}, {L"b", Deleted}}},
+        SequenceCase{"AnotherObjectsReportIsNoFollowUp",
+            {{Found, L"a", 7}, {Clean, L"b", untouched}, {Moved, L"a", untouched}}, {{L"a", Found}}},
         SequenceCase{"UnnamedStatusIsAFollowUp", {{Found, L"a", 7}, {12, L"a", untouched}}, {{L"a", 12}}},
         SequenceCase{"MakersSignedFileIsLeftAlone",
             {{Found, SignedFile("TinyModule-unsigned.dll"), 7}, {Found, SignedFile("TinyModule-signed.dll"), untouched},
-                {Moved, SignedFile("TinyModule-signed.dll"), untouched}},
+                {Moved, SignedFile("TinyModule-unsigned.dll"), untouched}},
             {{SignedFile("TinyModule-unsigned.dll"), Moved}}},
         SequenceCase{"TamperedAndOtherSignersAreRecorded",
             {{Found, SignedFile("TinyModule-tampered.dll"), 7}, {Found, SignedFile("TinyModule-signed-other.dll"), 7}},
@@ -276,7 +278,8 @@ TEST_F(ScannerCallbackTest, AllocationFailuresNeverReachTheEngine)
         testing::internal::CaptureStdout();
         const int earlierAction = Call(Report(Found, L"C:\\earlier.exe"));
         const boost::shared_ptr<InfectedObject> earlier = Infected().back();
-        _ScanCbkParams report = Report(Found, L"C:\\infected-with-a-long-enough-path-to-need-memory.exe");
+        const wchar_t* const path = L"C:\\infected-with-a-long-enough-path-to-need-memory.exe";
+        _ScanCbkParams report = Report(Found, path);
         report.threatName = L"a threat name that does not fit into a small string";
         int action = untouched;
         bool escaped = false;
@@ -293,7 +296,7 @@ TEST_F(ScannerCallbackTest, AllocationFailuresNeverReachTheEngine)
         }
         failAt = -1;
         failed = allocations > k;
-        Call(Report(Deleted, L"follow-up"));
+        Call(Report(Deleted, path));
         testing::internal::GetCapturedStdout();
 
         ASSERT_FALSE(escaped) << "allocation " << k;

@@ -40,6 +40,14 @@ class CustomScanTest(ScanTest):
         self.assertTrue(os.path.exists(self.eicar))
         self.assertTrue(self.results()[0].startswith("Custom-") and self.results()[0].endswith(".xml"))
 
+    def test_next_objects_status_does_not_land_on_an_infected_record(self):
+        # Without an action the engine sends no follow-up: the clean file scanned next must not
+        # turn the recorded virus into a clean object.
+        self.scan("--custom", windows_path(self.eicar) + ";" + windows_path(self.clean))
+
+        [infected] = self.only_result().objects
+        self.assertEqual((infected["ObjectPath"], infected["ScanStatus"]), (windows_path(self.eicar), "Infected"))
+
     def test_actions_reach_the_engine_and_its_outcome_the_result(self):
         cases = [
             # option, ScanStatus, ScanAction, EICAR file left in place, in the quarantine
