@@ -210,8 +210,9 @@ void Scanner::PrintClosingMessage(bool saved, const std::wstring& path, bool rea
         return;
     }
     WriteConsoleText(L"\nScan complete.");
-    if (!readOnly)
-        WriteConsoleText(L"You can access scan result here: " + path + L"\n");
+    // Without a file there is no path to add; the line still ends, so that the duration that
+    // closes every run stays a line of its own.
+    WriteConsoleText(readOnly ? std::wstring(L"\n") : L"You can access scan result here: " + path + L"\n");
 }
 
 } // namespace BriskenCommandLineScanner

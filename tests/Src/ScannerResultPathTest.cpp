@@ -122,7 +122,7 @@ TEST_P(ScannerResultPathTest, SettlesThePathAndReportsTheSave)
         break;
     case Outcome::ReadOnly:
         EXPECT_FALSE(fs::exists(temp.Path() / "new")) << "read-only runs create no folder";
-        EXPECT_TRUE(EndsWith(console, "Scan started\n\nScan complete.")) << console;
+        EXPECT_TRUE(EndsWith(console, "Scan started\n\nScan complete.\n")) << console;
         break;
     }
     if (*GetParam().createdFolder)

@@ -29,8 +29,9 @@ class ProgramFolder:
         """parents: folder names to put between the temporary root and the program folder."""
         self.root = tempfile.mkdtemp(prefix="brisken-e2e-")
         self.path = os.path.join(self.root, *parents, "program")
+        # What earlier runs of build/bin left there is no part of the program.
         shutil.copytree(source, self.path, ignore=shutil.ignore_patterns(
-            "Logs", "Scan Results", "Temp", "Quarantine"))
+            "Logs", "Scan Results", "Temp", "Quarantine", "cache.000", "config.ini"))
         for name in extra_files:
             shutil.copy2(os.path.join(TEST_FOLDER, name), self.path)
 

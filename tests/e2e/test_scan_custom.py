@@ -120,7 +120,7 @@ class CustomScanTest(ScanTest):
         run = self.scan("--custom", windows_path(self.eicar), "--quarantine")
 
         self.assertIn(object_line(windows_path(self.eicar)), run.stdout)
-        self.assertIn("\nScan complete.Request duration: ", run.stdout)
+        self.assertIn("\nScan complete.\nRequest duration: ", run.stdout)
         for name in ("Scan Results", "Logs", "Temp", "Quarantine"):
             self.assertFalse(os.path.exists(self.folder.file(name)), name)
 
@@ -132,7 +132,7 @@ class CustomScanTest(ScanTest):
         end = run.stdout.index("</Summary>\n") + len("</Summary>\n")
         result = ScanResult(run.stdout[start:end].encode("utf-8"))
         self.assertEqual(result.objects[0]["ThreatName"], EICAR_THREAT)
-        self.assertTrue(run.stdout[end:].startswith("\n\nScan complete.Request duration: "), run.stdout[end:])
+        self.assertTrue(run.stdout[end:].startswith("\n\nScan complete.\nRequest duration: "), run.stdout[end:])
         self.assertFalse(os.path.exists(self.folder.file("Scan Results")))
 
     def test_missing_engine_module_is_reported_with_its_path(self):
