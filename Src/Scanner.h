@@ -73,7 +73,8 @@ private:
     // Instances (ScannerInstance.cpp).
     // A new instance with its options and callbacks; the caller owns it.
     CThreatScannerStruct* CreateScanner();
-    // Owns instance; its release destroys it through destroy, which must outlive the owner.
+    // CreateScanner's instance under its owner, whose release destroys it; a scan kind's first step.
+    Instance CreateOwnedScanner();
     static Instance OwnInstance(CThreatScannerStruct* instance, const DestroyInstanceFunction& destroy);
     static void DestroyScannerInstance(const DestroyInstanceFunction& destroy, CThreatScannerStruct* instance);
     static void EmptyCallback(int, const wchar_t*, wchar_t*, int*, void*);

@@ -71,10 +71,18 @@ CThreatScannerStruct* Scanner::CreateScanner()
     return instance;
 }
 
+Scanner::Instance Scanner::CreateOwnedScanner()
+{
+    CThreatScannerStruct* const created = CreateScanner();
+    const DestroyInstanceFunction destroy(scanDll, EngineSdk::DestroyInstanceName);
+    return OwnInstance(created, destroy);
+}
+
 Scanner::Instance Scanner::OwnInstance(CThreatScannerStruct* instance, const DestroyInstanceFunction& destroy)
 {
-    // Should the owner itself fail to allocate, boost::shared_ptr still runs the deleter.
-    return Instance(instance, [&destroy](CThreatScannerStruct* owned) { DestroyScannerInstance(destroy, owned); });
+    // The deleter keeps its own copy of the function pointer; the module outlives every scan
+    // run. Should the owner itself fail to allocate, boost::shared_ptr still runs the deleter.
+    return Instance(instance, [destroy](CThreatScannerStruct* owned) { DestroyScannerInstance(destroy, owned); });
 }
 
 void Scanner::DestroyScannerInstance(const DestroyInstanceFunction& destroy, CThreatScannerStruct* instance)

@@ -31,9 +31,7 @@ bool IsFixedDrive(const std::wstring& root)
 
 void Scanner::SystemScan()
 {
-    CThreatScannerStruct* const created = CreateScanner();
-    const DestroyInstanceFunction destroy(scanDll, EngineSdk::DestroyInstanceName);
-    const Instance instance = OwnInstance(created, destroy);
+    const Instance instance = CreateOwnedScanner();
     const ScanObjectFunction scanObject(scanDll, EngineSdk::ScanObjectName);
 
     ObjectOutputs outputs;
@@ -43,9 +41,7 @@ void Scanner::SystemScan()
 
 void Scanner::FullScan()
 {
-    CThreatScannerStruct* const created = CreateScanner();
-    const DestroyInstanceFunction destroy(scanDll, EngineSdk::DestroyInstanceName);
-    const Instance instance = OwnInstance(created, destroy);
+    const Instance instance = CreateOwnedScanner();
     const ScanObjectFunction scanObject(scanDll, EngineSdk::ScanObjectName);
     const ScanPathFunction scanPath(scanDll, EngineSdk::ScanPathName);
 
@@ -68,9 +64,7 @@ void Scanner::ScanDrive(const FileSystemHelper::Drive& drive, const Instance& in
 
 void Scanner::CustomScan()
 {
-    CThreatScannerStruct* const created = CreateScanner();
-    const DestroyInstanceFunction destroy(scanDll, EngineSdk::DestroyInstanceName);
-    const Instance instance = OwnInstance(created, destroy);
+    const Instance instance = CreateOwnedScanner();
     const ScanPathFunction scanPath(scanDll, EngineSdk::ScanPathName);
 
     for (const std::wstring& path : request.paths)
@@ -85,9 +79,7 @@ void Scanner::ScanCustomPath(const std::wstring& path, const Instance& instance,
 
 void Scanner::BootScan()
 {
-    CThreatScannerStruct* const created = CreateScanner();
-    const DestroyInstanceFunction destroy(scanDll, EngineSdk::DestroyInstanceName);
-    const Instance instance = OwnInstance(created, destroy);
+    const Instance instance = CreateOwnedScanner();
     const ScanObjectFunction scanObject(scanDll, EngineSdk::ScanObjectName);
 
     ObjectOutputs outputs;

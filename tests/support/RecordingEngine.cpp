@@ -1,5 +1,7 @@
 #include "support/RecordingEngine.h"
 
+#include "StringHelper/StringHelper.h"
+
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 
@@ -14,16 +16,6 @@ namespace
 const wchar_t* const logVariable = L"BRISKEN_RECORDING_LOG";
 const wchar_t* const resultsVariable = L"BRISKEN_RECORDING_RESULTS";
 const wchar_t* const reportsVariable = L"BRISKEN_RECORDING_REPORTS";
-
-std::wstring FromUtf8(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
-    return wide;
-}
 
 } // namespace
 
@@ -59,7 +51,7 @@ std::vector<std::wstring> RecordingEngine::Calls() const
     boost::filesystem::ifstream file(folder.Path() / "calls.log", std::ios::binary);
     std::string line;
     while (std::getline(file, line))
-        calls.push_back(FromUtf8(line));
+        calls.push_back(StringHelper::ToWide(line, CP_UTF8));
     return calls;
 }
 
