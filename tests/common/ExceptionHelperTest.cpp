@@ -128,6 +128,13 @@ TEST(ComExceptionTest, SystemTextLosesItsLineEnd)
     EXPECT_NE('\r', message.back());
 }
 
+// A system text with placeholders is given as it stands, not replaced by the fallback wording.
+TEST(ComExceptionTest, SystemTextKeepsItsInserts)
+{
+    const std::string message = ExceptionHelper::Com(_com_error(HRESULT_FROM_WIN32(ERROR_MR_MID_NOT_FOUND))).what();
+    EXPECT_NE(std::string::npos, message.find("%1")) << message;
+}
+
 TEST(ComExceptionTest, CopiesKeepTheComError)
 {
     try

@@ -51,6 +51,16 @@ class EntryTest(ProgramFolderTest):
         self.assert_output(run, USAGE)
         self.assertEqual([], self.folder.logs())
 
+    def test_first_command_in_dispatch_order_wins(self):
+        for args, printed in [
+            (["--quick", "--product-info"], "Product information"),
+            (["--updatedefs", "--definitions-info", "--full"], "Definitions information"),
+            (["--updateapp", "--updatedefs"], "Definitions update"),
+            (["--custom", "C:\\", "--updateapp"], "Application update check"),
+        ]:
+            with self.subTest(args=args):
+                self.assert_output(self.folder.run(*args), printed + " is not available in this build.\n")
+
     def test_invalid_command_line_prints_message_and_usage_and_leaves_logs_alone(self):
         for args, message in [
             (["--bogus"], "unrecognised option '--bogus'"),

@@ -34,6 +34,17 @@ class ScanKindTest(RecordingScanTest):
         self.assertTrue(self.results()[0].startswith("Quick-"))
         self.assertIn("Scan started\n", run.stdout)
 
+    def test_scan_kind_precedence_quick_full_custom_boot(self):
+        for args, scan_type in [
+            (["--boot", "--custom", "C:\\nowhere", "--full", "--quick"], "Quick"),
+            (["--boot", "--custom", "C:\\nowhere", "--full"], "Full"),
+            (["--boot", "--custom", "C:\\nowhere"], "Custom"),
+        ]:
+            with self.subTest(args=args):
+                self.fresh_folder()
+                self.scan(*args)
+                self.assertEqual(self.only_result().scan_info["ScanType"], scan_type)
+
     def test_full_scans_the_system_object_then_each_drive(self):
         self.scan("--full")
 
