@@ -32,6 +32,8 @@ INSTANTIATE_TEST_SUITE_P(Files, IsOwnSignedFileTest,
         SignedCase{"TinyModule-tampered.dll", false},
         SignedCase{"TinyModule-signed-other.dll", false},
         SignedCase{"TinyModule-signed-noname.dll", false},
+        SignedCase{"TinyModule-signed-upper.dll", true},
+        SignedCase{"TinyModule-signed-longer.dll", false},
         SignedCase{"missing.dll", false}));
 
 } // namespace
