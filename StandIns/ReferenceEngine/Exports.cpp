@@ -31,6 +31,16 @@ int Guarded(Body body) noexcept
     }
 }
 
+// Runs body on a valid instance; any other instance gets CheckInstance's answer.
+template <typename Body>
+int OnInstance(CThreatScannerStruct* h, Body body)
+{
+    return Guarded([&] {
+        const int check = CheckInstance(h);
+        return check == EngineSdk::Result::Success ? body() : check;
+    });
+}
+
 // Marks the instance busy for one scan call.
 class ScanningScope
 {
@@ -45,10 +55,7 @@ private:
 template <typename Scan>
 int RunScan(CThreatScannerStruct* h, Scan scan)
 {
-    return Guarded([&] {
-        const int check = CheckInstance(h);
-        if (check != EngineSdk::Result::Success)
-            return check;
+    return OnInstance(h, [&] {
         if (h->scanning)
             return EngineSdk::Result::Busy;
         ScanningScope scope(*h);
@@ -92,50 +99,36 @@ int ThreatScanner_DestroyInstance(CThreatScannerStruct* h)
 
 int ThreatScanner_SetIntOption(CThreatScannerStruct* h, int option, int value)
 {
-    return Guarded([&] {
-        const int check = CheckInstance(h);
-        if (check == EngineSdk::Result::Success)
-            h->options[option] = value;
-        return check;
+    return OnInstance(h, [&] {
+        h->options[option] = value;
+        return EngineSdk::Result::Success;
     });
 }
 
 int ThreatScanner_SetScanCallback2(CThreatScannerStruct* h, ThreatScanner_ScanCallback_t* callback, void* context)
 {
-    return Guarded([&] {
-        const int check = CheckInstance(h);
-        if (check == EngineSdk::Result::Success)
-        {
-            h->scanCallback = callback;
-            h->scanContext = context;
-        }
-        return check;
+    return OnInstance(h, [&] {
+        h->scanCallback = callback;
+        h->scanContext = context;
+        return EngineSdk::Result::Success;
     });
 }
 
 int ThreatScanner_SetPasswordCallback(CThreatScannerStruct* h, ThreatScanner_PasswordCallback_t* callback, void* context)
 {
-    return Guarded([&] {
-        const int check = CheckInstance(h);
-        if (check == EngineSdk::Result::Success)
-        {
-            h->passwordCallback = callback;
-            h->passwordContext = context;
-        }
-        return check;
+    return OnInstance(h, [&] {
+        h->passwordCallback = callback;
+        h->passwordContext = context;
+        return EngineSdk::Result::Success;
     });
 }
 
 int ThreatScanner_SetExtCallback(CThreatScannerStruct* h, ThreatScanner_ExtCallback_t* callback, void* context)
 {
-    return Guarded([&] {
-        const int check = CheckInstance(h);
-        if (check == EngineSdk::Result::Success)
-        {
-            h->extCallback = callback;
-            h->extContext = context;
-        }
-        return check;
+    return OnInstance(h, [&] {
+        h->extCallback = callback;
+        h->extContext = context;
+        return EngineSdk::Result::Success;
     });
 }
 
@@ -170,10 +163,7 @@ int ThreatScanner_ScanObject(CThreatScannerStruct* h, int kind, const wchar_t* n
 
 int ThreatScanner_GetDatabaseInformation(CThreatScannerStruct* h, unsigned long* version, unsigned long* releaseTime)
 {
-    return Guarded([&] {
-        const int check = CheckInstance(h);
-        if (check != EngineSdk::Result::Success)
-            return check;
+    return OnInstance(h, [&] {
         if (!version || !releaseTime)
             return EngineSdk::Result::InvalidArgument;
         if (!h->definitions->HasDatabase())

@@ -12,17 +12,19 @@ namespace
 
 const std::size_t chunkSize = 64 * 1024;
 
-class FileHandle
+// One owner per kind of handle, closed by that kind's function; INVALID_HANDLE_VALUE is "none".
+template <BOOL(WINAPI* Close)(HANDLE)>
+class HandleOwner
 {
 public:
-    explicit FileHandle(HANDLE handle) : handle(handle) {}
-    ~FileHandle()
+    explicit HandleOwner(HANDLE handle) : handle(handle) {}
+    ~HandleOwner()
     {
         if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
+            Close(handle);
     }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
+    HandleOwner(const HandleOwner&) = delete;
+    HandleOwner& operator=(const HandleOwner&) = delete;
     HANDLE Get() const { return handle; }
     bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
 
@@ -30,23 +32,8 @@ private:
     HANDLE handle;
 };
 
-class FindHandle
-{
-public:
-    explicit FindHandle(HANDLE handle) : handle(handle) {}
-    ~FindHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            FindClose(handle);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    HANDLE Get() const { return handle; }
-    bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle;
-};
+using FileHandle = HandleOwner<&CloseHandle>;
+using FindHandle = HandleOwner<&FindClose>;
 
 // Reads until `size` bytes are in or the file ends; false on a read error.
 bool ReadUpTo(HANDLE file, std::uint8_t* data, std::size_t size, std::size_t& got)
