@@ -1,9 +1,9 @@
-#include "CommandLine.h"
-#include "Commands.h"
-#include "Config.h"
-#include "LogLine.h"
-#include "Logger.h"
-#include "RequestDuration.h"
+#include "Program/CommandLine.h"
+#include "Commands/Commands.h"
+#include "Program/Config.h"
+#include "Program/LogLine.h"
+#include "Program/Logger.h"
+#include "Program/RequestDuration.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/exception/diagnostic_information.hpp>

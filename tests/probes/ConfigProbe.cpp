@@ -1,6 +1,6 @@
 // Prints what the configuration read from config.ini beside this executable, one setting a
 // line, in UTF-8: "read_only=0|1" and "engines_folder=<folder>".
-#include "Config.h"
+#include "Program/Config.h"
 
 #include "StringHelper/StringHelper.h"
 

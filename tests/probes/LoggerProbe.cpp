@@ -1,7 +1,7 @@
 // Starts the log as the program does and writes each argument as one log line.
 // "--no-init" first writes without starting the log, as in read-only mode. Arguments are ASCII;
 // "\uXXXX" in them stands for that character, so tests can pass any character.
-#include "Logger.h"
+#include "Program/Logger.h"
 
 #include <cwchar>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Scanner.h"
+#include "Scanner/Scanner.h"
 
 namespace BriskenCommandLineScanner
 {

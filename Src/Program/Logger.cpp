@@ -1,0 +1,61 @@
+#include "Program/Logger.h"
+
+#include "Program/Latin1Codecvt.h"
+#include "Program/ProgramFolder.h"
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <boost/filesystem/operations.hpp>
+
+#include <locale>
+
+namespace BriskenCommandLineScanner
+{
+
+Logger& Logger::Instance()
+{
+    return Singleton<Logger>::Instance();
+}
+
+void Logger::Init()
+{
+    try
+    {
+        logPath = ProgramFolder::Path();
+        const std::string name =
+            boost::posix_time::to_iso_string(boost::posix_time::microsec_clock::universal_time()) + ".txt";
+        logPath = AppendLogsFolder(logPath);
+        boost::system::error_code ignored;
+        boost::filesystem::remove_all(logPath, ignored);
+        boost::filesystem::create_directories(logPath, ignored);
+        if (!name.empty())
+            logPath /= name;
+    }
+    catch (const std::exception&)
+    {
+    }
+}
+
+void Logger::Write(const std::wstring& line)
+{
+    if (!stream.is_open())
+    {
+        if (logPath.empty())
+            return;
+        // The conversion must be in place before the file is opened.
+        stream.imbue(std::locale(std::locale::classic(), new Latin1Codecvt));
+        // Text mode, shared for reading and writing with other processes (the C run time's default).
+        stream.open(logPath.wstring().c_str(), std::ios::out | std::ios::trunc);
+        if (!stream.is_open())
+            return;
+        stream.clear();
+    }
+    stream << line << std::endl;
+    stream.flush();
+}
+
+boost::filesystem::path Logger::AppendLogsFolder(const boost::filesystem::path& path)
+{
+    return ProgramFolder::Logs(path);
+}
+
+} // namespace BriskenCommandLineScanner

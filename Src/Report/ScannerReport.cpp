@@ -1,0 +1,218 @@
+// The XML scan result: written to the result file and, on request, to standard output.
+#include "Scanner/Scanner.h"
+
+#include "Program/CommandLine.h"
+#include "Program/Config.h"
+#include "Program/ConsoleText.h"
+#include "Engine/EngineEnumerations.h"
+#include "Program/LogLine.h"
+#include "Program/Logger.h"
+#include "Engine/ObjectFlagsToString.h"
+#include "Report/ScanResultWriter.h"
+
+#include "StringHelper/StringHelper.h"
+
+#include <boost/shared_ptr.hpp>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <new>
+
+namespace BriskenCommandLineScanner
+{
+
+namespace
+{
+
+// pugixml answers a failed allocation with an empty handle; a report with a silently missing
+// element must not pass for a saved one.
+pugi::xml_node AppendChild(pugi::xml_node parent, const wchar_t* name)
+{
+    const pugi::xml_node child = parent.append_child(name);
+    if (!child)
+        throw std::bad_alloc();
+    return child;
+}
+
+template <typename Value>
+void AppendAttribute(pugi::xml_node node, const wchar_t* name, Value value)
+{
+    if (!node.append_attribute(name).set_value(value))
+        throw std::bad_alloc();
+}
+
+void AppendAttribute(pugi::xml_node node, const wchar_t* name, const std::wstring& value)
+{
+    AppendAttribute(node, name, value.c_str());
+}
+
+struct ObjectAttribute
+{
+    const wchar_t* name;
+    bool (*set)(pugi::xml_attribute attribute, const InfectedObject& object);
+};
+
+using Object = const InfectedObject&;
+
+// The attributes of an InfectedObject element, in document order.
+const ObjectAttribute objectAttributes[] = {
+    {L"ObjectType", [](pugi::xml_attribute a, Object o) { return a.set_value(ObjectTypeToString(o.ObjectType).c_str()); }},
+    {L"ObjectPath", [](pugi::xml_attribute a, Object o) { return a.set_value(o.ObjectPath.c_str()); }},
+    {L"ParentContainers", [](pugi::xml_attribute a, Object o) { return a.set_value(o.ParentContainers.c_str()); }},
+    {L"InnerObject", [](pugi::xml_attribute a, Object o) { return a.set_value(o.InnerObject.c_str()); }},
+    {L"ObjectFlags", [](pugi::xml_attribute a, Object o) { return a.set_value(ObjectFlagsToString(o.ObjectFlags).c_str()); }},
+    {L"ArchiveFlags", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<int>(o.ArchiveFlags)); }},
+    {L"ScanStatus", [](pugi::xml_attribute a, Object o) { return a.set_value(ScanStatusToString(o.ScanStatus).c_str()); }},
+    {L"ScanStatusFlags", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<int>(o.ScanStatusFlags)); }},
+    {L"ThreatType", [](pugi::xml_attribute a, Object o) { return a.set_value(ThreatTypeToString(o.ThreatType).c_str()); }},
+    {L"Pid", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<unsigned int>(o.Pid)); }},
+    {L"RegKey", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<unsigned int>(o.RegKey)); }},
+    {L"ThreatName", [](pugi::xml_attribute a, Object o) { return a.set_value(o.ThreatName.c_str()); }},
+    {L"SysObjParentContainers", [](pugi::xml_attribute a, Object o) { return a.set_value(o.SysObjParentContainers.c_str()); }},
+    {L"SysObjInnerObject", [](pugi::xml_attribute a, Object o) { return a.set_value(o.SysObjInnerObject.c_str()); }},
+    {L"TempPath", [](pugi::xml_attribute a, Object o) { return a.set_value(o.TempPath.c_str()); }},
+    {L"DepthLevel", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<unsigned int>(o.DepthLevel)); }},
+    {L"ScanAction", [](pugi::xml_attribute a, Object o) { return a.set_value(ScanActionToString(o.ScanAction).c_str()); }},
+};
+
+void Write(pugi::xml_writer& writer, const char* text)
+{
+    writer.write(text, std::strlen(text));
+}
+
+void Print(pugi::xml_node node, pugi::xml_writer& writer, unsigned int depth)
+{
+    node.print(writer, L"\t", pugi::format_default, pugi::encoding_utf8, depth);
+}
+
+// wmain has parsed the same command line already; a parse failure here (a test driver's own
+// arguments) only means no copy was asked for.
+bool ScanResultStdoutRequested()
+{
+    try
+    {
+        return CommandLine().ScanResultStdout();
+    }
+    catch (const InvalidCommandLine&)
+    {
+        return false;
+    }
+}
+
+} // namespace
+
+void Scanner::SaveScanResult()
+{
+    const bool readOnly = Config::Instance().read_only;
+    bool saved = true;
+    bool fileDone = readOnly;
+    try
+    {
+        if (!readOnly)
+            saved = SaveScanResultFile();
+        fileDone = true;
+
+        if (ScanResultStdoutRequested())
+        {
+            std::cout << std::endl;
+            pugi::xml_writer_stream stream(std::cout);
+            WriteScanResult(stream);
+            std::cout << std::endl;
+        }
+    }
+    catch (const std::exception& error)
+    {
+        Logger::Instance().Write(LogLine(L"Error", std::string(error.what())));
+        // A file that was never completed must not be announced as saved.
+        if (!fileDone)
+            saved = false;
+    }
+    PrintClosingMessage(saved, request.scanResultPath, readOnly);
+}
+
+// The bytes are those of pugixml's save of the whole document (declaration, one tab per level,
+// UTF-8), but only one InfectedObject element exists at a time: the whole document of 100,000
+// objects would take about 100 MB beside the records themselves.
+void Scanner::WriteScanResult(pugi::xml_writer& output) const
+{
+    ScanResultWriter writer(output);
+    pugi::xml_document document;
+    const pugi::xml_node summary = AppendChild(document, L"Summary");
+
+    const pugi::xml_node scanInfo = AppendChild(summary, L"ScanInfo");
+    AppendAttribute(scanInfo, L"ScanType", scanTypeName);
+    AppendAttribute(scanInfo, L"StartTime", StringHelper::ToWide(startTime, 0));
+    AppendAttribute(scanInfo, L"EndTime", StringHelper::ToWide(endTime, 0));
+
+    const pugi::xml_node scanPaths = AppendChild(summary, L"ScanPaths");
+    for (const std::wstring& path : scannedPaths)
+        AddScanPathNode(scanPaths, path);
+
+    pugi::xml_node infectedObjects = AppendChild(summary, L"InfectedObjects");
+
+    Write(writer, "<?xml version=\"1.0\"?>\n<Summary>\n");
+    Print(scanInfo, writer, 1);
+    Print(scanPaths, writer, 1);
+    if (infected.empty())
+    {
+        Print(infectedObjects, writer, 1);
+    }
+    else
+    {
+        Write(writer, "\t<InfectedObjects>\n");
+        for (const boost::shared_ptr<InfectedObject>& object : infected)
+        {
+            AddInfectedObjectNode(infectedObjects, object);
+            const pugi::xml_node node = infectedObjects.last_child();
+            Print(node, writer, 2);
+            infectedObjects.remove_child(node);
+        }
+        Write(writer, "\t</InfectedObjects>\n");
+    }
+    Write(writer, "</Summary>\n");
+}
+
+void Scanner::AddScanPathNode(pugi::xml_node scanPaths, const std::wstring& path)
+{
+    AppendAttribute(AppendChild(scanPaths, L"Path"), L"Value", path);
+}
+
+void Scanner::AddInfectedObjectNode(pugi::xml_node infectedObjects, boost::shared_ptr<InfectedObject> object)
+{
+    pugi::xml_node node = AppendChild(infectedObjects, L"InfectedObject");
+    for (const ObjectAttribute& attribute : objectAttributes)
+    {
+        if (!attribute.set(node.append_attribute(attribute.name), *object))
+            throw std::bad_alloc();
+    }
+}
+
+bool Scanner::SaveScanResultFile() const
+{
+    FILE* const opened = _wfopen(request.scanResultPath.c_str(), L"wb");
+    if (!opened)
+        return false;
+    const boost::shared_ptr<FILE> file(opened, &std::fclose);
+
+    pugi::xml_writer_file writer(file.get());
+    WriteScanResult(writer);
+    // Buffered bytes reach the disk only when flushed: a failure there is a failed save too.
+    std::fflush(file.get());
+    return std::ferror(file.get()) == 0;
+}
+
+void Scanner::PrintClosingMessage(bool saved, const std::wstring& path, bool readOnly)
+{
+    if (!saved)
+    {
+        WriteConsoleText(L"\nError: Couldn't save scan result. Please check scan result path\n");
+        return;
+    }
+    WriteConsoleText(L"\nScan complete.");
+    // Without a file there is no path to add; the line still ends, so that the duration that
+    // closes every run stays a line of its own.
+    WriteConsoleText(readOnly ? std::wstring(L"\n") : L"You can access scan result here: " + path + L"\n");
+}
+
+} // namespace BriskenCommandLineScanner

@@ -1,0 +1,145 @@
+// Scanner lifetime: loading and initialising the engine, and tearing it down.
+#include "Scanner/Scanner.h"
+
+#include "Program/Config.h"
+#include "Engine/EngineEnumerations.h"
+#include "Program/LogLine.h"
+#include "Program/Logger.h"
+
+#include "ExceptionHelper/Exception.h"
+#include "Program/ProgramFolder.h"
+#include "StringHelper/StringHelper.h"
+
+#include <boost/exception/diagnostic_information.hpp>
+#include <boost/filesystem/fstream.hpp>
+#include <boost/filesystem/operations.hpp>
+
+#include <cstring>
+#include <iostream>
+#include <sstream>
+
+namespace BriskenCommandLineScanner
+{
+
+namespace
+{
+
+using InitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Initialize_t, 0>;
+using InitializeExFunction = DllHelper::Detail::DllFunction<ThreatScanner_InitializeEx_t, 0>;
+using UninitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Uninitialize_t, 0>;
+
+} // namespace
+
+Scanner::Scanner() : scanDll(DllHelper::MakeDll(ProgramFolder::Path() / EngineSdk::ScanModuleName))
+{
+    if (Config::Instance().read_only)
+        Init();
+    else
+        InitEx();
+}
+
+Scanner::~Scanner()
+{
+    Uninit();
+    ClearResults();
+}
+
+void Scanner::Init()
+{
+    const std::wstring folder = Config::Instance().EnginesFolder();
+    std::cout << "Initializing engine, please wait...\n";
+    const InitializeFunction initialize(scanDll, EngineSdk::InitializeName);
+    ThrowUnlessInitialized(initialize(folder.c_str(), EngineSdk::InitializationText));
+}
+
+void Scanner::InitEx()
+{
+    const boost::filesystem::path folder = ProgramFolder::Path();
+    boost::system::error_code ignored;
+    tempFolder = ProgramFolder::Temp().wstring();
+    boost::filesystem::create_directories(tempFolder, ignored);
+    const std::wstring quarantine = ProgramFolder::Quarantine().wstring();
+    boost::filesystem::create_directories(quarantine, ignored);
+
+    const std::wstring programFolder = folder.wstring();
+    std::wstring smartDb = (folder / EngineSdk::SmartDbModuleName).wstring();
+
+    _InitializeParams params;
+    std::memset(&params, 0, sizeof params);
+    params.size = sizeof params;
+    params.reserved8 = 0;
+    params.reserved40 = 0;
+    params.programFolder = programFolder.c_str();
+    params.quarantineFolder = quarantine.c_str();
+    params.tempFolder = tempFolder.c_str();
+
+    std::cout << "Initializing engine, please wait...\n";
+    CreateCacheFile(programFolder);
+    const InitializeExFunction initializeEx(scanDll, EngineSdk::InitializeExName);
+    ThrowUnlessInitialized(
+        initializeEx(programFolder.c_str(), EngineSdk::InitializationText, &smartDb[0], &params));
+}
+
+void Scanner::ThrowUnlessInitialized(int result)
+{
+    if (result == EngineSdk::Result::Success)
+    {
+        std::cout << "Initializing engine completed\n";
+        return;
+    }
+    std::ostringstream message;
+    message << "Couldn't initialize scanner. Error: " << StringHelper::ToNarrow(ErrorToString(result), 0);
+    BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(message.str()));
+}
+
+void Scanner::CreateCacheFile(const std::wstring& folder)
+{
+    try
+    {
+        // Created only when missing: the engine keeps its cache in an existing file.
+        const boost::filesystem::path file = boost::filesystem::path(folder) / "Plugins/cache.000";
+        const boost::filesystem::file_type type = boost::filesystem::status(file).type();
+        if (type == boost::filesystem::file_not_found || type == boost::filesystem::status_error)
+            boost::filesystem::ofstream(file).close();
+    }
+    catch (const boost::filesystem::filesystem_error&)
+    {
+        Logger::Instance().Write(LogLine(L"Error", L"Couldn't create cache file"));
+    }
+}
+
+void Scanner::Uninit()
+{
+    try
+    {
+        const UninitializeFunction uninitialize(scanDll, EngineSdk::UninitializeName);
+        uninitialize();
+    }
+    catch (...)
+    {
+        // Runs from the destructor: report and still clean up the temporary folder.
+        try
+        {
+            Logger::Instance().Write(LogLine(L"Error", boost::current_exception_diagnostic_information()));
+        }
+        catch (...)
+        {
+        }
+    }
+    if (!tempFolder.empty())
+    {
+        boost::system::error_code ignored;
+        boost::filesystem::remove_all(tempFolder, ignored);
+    }
+}
+
+void Scanner::ClearResults()
+{
+    infected.clear();
+    endTime.clear();
+    startTime.clear();
+    scannedPaths.clear();
+    scanTypeName.clear();
+}
+
+} // namespace BriskenCommandLineScanner

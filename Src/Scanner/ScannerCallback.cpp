@@ -1,0 +1,178 @@
+// The engine's scan callback: one console line per report, infected objects recorded.
+#include "Scanner/Scanner.h"
+
+#include "Program/ConsoleText.h"
+#include "Scanner/IsOwnSignedFile.h"
+#include "Program/LogLine.h"
+#include "Program/Logger.h"
+
+#include <boost/exception/diagnostic_information.hpp>
+#include <boost/make_shared.hpp>
+
+#include <cwchar>
+
+namespace BriskenCommandLineScanner
+{
+
+namespace
+{
+
+// What the C run time's formatted output shows for a null text.
+const wchar_t* Printable(const wchar_t* text)
+{
+    return text ? text : L"(null)";
+}
+
+void CopyText(std::wstring& field, const wchar_t* text)
+{
+    if (text)
+        field = text;
+}
+
+bool SameText(const std::wstring& field, const wchar_t* text)
+{
+    return field == (text ? text : L"");
+}
+
+bool IsSameObject(const InfectedObject& object, const _ScanCbkParams& report)
+{
+    return SameText(object.ObjectPath, report.path) && SameText(object.ParentContainers, report.parentContainers) &&
+        SameText(object.InnerObject, report.innerObject);
+}
+
+bool IsInfectedOrSuspicious(std::uint32_t scanStatus)
+{
+    return scanStatus == EngineSdk::ScanStatus::Infected || scanStatus == EngineSdk::ScanStatus::Suspicious;
+}
+
+// A check that cannot even be started (no memory for the path) counts as not signed by the
+// maker, like every other failure of the check.
+bool IsOwnSignedPath(const wchar_t* path)
+{
+    try
+    {
+        return path && IsOwnSignedFile(path);
+    }
+    catch (const std::exception&)
+    {
+        return false;
+    }
+}
+
+void LogCallbackFailure()
+{
+    try
+    {
+        Logger::Instance().Write(
+            LogLine(L"Error", "Scan callback failed: ", boost::current_exception_diagnostic_information()));
+    }
+    catch (...)
+    {
+        // Out of memory even for the line: nothing more can be done here.
+    }
+}
+
+} // namespace
+
+void Scanner::ScanCallback(_ScanCbkParams* report, int* action, void* context)
+{
+    // Runs inside the engine's scan call: nothing may unwind into the engine. The console line
+    // is guarded on its own, so that a failure to print it cannot cost the record.
+    if (!report)
+        return;
+    try
+    {
+        PrintReportLine(*report);
+    }
+    catch (...)
+    {
+        LogCallbackFailure();
+    }
+
+    try
+    {
+        if (!context)
+        {
+            Logger::Instance().Write(LogLine(L"Error", L"No self"));
+            return;
+        }
+        static_cast<Scanner*>(context)->OnReport(*report, action);
+    }
+    catch (...)
+    {
+        LogCallbackFailure();
+    }
+}
+
+void Scanner::PrintReportLine(const _ScanCbkParams& report)
+{
+    const wchar_t* const parts[] = {
+        L"Object Path: ", Printable(report.path),
+        L". Parent Containers: ", Printable(report.parentContainers),
+        L". Inner Object: ", Printable(report.innerObject),
+        L"\n",
+    };
+    std::wstring line;
+    line.reserve(128);
+    for (const wchar_t* part : parts)
+        line += part;
+    WriteConsoleText(line);
+}
+
+void Scanner::OnReport(const _ScanCbkParams& report, int* action)
+{
+    if (IsInfectedOrSuspicious(report.scanStatus))
+    {
+        if (IsOwnSignedPath(report.path))
+        {
+            Logger::Instance().Write(
+                LogLine(L"Debug", L"corvantis digital signature is valid. path=", report.path));
+            return;
+        }
+        RecordInfected(report, action);
+        return;
+    }
+
+    // The engine follows a recorded object with a report on that same object carrying the
+    // outcome of its action. Without an action it sends none: the next object's status (Clean,
+    // say) must not land on the infected record.
+    if (lastInfected)
+    {
+        if (IsSameObject(*lastInfected, report))
+            lastInfected->ScanStatus = report.scanStatus;
+        lastInfected.reset();
+    }
+}
+
+void Scanner::RecordInfected(const _ScanCbkParams& report, int* action)
+{
+    // Cleared first, so that if recording fails the follow-up of this object cannot land on
+    // an earlier record.
+    lastInfected.reset();
+
+    const boost::shared_ptr<InfectedObject> object = boost::make_shared<InfectedObject>();
+    object->ObjectType = report.objectType;
+    CopyText(object->ObjectPath, report.path);
+    CopyText(object->ParentContainers, report.parentContainers);
+    CopyText(object->InnerObject, report.innerObject);
+    object->ObjectFlags = report.objectFlags;
+    object->ArchiveFlags = report.archiveFlags;
+    object->ScanStatus = report.scanStatus;
+    object->ScanStatusFlags = report.scanStatusFlags;
+    object->ThreatType = report.threatType;
+    object->Pid = report.pid;
+    object->RegKey = report.regKey;
+    CopyText(object->ThreatName, report.threatName);
+    CopyText(object->SysObjParentContainers, report.sysObjParentContainers);
+    CopyText(object->SysObjInnerObject, report.sysObjInnerObject);
+    CopyText(object->TempPath, report.tempPath);
+    object->DepthLevel = report.depthLevel;
+    object->ScanAction = request.action;
+
+    infected.push_back(object);
+    lastInfected = object;
+    if (action)
+        *action = static_cast<int>(request.action);
+}
+
+} // namespace BriskenCommandLineScanner

@@ -1,0 +1,325 @@
+// The scan callback: what it records, the action it hands back, its console line, and that
+// nothing it throws reaches the engine.
+#include "Program/Config.h"
+#include "Program/ConsoleText.h"
+#include "Scanner/Scanner.h"
+
+#include "support/RecordingEngine.h"
+#include "support/ScannerTestPeer.h"
+
+#include "ProcessHelper/ProcessHelper.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
+using namespace BriskenCommandLineScanner;
+using testing::ElementsAre;
+
+// Allocation failure on demand: the allocation numbered failAt (counting from 0 after a reset)
+// throws std::bad_alloc. Off while failAt is negative.
+namespace
+{
+long failAt = -1;
+long allocations = 0;
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    if (failAt >= 0 && allocations++ == failAt)
+        throw std::bad_alloc();
+    if (void* memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+
+// The replacement new above takes its memory from malloc.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
+#pragma GCC diagnostic pop
+
+namespace
+{
+
+namespace fs = boost::filesystem;
+
+const std::uint32_t Clean = 1, Found = 3, Suspicious = 4, Deleted = 5, Moved = 6;
+const int untouched = -1;
+
+std::wstring SignedFile(const char* name)
+{
+    return (ProcessHelper::Process::Path().parent_path() / "signed" / name).wstring();
+}
+
+_ScanCbkParams Report(std::uint32_t status, const wchar_t* path)
+{
+    _ScanCbkParams report{};
+    report.scanStatus = status;
+    report.path = path;
+    return report;
+}
+
+class ScannerCallbackTest : public testing::Test
+{
+protected:
+    ScannerCallbackTest()
+    {
+        testing::internal::CaptureStdout();
+        scanner.reset(new Scanner);
+        testing::internal::GetCapturedStdout();
+        ScannerTestPeer::Request(*scanner).action = 7;
+    }
+
+    // Passes one report; returns what the callback left in the action slot.
+    int Call(_ScanCbkParams report, void* context)
+    {
+        int action = untouched;
+        Scanner::ScanCallback(&report, &action, context);
+        return action;
+    }
+
+    int Call(_ScanCbkParams report)
+    {
+        return Call(report, scanner.get());
+    }
+
+    std::vector<boost::shared_ptr<InfectedObject>>& Infected()
+    {
+        return ScannerTestPeer::Infected(*scanner);
+    }
+
+    TestSupport::RecordingEngine engine;
+    std::unique_ptr<Scanner> scanner;
+};
+
+struct Step
+{
+    std::uint32_t status;
+    std::wstring path;
+    int action; // expected in the slot afterwards
+};
+
+struct Recorded
+{
+    std::wstring path;
+    std::uint32_t status;
+};
+
+struct SequenceCase
+{
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<Recorded> recorded;
+};
+
+class ScannerCallbackSequenceTest : public ScannerCallbackTest, public testing::WithParamInterface<SequenceCase>
+{
+};
+
+TEST_P(ScannerCallbackSequenceTest, RecordsInfectedObjectsWithTheirFollowUpStatus)
+{
+    testing::internal::CaptureStdout();
+    for (const Step& step : GetParam().steps)
+        EXPECT_EQ(Call(Report(step.status, step.path.c_str())), step.action) << step.path;
+    testing::internal::GetCapturedStdout();
+
+    ASSERT_EQ(Infected().size(), GetParam().recorded.size());
+    for (std::size_t i = 0; i < Infected().size(); ++i)
+    {
+        EXPECT_EQ(Infected()[i]->ObjectPath, GetParam().recorded[i].path);
+        EXPECT_EQ(Infected()[i]->ScanStatus, GetParam().recorded[i].status);
+        EXPECT_EQ(Infected()[i]->ScanAction, 7u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Reports, ScannerCallbackSequenceTest,
+    testing::Values(
+        SequenceCase{"CleanChangesNothing", {{Clean, L"a", untouched}}, {}},
+        SequenceCase{"FollowUpWithoutRecordIsIgnored", {{Moved, L"a", untouched}}, {}},
+        SequenceCase{"InfectedThenMoved", {{Found, L"a", 7}, {Moved, L"a", untouched}}, {{L"a", Moved}}},
+        SequenceCase{"SuspiciousThenDeleted", {{Suspicious, L"a", 7}, {Deleted, L"a", untouched}}, {{L"a", Deleted}}},
+        SequenceCase{"OnlyTheFirstFollowUpCounts",
+            {{Found, L"a", 7}, {Moved, L"a", untouched}, {Clean, L"b", untouched}}, {{L"a", Moved}}},
+        SequenceCase{"TwoInARowOnlyTheSecondGetsTheFollowUp",
+            {{Found, L"a", 7}, {Suspicious, L"b", 7}, {Deleted, L"b", untouched}},
+            {{L"a", Found}, {L"b", Deleted}}},
+        SequenceCase{"AnotherObjectsReportIsNoFollowUp",
+            {{Found, L"a", 7}, {Clean, L"b", untouched}, {Moved, L"a", untouched}}, {{L"a", Found}}},
+        SequenceCase{"UnnamedStatusIsAFollowUp", {{Found, L"a", 7}, {12, L"a", untouched}}, {{L"a", 12}}},
+        SequenceCase{"MakersSignedFileIsLeftAlone",
+            {{Found, SignedFile("TinyModule-unsigned.dll"), 7}, {Found, SignedFile("TinyModule-signed.dll"), untouched},
+                {Moved, SignedFile("TinyModule-unsigned.dll"), untouched}},
+            {{SignedFile("TinyModule-unsigned.dll"), Moved}}},
+        SequenceCase{"TamperedAndOtherSignersAreRecorded",
+            {{Found, SignedFile("TinyModule-tampered.dll"), 7}, {Found, SignedFile("TinyModule-signed-other.dll"), 7}},
+            {{SignedFile("TinyModule-tampered.dll"), Found}, {SignedFile("TinyModule-signed-other.dll"), Found}}}),
+    [](const testing::TestParamInfo<SequenceCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ScannerCallbackTest, RecordCopiesEveryReportedField)
+{
+    _ScanCbkParams report{};
+    report.objectType = 2;
+    report.path = L"C:\\a.exe";
+    report.parentContainers = L"C:\\archive.zip";
+    report.innerObject = L"inner.exe";
+    report.objectFlags = 0x10000002;
+    report.archiveFlags = -1;
+    report.scanStatus = Suspicious;
+    report.scanStatusFlags = -7;
+    report.threatType = 6;
+    report.pid = 4294967295u;
+    report.regKey = 12;
+    report.threatName = L"Threat";
+    report.sysObjParentContainers = L"sys parent";
+    report.sysObjInnerObject = L"sys inner";
+    report.tempPath = L"C:\\Temp\\x";
+    report.depthLevel = 3;
+    ScannerTestPeer::Request(*scanner).action = 3;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Call(report), 3);
+    testing::internal::GetCapturedStdout();
+
+    ASSERT_EQ(Infected().size(), 1u);
+    const InfectedObject& object = *Infected()[0];
+    EXPECT_EQ(object.ObjectType, 2u);
+    EXPECT_EQ(object.ObjectPath, L"C:\\a.exe");
+    EXPECT_EQ(object.ParentContainers, L"C:\\archive.zip");
+    EXPECT_EQ(object.InnerObject, L"inner.exe");
+    EXPECT_EQ(object.ObjectFlags, 0x10000002u);
+    EXPECT_EQ(object.ArchiveFlags, -1);
+    EXPECT_EQ(object.ScanStatus, Suspicious);
+    EXPECT_EQ(object.ScanStatusFlags, -7);
+    EXPECT_EQ(object.ThreatType, 6u);
+    EXPECT_EQ(object.Pid, 4294967295u);
+    EXPECT_EQ(object.RegKey, 12u);
+    EXPECT_EQ(object.ThreatName, L"Threat");
+    EXPECT_EQ(object.SysObjParentContainers, L"sys parent");
+    EXPECT_EQ(object.SysObjInnerObject, L"sys inner");
+    EXPECT_EQ(object.TempPath, L"C:\\Temp\\x");
+    EXPECT_EQ(object.DepthLevel, 3u);
+    EXPECT_EQ(object.ScanAction, 3u);
+    EXPECT_EQ(ScannerTestPeer::LastInfected(*scanner), Infected()[0]);
+}
+
+TEST_F(ScannerCallbackTest, NullTextsLeaveEmptyFieldsAndPrintAsNull)
+{
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Call(Report(Found, nullptr)), 7);
+    std::string console = testing::internal::GetCapturedStdout();
+    console.erase(std::remove(console.begin(), console.end(), '\r'), console.end());
+
+    EXPECT_EQ(console, "Object Path: (null). Parent Containers: (null). Inner Object: (null)\n");
+    ASSERT_EQ(Infected().size(), 1u);
+    EXPECT_EQ(Infected()[0]->ObjectPath, L"");
+    EXPECT_EQ(Infected()[0]->ThreatName, L"");
+    EXPECT_EQ(Infected()[0]->TempPath, L"");
+}
+
+TEST_F(ScannerCallbackTest, EveryReportPrintsItsLineAlsoWithoutContext)
+{
+    _ScanCbkParams report = Report(Found, L"C:\\\u0416\u0443\u043a.exe");
+    report.parentContainers = L"C:\\outer.zip";
+    report.innerObject = L"inner";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Call(report, nullptr), untouched);
+    EXPECT_EQ(Call(Report(Clean, L"C:\\b.txt")), untouched);
+    std::string console = testing::internal::GetCapturedStdout();
+    console.erase(std::remove(console.begin(), console.end(), '\r'), console.end());
+
+    EXPECT_EQ(console, ToConsoleCodePage(L"Object Path: C:\\\u0416\u0443\u043a.exe. Parent Containers: C:\\outer.zip. "
+                                         L"Inner Object: inner\n", ConsoleCodePage())
+            + "Object Path: C:\\b.txt. Parent Containers: (null). Inner Object: (null)\n");
+    EXPECT_TRUE(Infected().empty()) << "no context, no record";
+}
+
+TEST_F(ScannerCallbackTest, EngineCallsItWithTheScannerAndCarriesTheActionBack)
+{
+    engine.SetReports("Z:\\scripted\tstatus=1\tpath=Z:\\scripted\\clean.txt\n"
+                      "Z:\\scripted\tstatus=3\tpath=Z:\\scripted\\eicar.com\tthreat=EICAR-Test-File\n"
+                      "Z:\\scripted\tstatus=6\tpath=Z:\\scripted\\eicar.com\n");
+    ScanRequest request;
+    request.scanType = 2;
+    request.paths = {L"Z:\\scripted"};
+    request.action = 7;
+    request.scanResultPath = L"Q:\\unwritable\\r.xml";
+    testing::internal::CaptureStdout();
+    scanner->Scan(request);
+    testing::internal::GetCapturedStdout();
+
+    EXPECT_THAT(engine.Calls(L"Report"), ElementsAre(L"Report|1|Z:\\scripted\\clean.txt|action=-1",
+        L"Report|3|Z:\\scripted\\eicar.com|action=7", L"Report|6|Z:\\scripted\\eicar.com|action=-1"));
+    ASSERT_EQ(Infected().size(), 1u);
+    EXPECT_EQ(Infected()[0]->ThreatName, L"EICAR-Test-File");
+    EXPECT_EQ(Infected()[0]->ScanStatus, Moved);
+}
+
+// Fails each allocation of one infected report in turn, right after an earlier infected object
+// that is still waiting for its follow-up: nothing may escape, and the Scanner either holds the
+// complete record (and told the engine the action) or holds nothing of it and lets the follow-up
+// land nowhere, not on the earlier record.
+TEST_F(ScannerCallbackTest, AllocationFailuresNeverReachTheEngine)
+{
+    bool failed = true;
+    long k = 0;
+    for (; failed && k < 1000; ++k)
+    {
+        testing::internal::CaptureStdout();
+        const int earlierAction = Call(Report(Found, L"C:\\earlier.exe"));
+        const boost::shared_ptr<InfectedObject> earlier = Infected().back();
+        const wchar_t* const path = L"C:\\infected-with-a-long-enough-path-to-need-memory.exe";
+        _ScanCbkParams report = Report(Found, path);
+        report.threatName = L"a threat name that does not fit into a small string";
+        int action = untouched;
+        bool escaped = false;
+
+        allocations = 0;
+        failAt = k;
+        try
+        {
+            Scanner::ScanCallback(&report, &action, scanner.get());
+        }
+        catch (...)
+        {
+            escaped = true;
+        }
+        failAt = -1;
+        failed = allocations > k;
+        Call(Report(Deleted, path));
+        testing::internal::GetCapturedStdout();
+
+        ASSERT_FALSE(escaped) << "allocation " << k;
+        EXPECT_EQ(earlierAction, 7);
+
+        const bool recorded = Infected().back() != earlier;
+        if (recorded)
+        {
+            EXPECT_EQ(action, 7) << "allocation " << k;
+            EXPECT_EQ(Infected().back()->ThreatName, report.threatName) << "allocation " << k;
+        }
+        else
+        {
+            EXPECT_EQ(action, untouched) << "allocation " << k;
+        }
+        EXPECT_EQ(earlier->ScanStatus, Found) << "the follow-up of another object; allocation " << k;
+        if (recorded)
+        {
+            EXPECT_EQ(Infected().back()->ScanStatus, Deleted) << "allocation " << k;
+        }
+    }
+    EXPECT_FALSE(failed) << "the report needs more allocations than the test tries";
+    EXPECT_GT(k, 3) << "too few allocations to show anything";
+}
+
+} // namespace
