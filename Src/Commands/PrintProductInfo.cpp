@@ -1,0 +1,12 @@
+#include "Commands/Commands.h"
+#include "Commands/NotAvailable.h"
+
+namespace BriskenCommandLineScanner
+{
+
+void PrintProductInfo()
+{
+    ReportNotAvailable("Product information");
+}
+
+} // namespace BriskenCommandLineScanner

@@ -1,0 +1,12 @@
+#include "Commands/Commands.h"
+#include "Commands/NotAvailable.h"
+
+namespace BriskenCommandLineScanner
+{
+
+void UpdateDefinitions()
+{
+    ReportNotAvailable("Definitions update");
+}
+
+} // namespace BriskenCommandLineScanner
