@@ -7,6 +7,7 @@
 #include "Program/Logger.h"
 
 #include "ExceptionHelper/Exception.h"
+#include "FileSystemHelper/Removal.h"
 #include "Program/ProgramFolder.h"
 #include "StringHelper/StringHelper.h"
 
@@ -14,6 +15,7 @@
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -57,6 +59,8 @@ void Scanner::InitEx()
     const boost::filesystem::path folder = ProgramFolder::Path();
     boost::system::error_code ignored;
     tempFolder = ProgramFolder::Temp().wstring();
+    if (FileSystemHelper::IsLink(tempFolder))
+        tempEntriesBefore = FileSystemHelper::EntryNames(tempFolder);
     boost::filesystem::create_directories(tempFolder, ignored);
     const std::wstring quarantine = ProgramFolder::Quarantine().wstring();
     boost::filesystem::create_directories(quarantine, ignored);
@@ -128,8 +132,9 @@ void Scanner::Uninit()
     }
     if (!tempFolder.empty())
     {
-        boost::system::error_code ignored;
-        boost::filesystem::remove_all(tempFolder, ignored);
+        FileSystemHelper::RemoveOwnFolder(tempFolder, [this](const boost::filesystem::path& name) {
+            return std::find(tempEntriesBefore.begin(), tempEntriesBefore.end(), name) == tempEntriesBefore.end();
+        });
     }
 }
 

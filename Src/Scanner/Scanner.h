@@ -121,6 +121,8 @@ private:
     std::vector<boost::shared_ptr<InfectedObject>> infected;
     boost::shared_ptr<InfectedObject> lastInfected;
     std::wstring tempFolder;
+    // What a linked Temp folder held before the engine started: not the program's to remove.
+    std::vector<boost::filesystem::path> tempEntriesBefore;
     Module scanDll;
 };
 

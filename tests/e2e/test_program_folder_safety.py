@@ -1,0 +1,69 @@
+"""What the program keeps in its own folder must not cost the user anything: linked Logs and
+Temp folders."""
+
+import os
+import shutil
+import tempfile
+
+from scanfolder import RecordingScanTest, windows_path
+
+ENGINE_WORKING_FILE = "engine-work.tmp"
+EARLIER_LOG = "20160624T101530.txt"
+USER_FILES = {"user.txt": b"the user's own", os.path.join("sub", "deeper.txt"): b"kept too",
+              "20160624T101530.log": b"not a log of ours"}
+
+
+class ProgramFolderSafetyTest(RecordingScanTest):
+
+    def setUp(self):
+        super().setUp()
+        self.engine_env["BRISKEN_RECORDING_TEMP_FILE"] = ENGINE_WORKING_FILE
+
+    def elsewhere(self, files=USER_FILES, own=()):
+        """A folder outside the program folder with the user's files (and the program's own)."""
+        folder = tempfile.mkdtemp(prefix="brisken-elsewhere-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        for name, content in list(files.items()) + [(name, b"") for name in own]:
+            os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(content)
+        return folder
+
+    def tree(self, folder):
+        found = {}
+        for parent, _, files in os.walk(folder):
+            for name in files:
+                with open(os.path.join(parent, name), "rb") as f:
+                    found[os.path.relpath(os.path.join(parent, name), folder)] = f.read()
+        return found
+
+    def test_a_link_in_place_of_or_inside_logs_and_temp_keeps_what_it_leads_to(self):
+        cases = [
+            # program folder entry, link at the entry itself or inside it, the user's files there,
+            # run, the program's own file put there beforehand
+            ("Logs", "itself", USER_FILES, ["--help"], EARLIER_LOG),
+            ("Logs", "itself", {}, ["--help"], None),
+            ("Logs", "inside", USER_FILES, ["--help"], None),
+            ("Temp", "itself", USER_FILES, ["--custom", "Z:\\d"], None),  # the engine adds its own
+            ("Temp", "itself", {}, ["--custom", "Z:\\d"], None),
+            ("Temp", "inside", USER_FILES, ["--custom", "Z:\\d"], None),
+        ]
+        for entry, where, files, args, own in cases:
+            with self.subTest(entry=entry, where=where, files=bool(files)):
+                self.fresh_folder()
+                target = self.elsewhere(files, own=[own] if own else [])
+                link = self.folder.file(entry)
+                if where == "inside":
+                    os.makedirs(link)
+                    link = os.path.join(link, "inner")
+                os.symlink(target, link)
+
+                self.scan(*args)
+
+                self.assertTrue(os.path.isdir(target))
+                self.assertEqual(self.tree(target), files)
+
+
+if __name__ == "__main__":
+    import unittest
+    unittest.main()
