@@ -1,5 +1,5 @@
 """What the program keeps in its own folder must not cost the user anything: linked Logs and
-Temp folders."""
+Temp folders, and report values that XML cannot carry."""
 
 import os
 import shutil
@@ -62,6 +62,31 @@ class ProgramFolderSafetyTest(RecordingScanTest):
 
                 self.assertTrue(os.path.isdir(target))
                 self.assertEqual(self.tree(target), files)
+
+    def test_control_characters_in_any_value_leave_a_readable_report(self):
+        controls = "".join(chr(c) for c in range(1, 32) if c not in (9, 10, 13))
+        forbidden = controls + "\ufffe\uffff"  # not characters at all
+        cases = [
+            # report field, result attribute
+            ("path", "ObjectPath"),
+            ("parent", "ParentContainers"),
+            ("inner", "InnerObject"),
+            ("threat", "ThreatName"),
+            ("sysParent", "SysObjParentContainers"),
+            ("sysInner", "SysObjInnerObject"),
+            ("temp", "TempPath"),
+        ]
+        for field, attribute in cases:
+            with self.subTest(field):
+                self.fresh_folder()
+                values = {"path": "Z:\\d\\bad.exe", field: "a" + forbidden + "\u00e9z"}
+                reports = "*\tstatus=3\t" + "\t".join(f"{k}={v}" for k, v in values.items()) + "\n"
+                self.scan("--custom", "Z:\\d\x01\x1b\x1f", reports=reports)
+
+                result = self.only_result()  # parses, or fails here
+                self.assertEqual(result.paths, ["Z:\\d???"])
+                [record] = result.objects
+                self.assertEqual(record[attribute], "a" + "?" * len(forbidden) + "\u00e9z")
 
 
 if __name__ == "__main__":
