@@ -197,6 +197,13 @@ void Scanner::AddInfectedObjectNode(pugi::xml_node infectedObjects, boost::share
 
 bool Scanner::SaveScanResultFile() const
 {
+    // Temp goes with the engine when the run ends: a report there would be announced, then lost.
+    if (ScanResultPathInTemp())
+    {
+        Logger::Instance().Write(
+            LogLine(L"Error", L"The scan result path lies in the engine's temporary folder: ", request.scanResultPath));
+        return false;
+    }
     FILE* const opened = _wfopen(request.scanResultPath.c_str(), L"wb");
     if (!opened)
         return false;

@@ -96,6 +96,8 @@ private:
         const ScanObjectFunction& scanObject, ObjectOutputs& outputs);
     static void LogFailedCall(const wchar_t* message, int result);
     static std::string CurrentTimeText();
+    // True when the result path leads into the engine's temporary folder, removed with the engine.
+    bool ScanResultPathInTemp() const;
     boost::filesystem::path DefaultScanResultPath() const;
     std::wstring DefaultScanResultFileName() const;
 

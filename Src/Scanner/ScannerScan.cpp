@@ -7,6 +7,7 @@
 #include "Program/Logger.h"
 
 #include "Program/ProgramFolder.h"
+#include "FileSystemHelper/Containment.h"
 #include "StringHelper/StringHelper.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -67,6 +68,11 @@ std::string Scanner::CurrentTimeText()
         Logger::Instance().Write(LogLine(L"Error", std::string(error.what())));
         return std::string();
     }
+}
+
+bool Scanner::ScanResultPathInTemp() const
+{
+    return !tempFolder.empty() && FileSystemHelper::LiesWithin(request.scanResultPath, tempFolder);
 }
 
 boost::filesystem::path Scanner::DefaultScanResultPath() const

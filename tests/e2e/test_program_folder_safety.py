@@ -1,5 +1,5 @@
 """What the program keeps in its own folder must not cost the user anything: linked Logs and
-Temp folders, and report values that XML cannot carry."""
+Temp folders, a result path inside Temp, and report values that XML cannot carry."""
 
 import os
 import shutil
@@ -11,6 +11,7 @@ ENGINE_WORKING_FILE = "engine-work.tmp"
 EARLIER_LOG = "20160624T101530.txt"
 USER_FILES = {"user.txt": b"the user's own", os.path.join("sub", "deeper.txt"): b"kept too",
               "20160624T101530.log": b"not a log of ours"}
+SAVE_REFUSED = "\nError: Couldn't save scan result. Please check scan result path\n"
 
 
 class ProgramFolderSafetyTest(RecordingScanTest):
@@ -62,6 +63,49 @@ class ProgramFolderSafetyTest(RecordingScanTest):
 
                 self.assertTrue(os.path.isdir(target))
                 self.assertEqual(self.tree(target), files)
+
+    def test_result_path_inside_temp_is_refused_however_it_is_spelt(self):
+        program = self.folder.windows_path()
+        outside = tempfile.mkdtemp(prefix="brisken-result-")
+        self.addCleanup(shutil.rmtree, outside, True)
+        cases = [
+            # name, result path (from the program folder's Windows path), saved
+            ("absolute", lambda: program + "\\Temp\\r.xml", False),
+            ("relative", lambda: "Temp\\r.xml", False),
+            ("case", lambda: program + "\\tEMP\\R.XML", False),
+            ("dots", lambda: program + "\\Scan Results\\..\\.\\Temp\\r.xml", False),
+            ("separator at the end", lambda: program + "\\Temp\\", False),
+            ("forward slashes", lambda: (program + "\\Temp\\r.xml").replace("\\", "/"), False),
+            ("long path prefix", lambda: "\\\\?\\" + program + "\\Temp\\r.xml", False),
+            ("folders to make", lambda: program + "\\Temp\\new\\deeper\\r.xml", False),
+            ("through a link", lambda: self.link(os.path.join(outside, "toTemp"), self.folder.file("Temp"))
+             + "\\r.xml", False),
+            ("into a linked Temp", lambda: self.linked_temp() + "\\r.xml", False),
+            ("a sibling named alike", lambda: program + "\\Temp2\\r.xml", True),
+            ("a file named alike", lambda: program + "\\Temp.xml", True),
+        ]
+        for name, path, saved in cases:
+            with self.subTest(name):
+                self.fresh_folder()
+                program = self.folder.windows_path()
+                given = path()
+                run = self.scan("--custom", "Z:\\d", "--scan-result", given)
+
+                if saved:
+                    self.assertIn("\nScan complete.You can access scan result here: ", run.stdout)
+                    self.assertTrue(os.path.isfile(self.folder.file(*given[len(program) + 1:].split("\\"))), given)
+                else:
+                    self.assertNotIn("You can access scan result here", run.stdout)
+                    self.assertIn(SAVE_REFUSED, run.stdout)
+
+    def link(self, link, target):
+        os.symlink(target, link)
+        return windows_path(link)
+
+    def linked_temp(self):
+        target = self.elsewhere()
+        os.symlink(target, self.folder.file("Temp"))
+        return windows_path(target)
 
     def test_control_characters_in_any_value_leave_a_readable_report(self):
         controls = "".join(chr(c) for c in range(1, 32) if c not in (9, 10, 13))
