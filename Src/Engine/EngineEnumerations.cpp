@@ -1,7 +1,6 @@
 #include "Engine/EngineEnumerations.h"
 
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 
 namespace BriskenCommandLineScanner
 {
@@ -95,8 +94,7 @@ std::wstring ScanTypeToString(std::uint32_t scanType)
     std::wstring text = Lookup(scanTypes, scanType);
     if (text.empty())
     {
-        Logger::Instance().Write(
-            LogLine(L"Error", L"Unknown scan type. Scan type: ", static_cast<std::int32_t>(scanType)));
+        LogError(L"Unknown scan type. Scan type: ", static_cast<std::int32_t>(scanType));
     }
     return text;
 }

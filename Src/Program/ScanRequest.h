@@ -14,6 +14,7 @@ struct ScanRequest
     std::vector<std::wstring> paths; // custom scan only, in command-line order
     std::uint32_t action = 9; // engine action for infected objects
     std::wstring scanResultPath; // empty: the default place
+    bool scanResultStdout = false; // also write the result document to standard output
 };
 
 } // namespace BriskenCommandLineScanner

@@ -3,14 +3,12 @@
 
 #include "Program/Config.h"
 #include "Engine/EngineEnumerations.h"
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 
 #include "ExceptionHelper/Exception.h"
 #include "Program/ProgramFolder.h"
 #include "StringHelper/StringHelper.h"
 
-#include <boost/exception/diagnostic_information.hpp>
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 
@@ -41,7 +39,6 @@ Scanner::Scanner() : scanDll(DllHelper::MakeDll(ProgramFolder::Path() / EngineSd
 Scanner::~Scanner()
 {
     Uninit();
-    ClearResults();
 }
 
 void Scanner::Init()
@@ -88,7 +85,7 @@ void Scanner::ThrowUnlessInitialized(int result)
         return;
     }
     std::ostringstream message;
-    message << "Couldn't initialize scanner. Error: " << StringHelper::ToNarrow(ErrorToString(result), 0);
+    message << "Couldn't initialize scanner. Error: " << StringHelper::ToNarrow(ErrorToString(result), StringHelper::AnsiCodePage);
     BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(message.str()));
 }
 
@@ -97,14 +94,14 @@ void Scanner::CreateCacheFile(const std::wstring& folder)
     try
     {
         // Created only when missing: the engine keeps its cache in an existing file.
-        const boost::filesystem::path file = boost::filesystem::path(folder) / "Plugins/cache.000";
+        const boost::filesystem::path file = ProgramFolder::CacheFile(folder);
         const boost::filesystem::file_type type = boost::filesystem::status(file).type();
         if (type == boost::filesystem::file_not_found || type == boost::filesystem::status_error)
             boost::filesystem::ofstream(file).close();
     }
     catch (const boost::filesystem::filesystem_error&)
     {
-        Logger::Instance().Write(LogLine(L"Error", L"Couldn't create cache file"));
+        LogError(L"Couldn't create cache file");
     }
 }
 
@@ -118,28 +115,13 @@ void Scanner::Uninit()
     catch (...)
     {
         // Runs from the destructor: report and still clean up the temporary folder.
-        try
-        {
-            Logger::Instance().Write(LogLine(L"Error", boost::current_exception_diagnostic_information()));
-        }
-        catch (...)
-        {
-        }
+        LogErrorNoThrow(CurrentExceptionText());
     }
     if (!tempFolder.empty())
     {
         boost::system::error_code ignored;
         boost::filesystem::remove_all(tempFolder, ignored);
     }
-}
-
-void Scanner::ClearResults()
-{
-    infected.clear();
-    endTime.clear();
-    startTime.clear();
-    scannedPaths.clear();
-    scanTypeName.clear();
 }
 
 } // namespace BriskenCommandLineScanner

@@ -2,6 +2,7 @@
 
 #include "EngineSdk.h"
 #include "Scanner/InfectedObject.h"
+#include "Scanner/ScanResult.h"
 #include "Program/ScanRequest.h"
 
 #include "DllHelper/Dll.h"
@@ -16,12 +17,6 @@
 namespace FileSystemHelper
 {
 class Drive;
-}
-
-namespace pugi
-{
-class xml_node;
-class xml_writer;
 }
 
 namespace BriskenCommandLineScanner
@@ -43,6 +38,9 @@ public:
 
     // The engine's scan callback; the context is the Scanner. Lets nothing escape into the engine.
     static void ScanCallback(_ScanCbkParams* report, int* action, void* context);
+
+    // What the last Scan collected; empty before the first.
+    const ScanResult& Result() const { return result; }
 
 private:
     friend struct ScannerTestPeer;
@@ -66,7 +64,6 @@ private:
     void InitEx();
     static void CreateCacheFile(const std::wstring& folder);
     void Uninit();
-    void ClearResults();
     // Prints the completion line on success; throws the code's name otherwise.
     static void ThrowUnlessInitialized(int result);
 
@@ -104,21 +101,11 @@ private:
     void RecordInfected(const _ScanCbkParams& report, int* action);
     static void PrintReportLine(const _ScanCbkParams& report);
 
-    // Result report (ScannerReport.cpp).
-    void SaveScanResult();
-    // Writes the whole document; throws std::bad_alloc when it cannot be built.
-    void WriteScanResult(pugi::xml_writer& output) const;
-    static void AddScanPathNode(pugi::xml_node scanPaths, const std::wstring& path);
-    static void AddInfectedObjectNode(pugi::xml_node infectedObjects, boost::shared_ptr<InfectedObject> object);
-    bool SaveScanResultFile() const;
-    static void PrintClosingMessage(bool saved, const std::wstring& path, bool readOnly);
+    // Hands the result to the report (Report/ScanResultReport.h) with the request's destination.
+    void SaveScanResult() const;
 
     ScanRequest request;
-    std::wstring scanTypeName;
-    std::vector<std::wstring> scannedPaths;
-    std::string startTime;
-    std::string endTime;
-    std::vector<boost::shared_ptr<InfectedObject>> infected;
+    ScanResult result;
     boost::shared_ptr<InfectedObject> lastInfected;
     std::wstring tempFolder;
     Module scanDll;

@@ -2,8 +2,7 @@
 #include "Scanner/Scanner.h"
 
 #include "Engine/EngineEnumerations.h"
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 
 #include "ExceptionHelper/Exception.h"
 
@@ -90,14 +89,8 @@ void Scanner::DestroyScannerInstance(const DestroyInstanceFunction& destroy, CTh
     const int result = destroy(instance);
     if (result == EngineSdk::Result::Success)
         return;
-    try
-    {
-        Logger::Instance().Write(LogLine(L"Error", L"Couldn't destroy scanner instance. Error: ", ErrorToString(result)));
-    }
-    catch (...)
-    {
-        // A deleter must not throw; the line is lost.
-    }
+    // A deleter must not throw.
+    LogErrorNoThrow(L"Couldn't destroy scanner instance. Error: ", ErrorToString(result));
 }
 
 void Scanner::EmptyCallback(int, const wchar_t*, wchar_t*, int*, void*)

@@ -3,10 +3,10 @@
 
 #include "Program/Config.h"
 #include "Engine/EngineEnumerations.h"
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 
 #include "Program/ProgramFolder.h"
+#include "Report/ScanResultReport.h"
 #include "StringHelper/StringHelper.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -26,8 +26,8 @@ void Scanner::Scan(const ScanRequest& scanRequest)
     };
 
     request = scanRequest;
-    scanTypeName = ScanTypeToString(request.scanType);
-    startTime = CurrentTimeText();
+    result.scanTypeName = ScanTypeToString(request.scanType);
+    result.startTime = CurrentTimeText();
     if (!Config::Instance().read_only)
         SettleScanResultPath();
 
@@ -35,8 +35,17 @@ void Scanner::Scan(const ScanRequest& scanRequest)
     if (request.scanType < sizeof scanKinds / sizeof scanKinds[0])
         (this->*scanKinds[request.scanType])();
 
-    endTime = CurrentTimeText();
+    result.endTime = CurrentTimeText();
     SaveScanResult();
+}
+
+void Scanner::SaveScanResult() const
+{
+    ScanResultDestination destination;
+    destination.file = request.scanResultPath;
+    destination.readOnly = Config::Instance().read_only;
+    destination.standardOutput = request.scanResultStdout;
+    BriskenCommandLineScanner::SaveScanResult(result, destination);
 }
 
 void Scanner::SettleScanResultPath()
@@ -64,7 +73,7 @@ std::string Scanner::CurrentTimeText()
     }
     catch (const std::exception& error)
     {
-        Logger::Instance().Write(LogLine(L"Error", std::string(error.what())));
+        LogError(std::string(error.what()));
         return std::string();
     }
 }
@@ -76,13 +85,13 @@ boost::filesystem::path Scanner::DefaultScanResultPath() const
 
 std::wstring Scanner::DefaultScanResultFileName() const
 {
-    return scanTypeName + L"-" + StringHelper::ToWide(startTime, 0) + L".xml";
+    return result.scanTypeName + L"-" + StringHelper::ToWide(result.startTime, StringHelper::AnsiCodePage) + L".xml";
 }
 
 void Scanner::LogFailedCall(const wchar_t* message, int result)
 {
     if (result != EngineSdk::Result::Success)
-        Logger::Instance().Write(LogLine(L"Error", message, ErrorToString(result)));
+        LogError(message, ErrorToString(result));
 }
 
 } // namespace BriskenCommandLineScanner

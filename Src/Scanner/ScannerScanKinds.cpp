@@ -36,7 +36,7 @@ void Scanner::SystemScan()
 
     ObjectOutputs outputs;
     LogFailedCall(systemScanFailed, ScanSystemObject(instance, scanObject, outputs));
-    scannedPaths.push_back(EngineSdk::SystemObjectName);
+    result.scannedPaths.push_back(EngineSdk::SystemObjectName);
 }
 
 void Scanner::FullScan()
@@ -59,7 +59,7 @@ void Scanner::ScanDrive(const FileSystemHelper::Drive& drive, const Instance& in
     if (IsFixedDrive(root))
         LogFailedCall(bootScanFailed, ScanDriveBootSector(root, instance, scanObject, outputs));
     LogFailedCall(fullScanFailed, scanPath(instance.get(), 0, root.c_str(), OwnProcessId()));
-    scannedPaths.push_back(root);
+    result.scannedPaths.push_back(root);
 }
 
 void Scanner::CustomScan()
@@ -74,7 +74,7 @@ void Scanner::CustomScan()
 void Scanner::ScanCustomPath(const std::wstring& path, const Instance& instance, const ScanPathFunction& scanPath)
 {
     LogFailedCall(customScanFailed, scanPath(instance.get(), 0, path.c_str(), OwnProcessId()));
-    scannedPaths.push_back(path);
+    result.scannedPaths.push_back(path);
 }
 
 void Scanner::BootScan()
@@ -95,7 +95,7 @@ void Scanner::ScanBootSector(const FileSystemHelper::Drive& drive, const Instanc
     if (!IsFixedDrive(root))
         return;
     LogFailedCall(bootScanFailed, ScanDriveBootSector(root, instance, scanObject, outputs));
-    scannedPaths.push_back(root);
+    result.scannedPaths.push_back(root);
 }
 
 int Scanner::ScanSystemObject(const Instance& instance, const ScanObjectFunction& scanObject, ObjectOutputs& outputs)
