@@ -26,6 +26,36 @@ using InitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Initiali
 using InitializeExFunction = DllHelper::Detail::DllFunction<ThreatScanner_InitializeEx_t, 0>;
 using UninitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Uninitialize_t, 0>;
 
+// Prints the completion line on success; throws the code's name otherwise.
+void ThrowUnlessInitialized(int result)
+{
+    if (result == EngineSdk::Result::Success)
+    {
+        std::cout << "Initializing engine completed\n";
+        return;
+    }
+    std::ostringstream message;
+    message << "Couldn't initialize scanner. Error: "
+            << StringHelper::ToNarrow(ErrorToString(result), StringHelper::AnsiCodePage);
+    BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(message.str()));
+}
+
+void CreateCacheFile(const std::wstring& folder)
+{
+    try
+    {
+        // Created only when missing: the engine keeps its cache in an existing file.
+        const boost::filesystem::path file = ProgramFolder::CacheFile(folder);
+        const boost::filesystem::file_type type = boost::filesystem::status(file).type();
+        if (type == boost::filesystem::file_not_found || type == boost::filesystem::status_error)
+            boost::filesystem::ofstream(file).close();
+    }
+    catch (const boost::filesystem::filesystem_error&)
+    {
+        LogError(L"Couldn't create cache file");
+    }
+}
+
 } // namespace
 
 Scanner::Scanner() : scanDll(DllHelper::MakeDll(ProgramFolder::Path() / EngineSdk::ScanModuleName))
@@ -75,34 +105,6 @@ void Scanner::InitEx()
     const InitializeExFunction initializeEx(scanDll, EngineSdk::InitializeExName);
     ThrowUnlessInitialized(
         initializeEx(programFolder.c_str(), EngineSdk::InitializationText, &smartDb[0], &params));
-}
-
-void Scanner::ThrowUnlessInitialized(int result)
-{
-    if (result == EngineSdk::Result::Success)
-    {
-        std::cout << "Initializing engine completed\n";
-        return;
-    }
-    std::ostringstream message;
-    message << "Couldn't initialize scanner. Error: " << StringHelper::ToNarrow(ErrorToString(result), StringHelper::AnsiCodePage);
-    BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(message.str()));
-}
-
-void Scanner::CreateCacheFile(const std::wstring& folder)
-{
-    try
-    {
-        // Created only when missing: the engine keeps its cache in an existing file.
-        const boost::filesystem::path file = ProgramFolder::CacheFile(folder);
-        const boost::filesystem::file_type type = boost::filesystem::status(file).type();
-        if (type == boost::filesystem::file_not_found || type == boost::filesystem::status_error)
-            boost::filesystem::ofstream(file).close();
-    }
-    catch (const boost::filesystem::filesystem_error&)
-    {
-        LogError(L"Couldn't create cache file");
-    }
 }
 
 void Scanner::Uninit()

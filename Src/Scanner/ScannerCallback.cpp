@@ -64,6 +64,21 @@ void LogCallbackFailure()
     LogErrorNoThrow("Scan callback failed: ", CurrentExceptionText());
 }
 
+void PrintReportLine(const _ScanCbkParams& report)
+{
+    const wchar_t* const parts[] = {
+        L"Object Path: ", Printable(report.path),
+        L". Parent Containers: ", Printable(report.parentContainers),
+        L". Inner Object: ", Printable(report.innerObject),
+        L"\n",
+    };
+    std::wstring line;
+    line.reserve(128);
+    for (const wchar_t* part : parts)
+        line += part;
+    WriteConsoleText(line);
+}
+
 } // namespace
 
 void Scanner::ScanCallback(_ScanCbkParams* report, int* action, void* context)
@@ -94,21 +109,6 @@ void Scanner::ScanCallback(_ScanCbkParams* report, int* action, void* context)
     {
         LogCallbackFailure();
     }
-}
-
-void Scanner::PrintReportLine(const _ScanCbkParams& report)
-{
-    const wchar_t* const parts[] = {
-        L"Object Path: ", Printable(report.path),
-        L". Parent Containers: ", Printable(report.parentContainers),
-        L". Inner Object: ", Printable(report.innerObject),
-        L"\n",
-    };
-    std::wstring line;
-    line.reserve(128);
-    for (const wchar_t* part : parts)
-        line += part;
-    WriteConsoleText(line);
 }
 
 void Scanner::OnReport(const _ScanCbkParams& report, int* action)

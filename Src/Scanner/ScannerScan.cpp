@@ -18,6 +18,24 @@
 namespace BriskenCommandLineScanner
 {
 
+namespace
+{
+
+std::string CurrentTimeText()
+{
+    try
+    {
+        return boost::posix_time::to_iso_string(boost::posix_time::microsec_clock::universal_time());
+    }
+    catch (const std::exception& error)
+    {
+        LogError(std::string(error.what()));
+        return std::string();
+    }
+}
+
+} // namespace
+
 void Scanner::Scan(const ScanRequest& scanRequest)
 {
     // By scanType; any other value runs no scan.
@@ -65,19 +83,6 @@ void Scanner::SettleScanResultPath()
         boost::filesystem::create_directories(folder, error);
 }
 
-std::string Scanner::CurrentTimeText()
-{
-    try
-    {
-        return boost::posix_time::to_iso_string(boost::posix_time::microsec_clock::universal_time());
-    }
-    catch (const std::exception& error)
-    {
-        LogError(std::string(error.what()));
-        return std::string();
-    }
-}
-
 boost::filesystem::path Scanner::DefaultScanResultPath() const
 {
     return ProgramFolder::ScanResults() / DefaultScanResultFileName();
@@ -86,12 +91,6 @@ boost::filesystem::path Scanner::DefaultScanResultPath() const
 std::wstring Scanner::DefaultScanResultFileName() const
 {
     return result.scanTypeName + L"-" + StringHelper::ToWide(result.startTime, StringHelper::AnsiCodePage) + L".xml";
-}
-
-void Scanner::LogFailedCall(const wchar_t* message, int result)
-{
-    if (result != EngineSdk::Result::Success)
-        LogError(message, ErrorToString(result));
 }
 
 } // namespace BriskenCommandLineScanner
