@@ -19,8 +19,11 @@ namespace
 ScanRequest MakeScanRequest(const CommandLine& commandLine)
 {
     ScanRequest request;
-    request.scanType = commandLine.Quick() ? 0 : commandLine.Full() ? 1 : commandLine.Custom() ? 2 : 3;
-    if (request.scanType == 2)
+    request.scanType = commandLine.Quick() ? ScanType::Quick
+        : commandLine.Full()               ? ScanType::Full
+        : commandLine.Custom()             ? ScanType::Custom
+                                           : ScanType::Boot;
+    if (request.scanType == ScanType::Custom)
         commandLine.CustomPaths(request.paths);
     request.action = commandLine.Action();
     request.scanResultPath = commandLine.ScanResultPath();

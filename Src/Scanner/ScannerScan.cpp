@@ -38,9 +38,16 @@ std::string CurrentTimeText()
 
 void Scanner::Scan(const ScanRequest& scanRequest)
 {
-    // By scanType; any other value runs no scan.
-    static void (Scanner::*const scanKinds[])() = {
-        &Scanner::SystemScan, &Scanner::FullScan, &Scanner::CustomScan, &Scanner::BootScan,
+    // Any other scan type runs no scan.
+    static const struct
+    {
+        std::uint32_t scanType;
+        void (Scanner::*run)();
+    } scanKinds[] = {
+        {ScanType::Quick, &Scanner::SystemScan},
+        {ScanType::Full, &Scanner::FullScan},
+        {ScanType::Custom, &Scanner::CustomScan},
+        {ScanType::Boot, &Scanner::BootScan},
     };
 
     request = scanRequest;
@@ -50,8 +57,11 @@ void Scanner::Scan(const ScanRequest& scanRequest)
         SettleScanResultPath();
 
     std::cout << "Scan started\n";
-    if (request.scanType < sizeof scanKinds / sizeof scanKinds[0])
-        (this->*scanKinds[request.scanType])();
+    for (const auto& kind : scanKinds)
+    {
+        if (kind.scanType == request.scanType)
+            (this->*kind.run)();
+    }
 
     result.endTime = CurrentTimeText();
     SaveScanResult();
