@@ -123,11 +123,18 @@ void Scanner::Uninit()
         // Runs from the destructor: report and still clean up the temporary folder.
         LogErrorNoThrow(CurrentExceptionText());
     }
-    if (!tempFolder.empty())
+    if (tempFolder.empty())
+        return;
+    try
     {
         FileSystemHelper::RemoveOwnFolder(tempFolder, [this](const boost::filesystem::path& name) {
             return std::find(tempEntriesBefore.begin(), tempEntriesBefore.end(), name) == tempEntriesBefore.end();
         });
+    }
+    catch (...)
+    {
+        // Only memory can run out here; what stays in Temp goes with the next engine's end.
+        LogErrorNoThrow(CurrentExceptionText());
     }
 }
 
