@@ -45,8 +45,9 @@ TEST(ComponentsServiceSoapProxyTest, NullEndpointSendsToTheDefaultOneAsSoap12Wit
     ASSERT_NE(proxy.soap_endpoint, nullptr);
     EXPECT_EQ(proxy.soap_endpoint, DefaultEndpoint);
     EXPECT_EQ(RequestLine(peer.RequestHead()), "POST /components.asmx HTTP/1.1");
-    EXPECT_EQ(ContentType(peer.RequestHead()), std::string("Content-Type: application/soap+xml; charset=utf-8; action=\"") +
-        BRISKEN_COMPONENTS_NAMESPACE + "GetComponentInfo\"");
+    EXPECT_EQ(ContentType(peer.RequestHead()),
+        std::string("Content-Type: application/soap+xml; charset=utf-8; action=\"") + BRISKEN_COMPONENTS_NAMESPACE +
+            "GetComponentInfo\"");
     ASSERT_NE(response.GetComponentInfoResult, nullptr);
     ASSERT_NE(response.GetComponentInfoResult->Version, nullptr);
     EXPECT_EQ(*response.GetComponentInfoResult->Version, L"1.2.3.4");
