@@ -30,7 +30,7 @@ const std::int32_t LevelNotes = 1000;
 const std::int32_t LevelInfo = 2000;
 const std::int32_t LevelError = 4000;
 
-// A real answer is a few hundred bytes; anything near this is not the service talking.
+// A real answer is at most a few kilobytes; anything near this is not the service talking.
 const std::uint64_t MaxReplyBytes = 1024 * 1024;
 
 // Composes and writes a message only when the facade wants its level.
@@ -46,7 +46,8 @@ void LogIfEnabled(std::int32_t level, int line, Compose compose)
 }
 
 // Without limits a peer that accepts and never answers, trickles, or floods would hold the
-// lookup forever or exhaust memory; the runtime enforces each of these itself.
+// lookup forever or exhaust memory; the runtime enforces each of these itself. (On Windows the
+// runtime's timed connect notices a refused connection only when the connect limit ends.)
 void LimitExchange(soap& context)
 {
     context.connect_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;
