@@ -235,6 +235,10 @@ build_cache() {
 
 # The prefix counts as ready only once a program has run in it.
 prepare_wine() {
+    if [ -d "$WINEPREFIX" ] && [ ! -O "$WINEPREFIX" ]; then
+        say "the Wine prefix $WINEPREFIX belongs to another user: set BRISKEN_WINEPREFIX to a folder of your own and run again"
+        exit 1
+    fi
     [ -f "$WINEPREFIX/.ready" ] && return 0
     local lock log=$WINEPREFIX/setup.log
     mkdir -p "$WINEPREFIX" 2>/dev/null || unwritable "$WINEPREFIX" BRISKEN_WINEPREFIX
@@ -244,7 +248,7 @@ prepare_wine() {
         say "creating the private Wine prefix $WINEPREFIX"
         # The Wine server outlives these commands: it must not hold the lock.
         { wineboot -i && wine cmd /c exit && wineserver -w; } </dev/null >"$log" 2>&1 {lock}>&- || {
-            say "the Wine prefix $WINEPREFIX does not work (end of $log below); remove it, or set BRISKEN_WINEPREFIX to a new folder, and run again"
+            say "the Wine prefix $WINEPREFIX does not work (end of $log below); run again, and if it still fails, remove it or set BRISKEN_WINEPREFIX to a new folder"
             tail -n 40 "$log" >&2
             exit 1
         }
