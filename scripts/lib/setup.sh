@@ -327,12 +327,13 @@ build_project() {
     "${build[@]}" -- -n 2>/dev/null | grep -q '^ninja: no work to do' \
         || say "building ${*:-everything} in $BUILD_DIR"
     # Ninja cannot re-run CMake from build files it cannot read (left by a faulty CMakeLists.txt).
+    # A Wine server that a build step might start must not hold the lock ({lock}>&-).
     local built=yes
-    "${build[@]}" >"$log" 2>&1 || built=no
+    "${build[@]}" >"$log" 2>&1 {lock}>&- || built=no
     if [ $built = no ] && grep -q '^ninja: error: build.ninja:' "$log"; then
         rm -f "$BUILD_DIR/.brisken-configure"
         configure_project
-        "${build[@]}" >"$log" 2>&1 && built=yes
+        "${build[@]}" >"$log" 2>&1 {lock}>&- && built=yes
     fi
     if [ $built = no ]; then
         say "the build failed (whole log: $log):"
