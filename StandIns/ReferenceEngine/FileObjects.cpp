@@ -116,6 +116,11 @@ bool IsGone(const std::wstring& path)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+void* CreateNewFile(const std::wstring& path)
+{
+    return CreateFileW(ApiPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 std::wstring FirstFreeName(const std::wstring& base, const std::function<bool(const std::wstring&)>& create)
 {
     for (int n = 0; n < 1000; ++n)

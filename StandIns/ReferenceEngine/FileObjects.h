@@ -43,6 +43,9 @@ bool IsReachedThroughLink(const std::wstring& path, void* file);
 // Whether nothing answers to path any more.
 bool IsGone(const std::wstring& path);
 
+// A file for writing that did not exist before (INVALID_HANDLE_VALUE otherwise).
+void* CreateNewFile(const std::wstring& path);
+
 // Calls create with base, then base.1, base.2, ... while it fails because the name is taken;
 // returns the name create succeeded with, or empty (GetLastError tells why).
 std::wstring FirstFreeName(const std::wstring& base, const std::function<bool(const std::wstring&)>& create);

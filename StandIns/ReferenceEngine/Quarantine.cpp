@@ -21,11 +21,6 @@ bool Exists(const std::wstring& path)
     return GetFileAttributesW(ApiPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-HANDLE CreateNew(const std::wstring& path)
-{
-    return CreateFileW(ApiPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 } // namespace
 
 QuarantineItem::QuarantineItem(const std::wstring& folder) : folder(folder)
@@ -45,7 +40,7 @@ int QuarantineItem::Store(void* source, const std::wstring& origin, std::vector<
             SetLastError(ERROR_FILE_EXISTS);
             return false;
         }
-        file.Reset(CreateNew(name));
+        file.Reset(CreateNewFile(name));
         return file.Valid();
     });
     if (copy.empty())
@@ -91,7 +86,7 @@ bool QuarantineItem::WriteRecord(const std::wstring& origin)
     WideCharToMultiByte(CP_UTF8, 0, origin.c_str(), static_cast<int>(origin.size()), &text[0], length, nullptr,
         nullptr);
     text += "\r\n";
-    FileHandle record(CreateNew(copy + RecordSuffix));
+    FileHandle record(CreateNewFile(copy + RecordSuffix));
     if (!record.Valid())
         return false;
     recorded = true;

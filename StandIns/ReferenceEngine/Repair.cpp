@@ -17,11 +17,6 @@ const int maxRounds = 16;
 const DWORD keptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM
     | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-HANDLE CreateNew(const std::wstring& path)
-{
-    return CreateFileW(ApiPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 // Puts the repair in the original's place, its attributes kept (a read-only original would
 // refuse to be replaced).
 bool Replace(const std::wstring& repair, const std::wstring& path, DWORD attributes)
@@ -60,7 +55,7 @@ ScanJob::Failure ScanJob::Disinfect(const std::wstring& path, const Verdict& ver
 
     FileHandle repaired;
     const std::wstring repair = FirstFreeName(path + L".repair", [&](const std::wstring& name) {
-        repaired.Reset(CreateNew(name));
+        repaired.Reset(CreateNewFile(name));
         return repaired.Valid();
     });
     if (repair.empty())
