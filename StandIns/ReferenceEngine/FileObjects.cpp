@@ -90,12 +90,16 @@ bool IsReachedThroughLink(const std::wstring& path, void* file)
     const std::size_t separator = path.find_last_of(L"\\/");
     if (separator == std::wstring::npos)
         return true;
-    // Where the folder of the name really is, and where the opened file really is: for an
-    // entry of that folder the two agree. Anything that cannot be told counts as a link.
+    // Where the folder of the name really is, with the entry's own name as the folder lists
+    // it (a short or differently cased name given by a user becomes the stored one), against
+    // where the opened file really is: for an entry of that folder the two are the same.
+    // Anything that cannot be told counts as a link.
+    WIN32_FIND_DATAW entry;
+    FindHandle find(FindFirstFileExW(ApiPath(path).c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
     FileHandle folder(CreateFileW(ApiPath(path.substr(0, separator + 1)).c_str(), FILE_READ_ATTRIBUTES,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
         nullptr));
-    if (!folder.Valid())
+    if (!find.Valid() || !folder.Valid())
         return true;
     std::wstring expected = FinalPath(folder.Get());
     const std::wstring actual = FinalPath(file);
@@ -103,9 +107,7 @@ bool IsReachedThroughLink(const std::wstring& path, void* file)
         return true;
     if (expected.back() != L'\\')
         expected += L'\\';
-    expected.append(path, separator + 1, std::wstring::npos);
-    return CompareStringOrdinal(expected.c_str(), static_cast<int>(expected.size()), actual.c_str(),
-               static_cast<int>(actual.size()), TRUE) != CSTR_EQUAL;
+    return expected + entry.cFileName != actual;
 }
 
 bool IsGone(const std::wstring& path)

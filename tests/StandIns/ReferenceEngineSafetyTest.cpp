@@ -90,6 +90,42 @@ TEST_F(ReferenceEngineSafetyTest, ObjectChangedBeforeItsActionIsLeftAloneAndRepo
     }
 }
 
+TEST_F(ReferenceEngineSafetyTest, FileGivenByAnotherFormOfItsNameIsStillActedOn)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<std::wstring(const fs::path&)> given;
+    };
+    const Case cases[] = {
+        {"as stored", [](const fs::path& file) { return file.wstring(); }},
+        {"in capitals", [](const fs::path& file) { return (file.parent_path() / L"A LONG FILE NAME.COM").wstring(); }},
+        {"by its short name", [](const fs::path& file) {
+             std::wstring shortName(MAX_PATH, L'\0');
+             shortName.resize(GetShortPathNameW(file.wstring().c_str(), &shortName[0], MAX_PATH));
+             return shortName;
+         }},
+    };
+    Start();
+    recorder.action = ScanAction::Delete;
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path file = Target() / "a long file name.com";
+        WriteFile(file, Eicar());
+        const std::wstring given = test.given(file);
+        ASSERT_FALSE(given.empty());
+        EXPECT_EQ(test.name == std::string("as stored"), given == file.wstring()) << fs::path(given).string();
+        recorder.reports.clear();
+
+        ASSERT_EQ(0, scanPath(instance, 0, given.c_str(), 0));
+
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(ScanStatus::Deleted, recorder.reports[1].scanStatus);
+        EXPECT_FALSE(fs::exists(file));
+    }
+}
+
 TEST_F(ReferenceEngineSafetyTest, RepairThatCannotBeWholeLeavesTheOriginalByteForByte)
 {
     struct Case
