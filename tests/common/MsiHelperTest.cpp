@@ -82,8 +82,12 @@ protected:
     static void RemoveAll()
     {
         for (const auto& product : ProductCodes())
+        {
             if (MsiQueryProductStateW(product.second.c_str()) == INSTALLSTATE_DEFAULT)
+            {
                 EXPECT_EQ(0u, RunMsiexec(L"/x " + product.second)) << product.first;
+            }
+        }
     }
 
     const std::map<std::wstring, std::wstring> codes = ProductCodes();

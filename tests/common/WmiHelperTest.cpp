@@ -77,7 +77,9 @@ TEST(WmiHelperTest, CallerKeepsItsOwnComState)
     {
         OnFreshThread([&] {
             if (c.enter)
+            {
                 ASSERT_EQ(S_OK, CoInitializeEx(nullptr, c.apartment)) << c.name;
+            }
             EXPECT_EQ(expected, WmiHelper::GetComputerUuid()) << c.name;
             EXPECT_EQ(c.probeAfter, ProbeMultiThreaded()) << c.name;
             if (c.enter)
