@@ -4,8 +4,7 @@
 #include "ApplicationUpdate/UpdateCheck.h"
 #include "FileSystemHelper/File.h"
 #include "PathHelper/Special.h"
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 #include "StringHelper/StringHelper.h"
 
 #include <boost/exception/diagnostic_information.hpp>
@@ -25,12 +24,6 @@ bool PartnerFileExists(const boost::filesystem::path& file)
     boost::system::error_code error;
     const boost::filesystem::file_status status = boost::filesystem::status(file, error);
     return !error && boost::filesystem::exists(status);
-}
-
-template <typename... Parts>
-void LogError(const Parts&... message)
-{
-    Logger::Instance().Write(LogLine(L"Error", message...));
 }
 
 } // namespace
