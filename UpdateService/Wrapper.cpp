@@ -30,7 +30,7 @@ const std::int32_t LevelNotes = 1000;
 const std::int32_t LevelInfo = 2000;
 const std::int32_t LevelError = 4000;
 
-// A real answer is a few hundred bytes; anything near this is not the service talking.
+// A real answer is at most a few kilobytes; anything near this is not the service talking.
 const std::uint64_t MaxReplyBytes = 1024 * 1024;
 
 // Composes and writes a message only when the facade wants its level.
@@ -46,7 +46,8 @@ void LogIfEnabled(std::int32_t level, int line, Compose compose)
 }
 
 // Without limits a peer that accepts and never answers, trickles, or floods would hold the
-// lookup forever or exhaust memory; the runtime enforces each of these itself.
+// lookup forever or exhaust memory; the runtime enforces each of these itself. (On Windows the
+// runtime's timed connect notices a refused connection only when the connect limit ends.)
 void LimitExchange(soap& context)
 {
     context.connect_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;
@@ -65,9 +66,61 @@ std::wstring* NewString(soap& context, const std::wstring& value)
     return text;
 }
 
-std::wstring TextOrEmpty(const std::wstring* text)
+// Made in the proxy's context, so that its destroy frees the request together with the answer.
+tempuri__ComponentInfoRequest* NewRequest(soap& context, const std::wstring& componentId,
+    const std::wstring& deployPlatform, const std::wstring& osPlatform, const std::wstring& requiredVersion,
+    const std::wstring& installedVersion)
 {
-    return text ? *text : std::wstring();
+    tempuri__ComponentInfoRequest* request =
+        soap_instantiate_tempuri__ComponentInfoRequest(&context, -1, nullptr, nullptr, nullptr);
+    if (!request)
+        throw std::bad_alloc();
+    request->UserId = NewString(context, std::wstring());
+    request->ComponentId = NewString(context, componentId);
+    request->OsPlatfrom = NewString(context, osPlatform);
+    request->DeployPlatfrom = NewString(context, deployPlatform);
+    request->RequiredVersion = NewString(context, requiredVersion);
+    request->InstalledVersion = NewString(context, installedVersion);
+    *request->UserId = WmiHelper::GetComputerUuid();
+    return request;
+}
+
+// The answer's fields in the order they are taken, with the message for an absent one.
+struct AnswerField
+{
+    std::wstring* tempuri__ComponentInfoResponse::*member;
+    std::wstring Component::*field;
+    std::int32_t level;
+    const wchar_t* absent;
+    bool namesId;
+};
+
+const AnswerField AnswerFields[] = {
+    {&tempuri__ComponentInfoResponse::Id, &Component::id, LevelError, L"no component id", false},
+    {&tempuri__ComponentInfoResponse::Notes, &Component::notes, LevelInfo, L"no component notes. id=", true},
+    {&tempuri__ComponentInfoResponse::Version, &Component::version, LevelError, L"no component version. id=", true},
+    {&tempuri__ComponentInfoResponse::DownloadUrl, &Component::downloadUrl, LevelError,
+        L"no component download url. id=", true},
+};
+
+// Copies of the answer's fields (they live in the proxy's context); an absent one is empty and
+// logged.
+Component TakeAnswer(const tempuri__ComponentInfoResponse& answer)
+{
+    Component taken;
+    for (const AnswerField& field : AnswerFields)
+    {
+        const std::wstring* value = answer.*field.member;
+        taken.*field.field = value ? *value : std::wstring();
+        if (value)
+            continue;
+        LogIfEnabled(field.level, __LINE__, [&](std::wostream& message) {
+            message << field.absent;
+            if (field.namesId)
+                message << taken.id;
+        });
+    }
+    return taken;
 }
 
 } // namespace
@@ -89,57 +142,28 @@ bool GetComponent(const std::wstring& componentId, const std::wstring& deployPla
 
     _tempuri__GetComponentInfo request;
     _tempuri__GetComponentInfoResponse response;
-
-    tempuri__ComponentInfoRequest* info =
-        soap_instantiate_tempuri__ComponentInfoRequest(&proxy, -1, nullptr, nullptr, nullptr);
-    if (!info)
-        throw std::bad_alloc();
-    request.request = info;
-    info->UserId = NewString(proxy, std::wstring());
-    info->ComponentId = NewString(proxy, componentId);
-    info->OsPlatfrom = NewString(proxy, osPlatform);
-    info->DeployPlatfrom = NewString(proxy, deployPlatform);
-    info->RequiredVersion = NewString(proxy, requiredVersion);
-    info->InstalledVersion = NewString(proxy, installedVersion);
-    *info->UserId = WmiHelper::GetComputerUuid();
+    request.request = NewRequest(proxy, componentId, deployPlatform, osPlatform, requiredVersion, installedVersion);
 
     const int result = proxy.GetComponentInfo(nullptr, nullptr, &request, response);
     if (result != SOAP_OK)
     {
-        LogIfEnabled(LevelError, __LINE__, [&](std::wostream& message) {
-            message << L"GetComponentInfo failed. result=" << result;
-        });
+        LogIfEnabled(LevelError, __LINE__,
+            [&](std::wostream& message) { message << L"GetComponentInfo failed. result=" << result; });
         return false;
     }
-    const tempuri__ComponentInfoResponse* answer = response.GetComponentInfoResult;
-    if (!answer)
+    if (!response.GetComponentInfoResult)
         return false;
 
-    const std::wstring id = TextOrEmpty(answer->Id);
-    if (!answer->Id)
-        LogIfEnabled(LevelError, __LINE__, [&](std::wostream& message) { message << L"no component id"; });
-    const std::wstring notes = TextOrEmpty(answer->Notes);
-    if (!answer->Notes)
-        LogIfEnabled(LevelInfo, __LINE__, [&](std::wostream& message) { message << L"no component notes. id=" << id; });
-    const std::wstring version = TextOrEmpty(answer->Version);
-    if (!answer->Version)
-        LogIfEnabled(LevelError, __LINE__, [&](std::wostream& message) { message << L"no component version. id=" << id; });
-    const std::wstring downloadUrl = TextOrEmpty(answer->DownloadUrl);
-    if (!answer->DownloadUrl)
-        LogIfEnabled(LevelError, __LINE__, [&](std::wostream& message) { message << L"no component download url. id=" << id; });
-
+    const Component taken = TakeAnswer(*response.GetComponentInfoResult);
     LogIfEnabled(LevelInfo, __LINE__, [&](std::wostream& message) {
-        message << L"server component is available. id=" << id << L". version=" << version
-                << L". download url=" << downloadUrl;
+        message << L"server component is available. id=" << taken.id << L". version=" << taken.version
+                << L". download url=" << taken.downloadUrl;
     });
-    if (!notes.empty())
-        LogIfEnabled(LevelNotes, __LINE__, [&](std::wostream& message) { message << L"notes=" << notes; });
+    if (!taken.notes.empty())
+        LogIfEnabled(LevelNotes, __LINE__, [&](std::wostream& message) { message << L"notes=" << taken.notes; });
 
-    component.id = id;
-    component.notes = notes;
-    component.version = version;
-    component.downloadUrl = downloadUrl;
-    return !id.empty() && !version.empty() && !downloadUrl.empty();
+    component = taken;
+    return !taken.id.empty() && !taken.version.empty() && !taken.downloadUrl.empty();
 }
 
 } // namespace Wrapper

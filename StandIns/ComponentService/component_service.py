@@ -4,6 +4,7 @@ GetComponentsInfo (document/literal, SOAP 1.2 or 1.1) on loopback with the answe
 line describes, and keeps the last request it received. See README.md beside it."""
 
 import argparse
+import errno
 import os
 import sys
 import threading
@@ -231,14 +232,26 @@ def detach_from_console(folder):
     os.close(log)
 
 
+def listen(options, patience=10.0):
+    """The server on its address; a peer that is just letting the port go gets a few seconds."""
+    host, _, port = options.listen.rpartition(":")
+    deadline = time.monotonic() + patience
+    while True:
+        try:
+            return ComponentServer((host, int(port)), options)
+        except OSError as error:
+            if error.errno != errno.EADDRINUSE or time.monotonic() > deadline:
+                raise
+            time.sleep(0.1)
+
+
 def main(argv):
     options = parse_arguments(argv)
     folder = options.state_folder
     if folder:
         os.makedirs(folder, exist_ok=True)
         detach_from_console(folder)
-    host, _, port = options.listen.rpartition(":")
-    server = ComponentServer((host, int(port)), options)
+    server = listen(options)
     serving = threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True)
     serving.start()
     if folder:

@@ -271,7 +271,8 @@ TEST(ComponentsServiceMessagesTest, TextComesBackUnchangedAfterWritingAndReading
 TEST(ComponentsServiceMessagesTest, ListResponseReadsItemsInOrderAndTheReleaseDate)
 {
     ComponentsServiceSoapProxy proxy;
-    const std::string document("<tempuri:GetComponentsInfoResponse><tempuri:GetComponentsInfoResult><tempuri:ReleaseDateUtc>2026-11-30T12:00:00Z</tempuri:ReleaseDateUtc>"
+    const std::string document("<tempuri:GetComponentsInfoResponse><tempuri:GetComponentsInfoResult>"
+        "<tempuri:ReleaseDateUtc>2026-11-30T12:00:00Z</tempuri:ReleaseDateUtc>"
         "<tempuri:Components><tempuri:ComponentInfo><tempuri:Id>a</tempuri:Id></tempuri:ComponentInfo>"
         "<tempuri:Other/><tempuri:ComponentInfo xsi:nil=\"true\"/>"
         "<tempuri:ComponentInfo><tempuri:Id>b</tempuri:Id></tempuri:ComponentInfo></tempuri:Components>"

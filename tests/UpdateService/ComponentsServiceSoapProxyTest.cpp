@@ -30,47 +30,53 @@ std::string RequestLine(const std::string& head)
 // A response object that was never made by the exchange: a failed call must not reset it.
 tempuri__ComponentInfoResponse* const Untouched = reinterpret_cast<tempuri__ComponentInfoResponse*>(0x1000);
 
-} // namespace
-
-TEST(ComponentsServiceSoapProxyTest, NullEndpointSendsToTheDefaultOneAsSoap12WithTheOperationsAction)
+class ComponentsServiceSoapProxyTest : public testing::Test
 {
-    ComponentServicePeer peer({L"--version", L"1.2.3.4"});
+protected:
     ComponentsServiceSoapProxy proxy;
-    EXPECT_EQ(proxy.soap_endpoint, nullptr);
     _tempuri__GetComponentInfo request;
     _tempuri__GetComponentInfoResponse response;
+};
+
+} // namespace
+
+TEST_F(ComponentsServiceSoapProxyTest, NullEndpointSendsToTheDefaultOneAsSoap12WithTheOperationsAction)
+{
+    ComponentServicePeer peer({L"--version", L"1.2.3.4"});
+    EXPECT_EQ(proxy.soap_endpoint, nullptr);
 
     ASSERT_EQ(proxy.GetComponentInfo(&request, response), SOAP_OK);
 
     ASSERT_NE(proxy.soap_endpoint, nullptr);
     EXPECT_EQ(proxy.soap_endpoint, DefaultEndpoint);
     EXPECT_EQ(RequestLine(peer.RequestHead()), "POST /components.asmx HTTP/1.1");
-    EXPECT_EQ(ContentType(peer.RequestHead()), std::string("Content-Type: application/soap+xml; charset=utf-8; action=\"") +
-        BRISKEN_COMPONENTS_NAMESPACE + "GetComponentInfo\"");
+    EXPECT_EQ(ContentType(peer.RequestHead()),
+        std::string("Content-Type: application/soap+xml; charset=utf-8; action=\"") + BRISKEN_COMPONENTS_NAMESPACE +
+            "GetComponentInfo\"");
     ASSERT_NE(response.GetComponentInfoResult, nullptr);
     ASSERT_NE(response.GetComponentInfoResult->Version, nullptr);
     EXPECT_EQ(*response.GetComponentInfoResult->Version, L"1.2.3.4");
 }
 
-TEST(ComponentsServiceSoapProxyTest, ListOperationHasItsOwnActionAndReadsTheList)
+TEST_F(ComponentsServiceSoapProxyTest, ListOperationHasItsOwnActionAndReadsTheList)
 {
     ComponentServicePeer peer({L"--id", L"a"});
-    ComponentsServiceSoapProxy proxy;
-    _tempuri__GetComponentsInfo request;
-    _tempuri__GetComponentsInfoResponse response;
+    _tempuri__GetComponentsInfo listRequest;
+    _tempuri__GetComponentsInfoResponse listResponse;
 
-    ASSERT_EQ(proxy.GetComponentsInfo(&request, response), SOAP_OK);
+    ASSERT_EQ(proxy.GetComponentsInfo(&listRequest, listResponse), SOAP_OK);
 
     EXPECT_NE(ContentType(peer.RequestHead()).find(std::string("action=\"") + BRISKEN_COMPONENTS_NAMESPACE +
         "GetComponentsInfo\""), std::string::npos) << peer.RequestHead();
-    ASSERT_NE(response.GetComponentsInfoResult, nullptr);
-    ASSERT_NE(response.GetComponentsInfoResult->Components, nullptr);
-    ASSERT_EQ(response.GetComponentsInfoResult->Components->ComponentInfo.size(), 1u);
-    EXPECT_EQ(*response.GetComponentsInfoResult->Components->ComponentInfo[0]->Id, L"a");
-    EXPECT_NE(response.GetComponentsInfoResult->ReleaseDateUtc, nullptr);
+    const tempuri__ComponentsInfoResponse* result = listResponse.GetComponentsInfoResult;
+    ASSERT_NE(result, nullptr);
+    ASSERT_NE(result->Components, nullptr);
+    ASSERT_EQ(result->Components->ComponentInfo.size(), 1u);
+    EXPECT_EQ(*result->Components->ComponentInfo[0]->Id, L"a");
+    EXPECT_NE(result->ReleaseDateUtc, nullptr);
 }
 
-TEST(ComponentsServiceSoapProxyTest, ExplicitEndpointIsKeptForLaterCalls)
+TEST_F(ComponentsServiceSoapProxyTest, ExplicitEndpointIsKeptForLaterCalls)
 {
     ComponentServicePeer peer;
     ComponentsServiceSoapProxy proxy;
@@ -85,11 +91,8 @@ TEST(ComponentsServiceSoapProxyTest, ExplicitEndpointIsKeptForLaterCalls)
     EXPECT_EQ(proxy.soap_endpoint, other);
 }
 
-TEST(ComponentsServiceSoapProxyTest, UnreachableServiceFailsBeforeTheResponseIsTouched)
+TEST_F(ComponentsServiceSoapProxyTest, UnreachableServiceFailsBeforeTheResponseIsTouched)
 {
-    ComponentsServiceSoapProxy proxy;
-    _tempuri__GetComponentInfo request;
-    _tempuri__GetComponentInfoResponse response;
     response.GetComponentInfoResult = Untouched;
 
     EXPECT_NE(proxy.GetComponentInfo(&request, response), SOAP_OK);
@@ -97,12 +100,9 @@ TEST(ComponentsServiceSoapProxyTest, UnreachableServiceFailsBeforeTheResponseIsT
     EXPECT_EQ(response.GetComponentInfoResult, Untouched);
 }
 
-TEST(ComponentsServiceSoapProxyTest, FaultReplyFailsAndKeepsItsReason)
+TEST_F(ComponentsServiceSoapProxyTest, FaultReplyFailsAndKeepsItsReason)
 {
     ComponentServicePeer peer({L"--fault", L"component store offline"});
-    ComponentsServiceSoapProxy proxy;
-    _tempuri__GetComponentInfo request;
-    _tempuri__GetComponentInfoResponse response;
 
     EXPECT_EQ(proxy.GetComponentInfo(&request, response), SOAP_FAULT);
 
@@ -110,12 +110,9 @@ TEST(ComponentsServiceSoapProxyTest, FaultReplyFailsAndKeepsItsReason)
     EXPECT_STREQ(proxy.soap_fault_string(), "component store offline");
 }
 
-TEST(ComponentsServiceSoapProxyTest, ResetLeavesTheProxyAsNew)
+TEST_F(ComponentsServiceSoapProxyTest, ResetLeavesTheProxyAsNew)
 {
     ComponentServicePeer peer;
-    ComponentsServiceSoapProxy proxy;
-    _tempuri__GetComponentInfo request;
-    _tempuri__GetComponentInfoResponse response;
     ASSERT_EQ(proxy.GetComponentInfo(&request, response), SOAP_OK);
 
     proxy.reset();

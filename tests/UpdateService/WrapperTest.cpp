@@ -202,7 +202,8 @@ TEST(WrapperTest, RequestCarriesTheSixFieldsInOrderWithTheArgumentsUnchanged)
     };
     EXPECT_EQ(sent, expected);
     EXPECT_STREQ(document.first_child().name(), L"SOAP-ENV:Envelope");
-    EXPECT_STREQ(document.first_child().attribute(L"xmlns:SOAP-ENV").value(), L"http://www.w3.org/2003/05/soap-envelope");
+    EXPECT_STREQ(document.first_child().attribute(L"xmlns:SOAP-ENV").value(),
+        L"http://www.w3.org/2003/05/soap-envelope");
     EXPECT_EQ(pugi::as_utf8(document.first_child().attribute(L"xmlns:tempuri").value()), BRISKEN_COMPONENTS_NAMESPACE);
     const std::string head = peer.RequestHead();
     EXPECT_EQ(head.substr(0, head.find("\r\n")), "POST /components.asmx HTTP/1.1");

@@ -90,7 +90,10 @@ ComponentServicePeer::ComponentServicePeer(const std::vector<std::wstring>& answ
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     if (!WaitForFile(StateFile(L"ready"), std::chrono::seconds(20)))
-        throw std::runtime_error("the component service peer did not start listening; see its peer.log");
+    {
+        throw std::runtime_error(
+            "the component service peer did not start listening:\n" + ReadFile(StateFile(L"peer.log")));
+    }
 }
 
 ComponentServicePeer::~ComponentServicePeer()
