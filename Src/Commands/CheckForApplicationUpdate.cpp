@@ -3,11 +3,13 @@
 #include "ApplicationUpdate/PartnerFile.h"
 #include "ApplicationUpdate/UpdateCheck.h"
 #include "MsiHelper/Product.h"
+#include "Program/ConsoleText.h"
 #include "Program/LogLine.h"
 #include "Program/Logger.h"
 #include "UpdateService/Wrapper.h"
 #include "VersionHelper/Version.h"
 
+#include <cstdio>
 #include <iostream>
 
 namespace BriskenCommandLineScanner
@@ -43,9 +45,17 @@ void CheckForApplicationUpdate()
     // The verdict compares with the program's own version, not the installed one.
     const VersionHelper::Version serverVersion = VersionHelper::Version::FromString(server.version);
     if (serverVersion > VersionHelper::Version::FromString(std::string(OwnVersion)))
-        std::wcout << L"New version is available for downloading. Url: " << server.downloadUrl.c_str() << std::endl;
+    {
+        // Not through std::wcout: a character the console's code page lacks would end all
+        // its output there, the rest of the address and the line end included.
+        const std::wstring url(server.downloadUrl.c_str());
+        WriteConsoleText(L"New version is available for downloading. Url: " + url + L"\n");
+        std::fflush(stdout);
+    }
     else
+    {
         std::cout << "You have the latest version\n";
+    }
 }
 
 } // namespace BriskenCommandLineScanner

@@ -14,7 +14,8 @@ CHECKING = "Checking for application update...\n"
 NEWER = "New version is available for downloading. Url: "
 LATEST = "You have the latest version\n"
 NO_INFO = "Couldn't get server version info\n"
-DURATION = re.compile(r"Request duration: \d{2,}:\d{2}:\d{2}(\.\d{6})?\n\Z")
+# The last line, a line of its own.
+DURATION = re.compile(r"^Request duration: \d{2,}:\d{2}:\d{2}(\.\d{6})?\n\Z", re.MULTILINE)
 URL = "http://127.0.0.1:47612/downloads/BriskenCommandLineScanner.msi"
 UUID = re.compile(r"[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\Z")
 NO_PARTNER_LOG = b"Info: deploy platform from file=\r\n"
@@ -60,9 +61,17 @@ class UpdateAppTest(ProgramFolderTest):
                 self.assertEqual(CHECKING + verdict, output)
 
     def test_download_line_carries_the_url_as_the_service_gives_it(self):
-        url = "http://downloads.invalid/brisken/11.12/Setup.msi?channel=beta&x=1"
-        output, _ = self.update_app("--version", "11.12.0.0", "--url", url)
-        self.assertEqual(CHECKING + NEWER + url + "\n", output)
+        # Output redirected to a file is in the ANSI code page (1252 here): a character it lacks
+        # shows as "?", and neither the rest of the line nor the duration line is lost.
+        for url, printed in [
+            ("http://downloads.invalid/brisken/11.12/Setup.msi?channel=beta&x=1", None),
+            ("http://downloads.invalid/caf\u00e9/Setup.msi", None),
+            ("http://downloads.invalid/\u0437\u0430\u0433\u0440\u0443\u0437\u043a\u0430/Setup.msi",
+             "http://downloads.invalid/????????/Setup.msi"),
+        ]:
+            with self.subTest(url=url):
+                output, _ = self.update_app("--version", "11.12.0.0", "--url", url)
+                self.assertEqual(CHECKING + NEWER + (printed or url) + "\n", output)
 
     def test_no_usable_answer_says_it_could_not_get_the_version(self):
         for answer in [
