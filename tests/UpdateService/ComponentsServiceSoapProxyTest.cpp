@@ -1,6 +1,7 @@
 // The generated proxy against the component service peer: where it sends, with which SOAP
 // action and protocol, and what a failed exchange leaves behind.
 #include "support/ComponentServicePeer.h"
+#include "support/RefusingComponentPort.h"
 
 #include <ComponentsServiceComponentsServiceSoapProxy.h>
 
@@ -93,6 +94,8 @@ TEST_F(ComponentsServiceSoapProxyTest, ExplicitEndpointIsKeptForLaterCalls)
 
 TEST_F(ComponentsServiceSoapProxyTest, UnreachableServiceFailsBeforeTheResponseIsTouched)
 {
+    // Held, so that no peer of another test run on this machine answers at the default endpoint.
+    const TestSupport::RefusingComponentPort down;
     response.GetComponentInfoResult = Untouched;
 
     EXPECT_NE(proxy.GetComponentInfo(&request, response), SOAP_OK);
