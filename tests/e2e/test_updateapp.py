@@ -6,7 +6,7 @@ import re
 import unittest
 
 import testproducts
-from componentservice import ComponentService
+from componentservice import ComponentService, ServiceDown
 from partnerfile import PartnerFile
 from programfolder import ProgramFolderTest
 
@@ -32,15 +32,14 @@ class UpdateAppTest(ProgramFolderTest):
         self.addCleanup(testproducts.remove_all)
 
     def update_app(self, *answer):
-        """Runs --updateapp against a peer giving answer (no peer for None); returns the console
+        """Runs --updateapp against a peer giving answer (no service for None); returns the console
         text before the duration line and the fields of the request the peer received."""
-        service = ComponentService(*answer) if answer != (None,) else None
+        service = ComponentService(*answer) if answer != (None,) else ServiceDown()
         try:
             run = self.folder.run("--updateapp")
-            fields = service.request_fields() if service else None
+            fields = service.request_fields()
         finally:
-            if service:
-                service.close()
+            service.close()
         self.assertEqual(0, run.returncode)
         match = DURATION.search(run.stdout)
         self.assertIsNotNone(match, run.stdout)
