@@ -1,12 +1,11 @@
 #include "Program/CommandLine.h"
 #include "Commands/Commands.h"
 #include "Program/Config.h"
-#include "Program/LogLine.h"
 #include "Program/Logger.h"
+#include "Program/ProgramBarrier.h"
 #include "Program/RequestDuration.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
-#include <boost/exception/diagnostic_information.hpp>
 #include <boost/locale/generator.hpp>
 
 #include <iostream>
@@ -20,11 +19,15 @@ namespace
 ScanRequest MakeScanRequest(const CommandLine& commandLine)
 {
     ScanRequest request;
-    request.scanType = commandLine.Quick() ? 0 : commandLine.Full() ? 1 : commandLine.Custom() ? 2 : 3;
-    if (request.scanType == 2)
+    request.scanType = commandLine.Quick() ? ScanType::Quick
+        : commandLine.Full()               ? ScanType::Full
+        : commandLine.Custom()             ? ScanType::Custom
+                                           : ScanType::Boot;
+    if (request.scanType == ScanType::Custom)
         commandLine.CustomPaths(request.paths);
     request.action = commandLine.Action();
     request.scanResultPath = commandLine.ScanResultPath();
+    request.scanResultStdout = commandLine.ScanResultStdout();
     return request;
 }
 
@@ -64,31 +67,7 @@ void Run()
 int wmain(int, wchar_t*[], wchar_t*[])
 {
     const boost::posix_time::ptime start = boost::posix_time::microsec_clock::local_time();
-    int exitCode = 0;
-    try
-    {
-        Run();
-    }
-    catch (const InvalidCommandLine& error)
-    {
-        std::cout << error.Message() << std::endl;
-        std::cout << error.Usage();
-    }
-    catch (...)
-    {
-        // No command lets anything else escape on purpose; should it happen, say what it was
-        // instead of ending without a word, and still report the duration.
-        const std::string text = boost::current_exception_diagnostic_information();
-        try
-        {
-            Logger::Instance().Write(LogLine(L"Error", text));
-        }
-        catch (...)
-        {
-        }
-        std::cout << "Unexpected error: " << text << std::flush;
-        exitCode = 1;
-    }
+    const int exitCode = RunWithinBarrier(&Run);
     WriteRequestDuration(std::cout, start, boost::posix_time::microsec_clock::local_time());
     return exitCode;
 }

@@ -1,7 +1,6 @@
 #include "Commands/Commands.h"
 
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 #include "Scanner/Scanner.h"
 
 #include <boost/exception/diagnostic_information.hpp>
@@ -22,7 +21,7 @@ void RunScan(const ScanRequest& request)
     catch (const boost::exception&)
     {
         const std::string text = boost::current_exception_diagnostic_information();
-        Logger::Instance().Write(LogLine(L"Error", text));
+        LogError(text);
         std::cout << "Couldn't perform scan. Error: " << text << std::flush;
     }
 }

@@ -3,17 +3,17 @@
 
 #include "Program/Config.h"
 #include "Engine/EngineEnumerations.h"
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 
 #include "ExceptionHelper/Exception.h"
+#include "FileSystemHelper/Removal.h"
 #include "Program/ProgramFolder.h"
 #include "StringHelper/StringHelper.h"
 
-#include <boost/exception/diagnostic_information.hpp>
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -28,6 +28,36 @@ using InitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Initiali
 using InitializeExFunction = DllHelper::Detail::DllFunction<ThreatScanner_InitializeEx_t, 0>;
 using UninitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Uninitialize_t, 0>;
 
+// Prints the completion line on success; throws the code's name otherwise.
+void ThrowUnlessInitialized(int result)
+{
+    if (result == EngineSdk::Result::Success)
+    {
+        std::cout << "Initializing engine completed\n";
+        return;
+    }
+    std::ostringstream message;
+    message << "Couldn't initialize scanner. Error: "
+            << StringHelper::ToNarrow(ErrorToString(result), StringHelper::AnsiCodePage);
+    BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(message.str()));
+}
+
+void CreateCacheFile(const std::wstring& folder)
+{
+    try
+    {
+        // Created only when missing: the engine keeps its cache in an existing file.
+        const boost::filesystem::path file = ProgramFolder::CacheFile(folder);
+        const boost::filesystem::file_type type = boost::filesystem::status(file).type();
+        if (type == boost::filesystem::file_not_found || type == boost::filesystem::status_error)
+            boost::filesystem::ofstream(file).close();
+    }
+    catch (const boost::filesystem::filesystem_error&)
+    {
+        LogError(L"Couldn't create cache file");
+    }
+}
+
 } // namespace
 
 Scanner::Scanner() : scanDll(DllHelper::MakeDll(ProgramFolder::Path() / EngineSdk::ScanModuleName))
@@ -41,7 +71,6 @@ Scanner::Scanner() : scanDll(DllHelper::MakeDll(ProgramFolder::Path() / EngineSd
 Scanner::~Scanner()
 {
     Uninit();
-    ClearResults();
 }
 
 void Scanner::Init()
@@ -57,6 +86,8 @@ void Scanner::InitEx()
     const boost::filesystem::path folder = ProgramFolder::Path();
     boost::system::error_code ignored;
     tempFolder = ProgramFolder::Temp().wstring();
+    if (FileSystemHelper::IsLink(tempFolder))
+        tempEntriesBefore = FileSystemHelper::EntryNames(tempFolder);
     boost::filesystem::create_directories(tempFolder, ignored);
     const std::wstring quarantine = ProgramFolder::Quarantine().wstring();
     boost::filesystem::create_directories(quarantine, ignored);
@@ -80,34 +111,6 @@ void Scanner::InitEx()
         initializeEx(programFolder.c_str(), EngineSdk::InitializationText, &smartDb[0], &params));
 }
 
-void Scanner::ThrowUnlessInitialized(int result)
-{
-    if (result == EngineSdk::Result::Success)
-    {
-        std::cout << "Initializing engine completed\n";
-        return;
-    }
-    std::ostringstream message;
-    message << "Couldn't initialize scanner. Error: " << StringHelper::ToNarrow(ErrorToString(result), 0);
-    BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(message.str()));
-}
-
-void Scanner::CreateCacheFile(const std::wstring& folder)
-{
-    try
-    {
-        // Created only when missing: the engine keeps its cache in an existing file.
-        const boost::filesystem::path file = boost::filesystem::path(folder) / "Plugins/cache.000";
-        const boost::filesystem::file_type type = boost::filesystem::status(file).type();
-        if (type == boost::filesystem::file_not_found || type == boost::filesystem::status_error)
-            boost::filesystem::ofstream(file).close();
-    }
-    catch (const boost::filesystem::filesystem_error&)
-    {
-        Logger::Instance().Write(LogLine(L"Error", L"Couldn't create cache file"));
-    }
-}
-
 void Scanner::Uninit()
 {
     try
@@ -118,28 +121,21 @@ void Scanner::Uninit()
     catch (...)
     {
         // Runs from the destructor: report and still clean up the temporary folder.
-        try
-        {
-            Logger::Instance().Write(LogLine(L"Error", boost::current_exception_diagnostic_information()));
-        }
-        catch (...)
-        {
-        }
+        LogErrorNoThrow(CurrentExceptionText());
     }
-    if (!tempFolder.empty())
+    if (tempFolder.empty())
+        return;
+    try
     {
-        boost::system::error_code ignored;
-        boost::filesystem::remove_all(tempFolder, ignored);
+        FileSystemHelper::RemoveOwnFolder(tempFolder, [this](const boost::filesystem::path& name) {
+            return std::find(tempEntriesBefore.begin(), tempEntriesBefore.end(), name) == tempEntriesBefore.end();
+        });
     }
-}
-
-void Scanner::ClearResults()
-{
-    infected.clear();
-    endTime.clear();
-    startTime.clear();
-    scannedPaths.clear();
-    scanTypeName.clear();
+    catch (...)
+    {
+        // Only memory can run out here; what stays in Temp goes with the next engine's end.
+        LogErrorNoThrow(CurrentExceptionText());
+    }
 }
 
 } // namespace BriskenCommandLineScanner

@@ -1,0 +1,208 @@
+// The XML scan result: written to the result file and, on request, to standard output.
+#include "Report/ScanResultReport.h"
+
+#include "Engine/EngineEnumerations.h"
+#include "Engine/ObjectFlagsToString.h"
+#include "Program/ConsoleText.h"
+#include "Program/LogError.h"
+#include "Report/ScanResultWriter.h"
+#include "Report/XmlText.h"
+
+#include "StringHelper/StringHelper.h"
+
+#include <pugixml.hpp>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <new>
+
+namespace BriskenCommandLineScanner
+{
+
+namespace
+{
+
+// pugixml answers a failed allocation with an empty handle; a report with a silently missing
+// element must not pass for a saved one.
+pugi::xml_node AppendChild(pugi::xml_node parent, const wchar_t* name)
+{
+    const pugi::xml_node child = parent.append_child(name);
+    if (!child)
+        throw std::bad_alloc();
+    return child;
+}
+
+template <typename Value>
+void AppendAttribute(pugi::xml_node node, const wchar_t* name, Value value)
+{
+    if (!node.append_attribute(name).set_value(value))
+        throw std::bad_alloc();
+}
+
+bool SetText(pugi::xml_attribute attribute, const std::wstring& value)
+{
+    return attribute.set_value(XmlText(value).c_str());
+}
+
+void AppendAttribute(pugi::xml_node node, const wchar_t* name, const std::wstring& value)
+{
+    if (!SetText(node.append_attribute(name), value))
+        throw std::bad_alloc();
+}
+
+struct ObjectAttribute
+{
+    const wchar_t* name;
+    bool (*set)(pugi::xml_attribute attribute, const InfectedObject& object);
+};
+
+using Object = const InfectedObject&;
+
+// The attributes of an InfectedObject element, in document order.
+const ObjectAttribute objectAttributes[] = {
+    {L"ObjectType", [](pugi::xml_attribute a, Object o) { return SetText(a, ObjectTypeToString(o.ObjectType)); }},
+    {L"ObjectPath", [](pugi::xml_attribute a, Object o) { return SetText(a, o.ObjectPath); }},
+    {L"ParentContainers", [](pugi::xml_attribute a, Object o) { return SetText(a, o.ParentContainers); }},
+    {L"InnerObject", [](pugi::xml_attribute a, Object o) { return SetText(a, o.InnerObject); }},
+    {L"ObjectFlags", [](pugi::xml_attribute a, Object o) { return SetText(a, ObjectFlagsToString(o.ObjectFlags)); }},
+    {L"ArchiveFlags", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<int>(o.ArchiveFlags)); }},
+    {L"ScanStatus", [](pugi::xml_attribute a, Object o) { return SetText(a, ScanStatusToString(o.ScanStatus)); }},
+    {L"ScanStatusFlags", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<int>(o.ScanStatusFlags)); }},
+    {L"ThreatType", [](pugi::xml_attribute a, Object o) { return SetText(a, ThreatTypeToString(o.ThreatType)); }},
+    {L"Pid", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<unsigned int>(o.Pid)); }},
+    {L"RegKey", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<unsigned int>(o.RegKey)); }},
+    {L"ThreatName", [](pugi::xml_attribute a, Object o) { return SetText(a, o.ThreatName); }},
+    {L"SysObjParentContainers", [](pugi::xml_attribute a, Object o) { return SetText(a, o.SysObjParentContainers); }},
+    {L"SysObjInnerObject", [](pugi::xml_attribute a, Object o) { return SetText(a, o.SysObjInnerObject); }},
+    {L"TempPath", [](pugi::xml_attribute a, Object o) { return SetText(a, o.TempPath); }},
+    {L"DepthLevel", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<unsigned int>(o.DepthLevel)); }},
+    {L"ScanAction", [](pugi::xml_attribute a, Object o) { return SetText(a, ScanActionToString(o.ScanAction)); }},
+};
+
+void Write(pugi::xml_writer& writer, const char* text)
+{
+    writer.write(text, std::strlen(text));
+}
+
+void Print(pugi::xml_node node, pugi::xml_writer& writer, unsigned int depth)
+{
+    node.print(writer, L"\t", pugi::format_default, pugi::encoding_utf8, depth);
+}
+
+void AddScanPathNode(pugi::xml_node scanPaths, const std::wstring& path)
+{
+    AppendAttribute(AppendChild(scanPaths, L"Path"), L"Value", path);
+}
+
+// The object is taken by value so that it stays alive while it is written.
+void AddInfectedObjectNode(pugi::xml_node infectedObjects, boost::shared_ptr<InfectedObject> object)
+{
+    pugi::xml_node node = AppendChild(infectedObjects, L"InfectedObject");
+    for (const ObjectAttribute& attribute : objectAttributes)
+    {
+        if (!attribute.set(node.append_attribute(attribute.name), *object))
+            throw std::bad_alloc();
+    }
+}
+
+bool SaveScanResultFile(const ScanResult& result, const std::wstring& path)
+{
+    FILE* const opened = _wfopen(path.c_str(), L"wb");
+    if (!opened)
+        return false;
+    const boost::shared_ptr<FILE> file(opened, &std::fclose);
+
+    pugi::xml_writer_file writer(file.get());
+    WriteScanResult(result, writer);
+    // Buffered bytes reach the disk only when flushed: a failure there is a failed save too.
+    std::fflush(file.get());
+    return std::ferror(file.get()) == 0;
+}
+
+void PrintClosingMessage(bool saved, const std::wstring& path, bool readOnly)
+{
+    if (!saved)
+    {
+        WriteConsoleText(L"\nError: Couldn't save scan result. Please check scan result path\n");
+        return;
+    }
+    WriteConsoleText(L"\nScan complete.");
+    // Without a file there is no path to add; the line still ends, so that the duration that
+    // closes every run stays a line of its own.
+    WriteConsoleText(readOnly ? std::wstring(L"\n") : L"You can access scan result here: " + path + L"\n");
+}
+
+} // namespace
+
+void SaveScanResult(const ScanResult& result, const ScanResultDestination& destination)
+{
+    bool saved = true;
+    bool fileDone = destination.readOnly;
+    try
+    {
+        if (!destination.readOnly)
+            saved = !destination.fileRefused && SaveScanResultFile(result, destination.file);
+        fileDone = true;
+
+        if (destination.standardOutput)
+        {
+            std::cout << std::endl;
+            pugi::xml_writer_stream stream(std::cout);
+            WriteScanResult(result, stream);
+            std::cout << std::endl;
+        }
+    }
+    catch (const std::exception& error)
+    {
+        LogError(std::string(error.what()));
+        // A file that was never completed must not be announced as saved.
+        if (!fileDone)
+            saved = false;
+    }
+    PrintClosingMessage(saved, destination.file, destination.readOnly);
+}
+
+// The bytes are those of pugixml's save of the whole document (declaration, one tab per level,
+// UTF-8), but only one InfectedObject element exists at a time: the whole document of 100,000
+// objects would take about 100 MB beside the records themselves.
+void WriteScanResult(const ScanResult& result, pugi::xml_writer& output)
+{
+    ScanResultWriter writer(output);
+    pugi::xml_document document;
+    const pugi::xml_node summary = AppendChild(document, L"Summary");
+
+    const pugi::xml_node scanInfo = AppendChild(summary, L"ScanInfo");
+    AppendAttribute(scanInfo, L"ScanType", result.scanTypeName);
+    AppendAttribute(scanInfo, L"StartTime", StringHelper::ToWide(result.startTime, StringHelper::AnsiCodePage));
+    AppendAttribute(scanInfo, L"EndTime", StringHelper::ToWide(result.endTime, StringHelper::AnsiCodePage));
+
+    const pugi::xml_node scanPaths = AppendChild(summary, L"ScanPaths");
+    for (const std::wstring& path : result.scannedPaths)
+        AddScanPathNode(scanPaths, path);
+
+    pugi::xml_node infectedObjects = AppendChild(summary, L"InfectedObjects");
+
+    Write(writer, "<?xml version=\"1.0\"?>\n<Summary>\n");
+    Print(scanInfo, writer, 1);
+    Print(scanPaths, writer, 1);
+    if (result.infected.empty())
+    {
+        Print(infectedObjects, writer, 1);
+    }
+    else
+    {
+        Write(writer, "\t<InfectedObjects>\n");
+        for (const boost::shared_ptr<InfectedObject>& object : result.infected)
+        {
+            AddInfectedObjectNode(infectedObjects, object);
+            const pugi::xml_node node = infectedObjects.last_child();
+            Print(node, writer, 2);
+            infectedObjects.remove_child(node);
+        }
+        Write(writer, "\t</InfectedObjects>\n");
+    }
+    Write(writer, "</Summary>\n");
+}
+
+} // namespace BriskenCommandLineScanner
