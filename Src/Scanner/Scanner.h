@@ -44,6 +44,11 @@ public:
     // The engine's scan callback; the context is the Scanner. Lets nothing escape into the engine.
     static void ScanCallback(_ScanCbkParams* report, int* action, void* context);
 
+    // The engine's database version (written by the engine itself) and release date in the
+    // local format, from an instance of its own (ScannerDatabase.cpp). Leaves what it cannot
+    // fill untouched and logs why; throws only when an export is missing.
+    void GetDatabaseInformation(unsigned long& version, std::wstring& releaseDate);
+
 private:
     friend struct ScannerTestPeer;
 
