@@ -1,8 +1,7 @@
 #include "Program/CommandLine.h"
 #include "Commands/Commands.h"
 #include "Program/Config.h"
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 #include "Program/RequestDuration.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -20,11 +19,15 @@ namespace
 ScanRequest MakeScanRequest(const CommandLine& commandLine)
 {
     ScanRequest request;
-    request.scanType = commandLine.Quick() ? 0 : commandLine.Full() ? 1 : commandLine.Custom() ? 2 : 3;
-    if (request.scanType == 2)
+    request.scanType = commandLine.Quick() ? ScanType::Quick
+        : commandLine.Full()               ? ScanType::Full
+        : commandLine.Custom()             ? ScanType::Custom
+                                           : ScanType::Boot;
+    if (request.scanType == ScanType::Custom)
         commandLine.CustomPaths(request.paths);
     request.action = commandLine.Action();
     request.scanResultPath = commandLine.ScanResultPath();
+    request.scanResultStdout = commandLine.ScanResultStdout();
     return request;
 }
 
@@ -79,13 +82,7 @@ int wmain(int, wchar_t*[], wchar_t*[])
         // No command lets anything else escape on purpose; should it happen, say what it was
         // instead of ending without a word, and still report the duration.
         const std::string text = boost::current_exception_diagnostic_information();
-        try
-        {
-            Logger::Instance().Write(LogLine(L"Error", text));
-        }
-        catch (...)
-        {
-        }
+        LogErrorNoThrow(text);
         std::cout << "Unexpected error: " << text << std::flush;
         exitCode = 1;
     }

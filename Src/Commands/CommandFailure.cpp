@@ -1,7 +1,6 @@
 #include "Commands/CommandFailure.h"
 
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 
 #include <boost/exception/diagnostic_information.hpp>
 
@@ -14,7 +13,7 @@ namespace BriskenCommandLineScanner
 void ReportCommandFailure(const char* intro)
 {
     const std::string text = boost::current_exception_diagnostic_information();
-    Logger::Instance().Write(LogLine(L"Error", text));
+    LogError(text);
     std::cout << intro << text << std::flush;
 }
 

@@ -1,7 +1,6 @@
 #include "Commands/NotAvailable.h"
 
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 
 #include <iostream>
 
@@ -10,7 +9,7 @@ namespace BriskenCommandLineScanner
 
 void ReportNotAvailable(const char* command)
 {
-    Logger::Instance().Write(LogLine(L"Error", command, " is not available in this build"));
+    LogError(command, " is not available in this build");
     std::cout << command << " is not available in this build." << std::endl;
 }
 

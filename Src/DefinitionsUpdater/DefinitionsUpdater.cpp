@@ -1,13 +1,11 @@
 #include "DefinitionsUpdater/DefinitionsUpdater.h"
 
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 #include "Program/ProgramFolder.h"
 #include "Scanner/Scanner.h"
 
 #include "ExceptionHelper/Exception.h"
 
-#include <boost/exception/diagnostic_information.hpp>
 
 #include <iostream>
 #include <sstream>
@@ -30,18 +28,6 @@ static_assert(sizeof(bool) == 1, "the SDK's boolean options are one byte");
 void PrintLine(const char* text)
 {
     std::cout << text << std::endl;
-}
-
-// Lines that must not throw: a callback or a deleter writes them.
-void LogQuietly(const std::wstring& line) noexcept
-{
-    try
-    {
-        Logger::Instance().Write(line);
-    }
-    catch (...)
-    {
-    }
 }
 
 [[noreturn]] void ThrowFailedCall(const char* what, int result)
@@ -129,7 +115,7 @@ void DefinitionsUpdater::RestartEngine()
     catch (const boost::exception&)
     {
         // The definitions are installed; an engine that will not start on them is for the log.
-        Logger::Instance().Write(LogLine(L"Error", boost::current_exception_diagnostic_information()));
+        LogError(CurrentExceptionText());
     }
 }
 
@@ -140,14 +126,14 @@ int DefinitionsUpdater::BKUpdateCallback(int event, void* data, void* context)
     {
         if (!context)
         {
-            LogQuietly(LogLine(L"Error", L"No self"));
+            LogErrorNoThrow(L"No self");
             return 0;
         }
         return static_cast<DefinitionsUpdater*>(context)->OnEvent(event, data);
     }
     catch (...)
     {
-        LogQuietly(LogLine(L"Error", boost::current_exception_diagnostic_information()));
+        LogErrorNoThrow(CurrentExceptionText());
         return 0;
     }
 }
@@ -227,7 +213,7 @@ void DefinitionsUpdater::DestroyInterface::operator()(BKUpdateServiceInterface* 
     catch (...)
     {
         // A deleter must not throw; without the export the interface is left to the module.
-        LogQuietly(LogLine(L"Error", boost::current_exception_diagnostic_information()));
+        LogErrorNoThrow(CurrentExceptionText());
     }
 }
 

@@ -1,5 +1,7 @@
 #include "Program/CommandLine.h"
 
+#include "EngineSdk.h"
+
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 #include <boost/algorithm/string/trim.hpp>
@@ -101,12 +103,12 @@ bool CommandLine::Boot() const { return Given("boot"); }
 std::uint32_t CommandLine::Action() const
 {
     if (Given("quarantine"))
-        return 7;
+        return EngineSdk::ScanAction::QuarMove;
     if (Given("delete"))
-        return 5;
+        return EngineSdk::ScanAction::Delete;
     if (Given("disinfect"))
-        return 3;
-    return 1;
+        return EngineSdk::ScanAction::Disinfect;
+    return EngineSdk::ScanAction::None;
 }
 
 std::wstring CommandLine::ScanResultPath() const

@@ -31,7 +31,7 @@ public:
     bool Custom() const;
     bool Boot() const;
 
-    // Engine action code: 7 quarantine, else 5 delete, else 3 disinfect, else 1 (none).
+    // The engine's ScanAction: QuarMove for quarantine, else Delete, else Disinfect, else None.
     std::uint32_t Action() const;
     // The scan-result value, empty when not given.
     std::wstring ScanResultPath() const;

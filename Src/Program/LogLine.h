@@ -1,10 +1,19 @@
 #pragma once
 
+#include <boost/exception/diagnostic_information.hpp>
+
 #include <sstream>
 #include <string>
 
 namespace BriskenCommandLineScanner
 {
+
+// A log line part that stands for Boost's description of the exception being handled; the
+// text is made only while the line is built.
+struct CurrentExceptionText
+{
+};
+
 namespace Detail
 {
 
@@ -19,6 +28,11 @@ inline void Append(std::wostringstream& line, const std::string& part)
 {
     for (const char c : part)
         line << c;
+}
+
+inline void Append(std::wostringstream& line, const CurrentExceptionText&)
+{
+    Append(line, boost::current_exception_diagnostic_information());
 }
 
 } // namespace Detail

@@ -47,5 +47,10 @@ boost::filesystem::path Plugins(const boost::filesystem::path& base)
     return base / L"Plugins";
 }
 
+boost::filesystem::path CacheFile(const boost::filesystem::path& base)
+{
+    return Plugins(base) / L"cache.000";
+}
+
 } // namespace ProgramFolder
 } // namespace BriskenCommandLineScanner

@@ -22,6 +22,7 @@ boost::filesystem::path ScanResults(); // the default folder of the scan result 
 // The same folders below another base folder (tests, and callers that already hold the path).
 boost::filesystem::path Logs(const boost::filesystem::path& base);
 boost::filesystem::path Plugins(const boost::filesystem::path& base);
+boost::filesystem::path CacheFile(const boost::filesystem::path& base); // the engine's cache.000 in Plugins
 
 } // namespace ProgramFolder
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EngineSdk.h"
+
 #include <cstdint>
 #include <string>
 
@@ -26,7 +28,7 @@ struct InfectedObject
     std::wstring SysObjInnerObject;
     std::wstring TempPath;
     std::uint32_t DepthLevel = 0;
-    std::uint32_t ScanAction = 1; // the action the scan request told the engine to take
+    std::uint32_t ScanAction = EngineSdk::ScanAction::None; // the action the scan request told the engine to take
 };
 
 } // namespace BriskenCommandLineScanner

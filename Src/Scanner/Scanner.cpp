@@ -3,14 +3,12 @@
 
 #include "Program/Config.h"
 #include "Engine/EngineEnumerations.h"
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 
 #include "ExceptionHelper/Exception.h"
 #include "Program/ProgramFolder.h"
 #include "StringHelper/StringHelper.h"
 
-#include <boost/exception/diagnostic_information.hpp>
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 
@@ -28,6 +26,36 @@ using InitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Initiali
 using InitializeExFunction = DllHelper::Detail::DllFunction<ThreatScanner_InitializeEx_t, 0>;
 using UninitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Uninitialize_t, 0>;
 
+// Prints the completion line on success; throws the code's name otherwise.
+void ThrowUnlessInitialized(int result)
+{
+    if (result == EngineSdk::Result::Success)
+    {
+        std::cout << "Initializing engine completed\n";
+        return;
+    }
+    std::ostringstream message;
+    message << "Couldn't initialize scanner. Error: "
+            << StringHelper::ToNarrow(ErrorToString(result), StringHelper::AnsiCodePage);
+    BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(message.str()));
+}
+
+void CreateCacheFile(const std::wstring& folder)
+{
+    try
+    {
+        // Created only when missing: the engine keeps its cache in an existing file.
+        const boost::filesystem::path file = ProgramFolder::CacheFile(folder);
+        const boost::filesystem::file_type type = boost::filesystem::status(file).type();
+        if (type == boost::filesystem::file_not_found || type == boost::filesystem::status_error)
+            boost::filesystem::ofstream(file).close();
+    }
+    catch (const boost::filesystem::filesystem_error&)
+    {
+        LogError(L"Couldn't create cache file");
+    }
+}
+
 } // namespace
 
 Scanner::Scanner() : scanDll(DllHelper::MakeDll(ProgramFolder::Path() / EngineSdk::ScanModuleName))
@@ -41,7 +69,6 @@ Scanner::Scanner() : scanDll(DllHelper::MakeDll(ProgramFolder::Path() / EngineSd
 Scanner::~Scanner()
 {
     Uninit();
-    ClearResults();
 }
 
 void Scanner::Init()
@@ -80,34 +107,6 @@ void Scanner::InitEx()
         initializeEx(programFolder.c_str(), EngineSdk::InitializationText, &smartDb[0], &params));
 }
 
-void Scanner::ThrowUnlessInitialized(int result)
-{
-    if (result == EngineSdk::Result::Success)
-    {
-        std::cout << "Initializing engine completed\n";
-        return;
-    }
-    std::ostringstream message;
-    message << "Couldn't initialize scanner. Error: " << StringHelper::ToNarrow(ErrorToString(result), 0);
-    BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(message.str()));
-}
-
-void Scanner::CreateCacheFile(const std::wstring& folder)
-{
-    try
-    {
-        // Created only when missing: the engine keeps its cache in an existing file.
-        const boost::filesystem::path file = boost::filesystem::path(folder) / "Plugins/cache.000";
-        const boost::filesystem::file_type type = boost::filesystem::status(file).type();
-        if (type == boost::filesystem::file_not_found || type == boost::filesystem::status_error)
-            boost::filesystem::ofstream(file).close();
-    }
-    catch (const boost::filesystem::filesystem_error&)
-    {
-        Logger::Instance().Write(LogLine(L"Error", L"Couldn't create cache file"));
-    }
-}
-
 void Scanner::Uninit()
 {
     try
@@ -118,28 +117,13 @@ void Scanner::Uninit()
     catch (...)
     {
         // Runs from the destructor: report and still clean up the temporary folder.
-        try
-        {
-            Logger::Instance().Write(LogLine(L"Error", boost::current_exception_diagnostic_information()));
-        }
-        catch (...)
-        {
-        }
+        LogErrorNoThrow(CurrentExceptionText());
     }
     if (!tempFolder.empty())
     {
         boost::system::error_code ignored;
         boost::filesystem::remove_all(tempFolder, ignored);
     }
-}
-
-void Scanner::ClearResults()
-{
-    infected.clear();
-    endTime.clear();
-    startTime.clear();
-    scannedPaths.clear();
-    scanTypeName.clear();
 }
 
 } // namespace BriskenCommandLineScanner

@@ -3,10 +3,10 @@
 
 #include "Program/ConsoleText.h"
 #include "Scanner/IsOwnSignedFile.h"
-#include "Program/LogLine.h"
+#include "Program/LogError.h"
 #include "Program/Logger.h"
+#include "Program/LogLine.h"
 
-#include <boost/exception/diagnostic_information.hpp>
 #include <boost/make_shared.hpp>
 
 #include <cwchar>
@@ -61,15 +61,22 @@ bool IsOwnSignedPath(const wchar_t* path)
 
 void LogCallbackFailure()
 {
-    try
-    {
-        Logger::Instance().Write(
-            LogLine(L"Error", "Scan callback failed: ", boost::current_exception_diagnostic_information()));
-    }
-    catch (...)
-    {
-        // Out of memory even for the line: nothing more can be done here.
-    }
+    LogErrorNoThrow("Scan callback failed: ", CurrentExceptionText());
+}
+
+void PrintReportLine(const _ScanCbkParams& report)
+{
+    const wchar_t* const parts[] = {
+        L"Object Path: ", Printable(report.path),
+        L". Parent Containers: ", Printable(report.parentContainers),
+        L". Inner Object: ", Printable(report.innerObject),
+        L"\n",
+    };
+    std::wstring line;
+    line.reserve(128);
+    for (const wchar_t* part : parts)
+        line += part;
+    WriteConsoleText(line);
 }
 
 } // namespace
@@ -93,7 +100,7 @@ void Scanner::ScanCallback(_ScanCbkParams* report, int* action, void* context)
     {
         if (!context)
         {
-            Logger::Instance().Write(LogLine(L"Error", L"No self"));
+            LogError(L"No self");
             return;
         }
         static_cast<Scanner*>(context)->OnReport(*report, action);
@@ -102,21 +109,6 @@ void Scanner::ScanCallback(_ScanCbkParams* report, int* action, void* context)
     {
         LogCallbackFailure();
     }
-}
-
-void Scanner::PrintReportLine(const _ScanCbkParams& report)
-{
-    const wchar_t* const parts[] = {
-        L"Object Path: ", Printable(report.path),
-        L". Parent Containers: ", Printable(report.parentContainers),
-        L". Inner Object: ", Printable(report.innerObject),
-        L"\n",
-    };
-    std::wstring line;
-    line.reserve(128);
-    for (const wchar_t* part : parts)
-        line += part;
-    WriteConsoleText(line);
 }
 
 void Scanner::OnReport(const _ScanCbkParams& report, int* action)
@@ -169,7 +161,7 @@ void Scanner::RecordInfected(const _ScanCbkParams& report, int* action)
     object->DepthLevel = report.depthLevel;
     object->ScanAction = request.action;
 
-    infected.push_back(object);
+    result.infected.push_back(object);
     lastInfected = object;
     if (action)
         *action = static_cast<int>(request.action);

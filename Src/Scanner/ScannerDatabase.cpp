@@ -3,8 +3,7 @@
 
 #include "Engine/EngineEnumerations.h"
 #include "Information/FromSecondsSince1970.h"
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 
 #include "TimeHelper/TimeHelper.h"
 
@@ -15,14 +14,16 @@ namespace
 {
 
 using CreateInstanceFunction = DllHelper::Detail::DllFunction<ThreatScanner_CreateInstance_t, 0>;
+using DestroyInstanceFunction = DllHelper::Detail::DllFunction<ThreatScanner_DestroyInstance_t, 0>;
 using GetDatabaseInformationFunction = DllHelper::Detail::DllFunction<ThreatScanner_GetDatabaseInformation_t, 0>;
 
 } // namespace
 
 void Scanner::GetDatabaseInformation(unsigned long& version, std::wstring& releaseDate)
 {
+    // All three first, so that a module without one of them fails before an instance exists.
     const CreateInstanceFunction createInstance(scanDll, EngineSdk::CreateInstanceName);
-    const DestroyInstanceFunction destroy(scanDll, EngineSdk::DestroyInstanceName);
+    const DestroyInstanceFunction destroyInstance(scanDll, EngineSdk::DestroyInstanceName);
     const GetDatabaseInformationFunction getDatabaseInformation(scanDll, EngineSdk::GetDatabaseInformationName);
 
     // A bare instance: the query needs neither options nor callbacks.
@@ -30,17 +31,16 @@ void Scanner::GetDatabaseInformation(unsigned long& version, std::wstring& relea
     int result = createInstance(&created);
     if (result != EngineSdk::Result::Success)
     {
-        Logger::Instance().Write(LogLine(L"Error", L"Couldn't create scanner. Error: ", ErrorToString(result)));
+        LogError(L"Couldn't create scanner. Error: ", ErrorToString(result));
         return;
     }
-    const Instance instance = OwnInstance(created, destroy);
+    const EngineInstance instance = OwnEngineInstance(scanDll, created);
 
     unsigned long releaseTime = 0;
     result = getDatabaseInformation(instance.get(), &version, &releaseTime);
     if (result != EngineSdk::Result::Success)
     {
-        Logger::Instance().Write(
-            LogLine(L"Error", L"Couldn't get database information. Error: ", ErrorToString(result)));
+        LogError(L"Couldn't get database information. Error: ", ErrorToString(result));
         return;
     }
     try
@@ -50,7 +50,7 @@ void Scanner::GetDatabaseInformation(unsigned long& version, std::wstring& relea
     }
     catch (const std::exception&)
     {
-        Logger::Instance().Write(LogLine(L"Error", L"Couldn't convert iso time to local"));
+        LogError(L"Couldn't convert iso time to local");
     }
 }
 

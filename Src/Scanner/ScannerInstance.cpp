@@ -1,9 +1,6 @@
-// Engine instances: creation with options and callbacks, and their owner's deleter.
+// Engine instances: creation with options and callbacks.
 #include "Scanner/Scanner.h"
 
-#include "Engine/EngineEnumerations.h"
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
 
 #include "ExceptionHelper/Exception.h"
 
@@ -36,6 +33,14 @@ const IntOption scanOptions[] = {
     {4080, 1}, {4090, 1}, {110, 0}, {80, 1}, {79, 1}, {78, 1},
 };
 
+void EmptyCallback(int, const wchar_t*, wchar_t*, int*, void*)
+{
+}
+
+void EmptyCallback(_ScanCbkExtScanParams*, _ScanExtCbks*, int*, void*)
+{
+}
+
 template <std::size_t N>
 void SetOptions(const SetIntOptionFunction& setIntOption, CThreatScannerStruct* instance, const IntOption (&options)[N])
 {
@@ -65,47 +70,15 @@ CThreatScannerStruct* Scanner::CreateScanner()
     // The engine's answers to these are not acted upon.
     SetOptions(setIntOption, instance, leadingOptions);
     setScanCallback2(instance, &Scanner::ScanCallback, this);
-    setPasswordCallback(instance, &Scanner::EmptyCallback, this);
-    setExtCallback(instance, &Scanner::EmptyCallback, this);
+    setPasswordCallback(instance, &EmptyCallback, this);
+    setExtCallback(instance, &EmptyCallback, this);
     SetOptions(setIntOption, instance, scanOptions);
     return instance;
 }
 
-Scanner::Instance Scanner::CreateOwnedScanner()
+EngineInstance Scanner::CreateOwnedScanner()
 {
-    CThreatScannerStruct* const created = CreateScanner();
-    const DestroyInstanceFunction destroy(scanDll, EngineSdk::DestroyInstanceName);
-    return OwnInstance(created, destroy);
-}
-
-Scanner::Instance Scanner::OwnInstance(CThreatScannerStruct* instance, const DestroyInstanceFunction& destroy)
-{
-    // The deleter keeps its own copy of the function pointer; the module outlives every scan
-    // run. Should the owner itself fail to allocate, boost::shared_ptr still runs the deleter.
-    return Instance(instance, [destroy](CThreatScannerStruct* owned) { DestroyScannerInstance(destroy, owned); });
-}
-
-void Scanner::DestroyScannerInstance(const DestroyInstanceFunction& destroy, CThreatScannerStruct* instance)
-{
-    const int result = destroy(instance);
-    if (result == EngineSdk::Result::Success)
-        return;
-    try
-    {
-        Logger::Instance().Write(LogLine(L"Error", L"Couldn't destroy scanner instance. Error: ", ErrorToString(result)));
-    }
-    catch (...)
-    {
-        // A deleter must not throw; the line is lost.
-    }
-}
-
-void Scanner::EmptyCallback(int, const wchar_t*, wchar_t*, int*, void*)
-{
-}
-
-void Scanner::EmptyCallback(_ScanCbkExtScanParams*, _ScanExtCbks*, int*, void*)
-{
+    return OwnEngineInstance(scanDll, CreateScanner());
 }
 
 } // namespace BriskenCommandLineScanner

@@ -3,10 +3,10 @@
 
 #include "Program/Config.h"
 #include "Engine/EngineEnumerations.h"
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
+#include "Program/LogError.h"
 
 #include "Program/ProgramFolder.h"
+#include "Report/ScanResultReport.h"
 #include "StringHelper/StringHelper.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -18,25 +18,62 @@
 namespace BriskenCommandLineScanner
 {
 
+namespace
+{
+
+std::string CurrentTimeText()
+{
+    try
+    {
+        return boost::posix_time::to_iso_string(boost::posix_time::microsec_clock::universal_time());
+    }
+    catch (const std::exception& error)
+    {
+        LogError(std::string(error.what()));
+        return std::string();
+    }
+}
+
+} // namespace
+
 void Scanner::Scan(const ScanRequest& scanRequest)
 {
-    // By scanType; any other value runs no scan.
-    static void (Scanner::*const scanKinds[])() = {
-        &Scanner::SystemScan, &Scanner::FullScan, &Scanner::CustomScan, &Scanner::BootScan,
+    // Any other scan type runs no scan.
+    static const struct
+    {
+        std::uint32_t scanType;
+        void (Scanner::*run)();
+    } scanKinds[] = {
+        {ScanType::Quick, &Scanner::SystemScan},
+        {ScanType::Full, &Scanner::FullScan},
+        {ScanType::Custom, &Scanner::CustomScan},
+        {ScanType::Boot, &Scanner::BootScan},
     };
 
     request = scanRequest;
-    scanTypeName = ScanTypeToString(request.scanType);
-    startTime = CurrentTimeText();
+    result.scanTypeName = ScanTypeToString(request.scanType);
+    result.startTime = CurrentTimeText();
     if (!Config::Instance().read_only)
         SettleScanResultPath();
 
     std::cout << "Scan started\n";
-    if (request.scanType < sizeof scanKinds / sizeof scanKinds[0])
-        (this->*scanKinds[request.scanType])();
+    for (const auto& kind : scanKinds)
+    {
+        if (kind.scanType == request.scanType)
+            (this->*kind.run)();
+    }
 
-    endTime = CurrentTimeText();
+    result.endTime = CurrentTimeText();
     SaveScanResult();
+}
+
+void Scanner::SaveScanResult() const
+{
+    ScanResultDestination destination;
+    destination.file = request.scanResultPath;
+    destination.readOnly = Config::Instance().read_only;
+    destination.standardOutput = request.scanResultStdout;
+    BriskenCommandLineScanner::SaveScanResult(result, destination);
 }
 
 void Scanner::SettleScanResultPath()
@@ -56,19 +93,6 @@ void Scanner::SettleScanResultPath()
         boost::filesystem::create_directories(folder, error);
 }
 
-std::string Scanner::CurrentTimeText()
-{
-    try
-    {
-        return boost::posix_time::to_iso_string(boost::posix_time::microsec_clock::universal_time());
-    }
-    catch (const std::exception& error)
-    {
-        Logger::Instance().Write(LogLine(L"Error", std::string(error.what())));
-        return std::string();
-    }
-}
-
 boost::filesystem::path Scanner::DefaultScanResultPath() const
 {
     return ProgramFolder::ScanResults() / DefaultScanResultFileName();
@@ -76,13 +100,7 @@ boost::filesystem::path Scanner::DefaultScanResultPath() const
 
 std::wstring Scanner::DefaultScanResultFileName() const
 {
-    return scanTypeName + L"-" + StringHelper::ToWide(startTime, 0) + L".xml";
-}
-
-void Scanner::LogFailedCall(const wchar_t* message, int result)
-{
-    if (result != EngineSdk::Result::Success)
-        Logger::Instance().Write(LogLine(L"Error", message, ErrorToString(result)));
+    return result.scanTypeName + L"-" + StringHelper::ToWide(result.startTime, StringHelper::AnsiCodePage) + L".xml";
 }
 
 } // namespace BriskenCommandLineScanner

@@ -1,11 +1,10 @@
 // ReportBench [objects]
 //
-// Times the save of a scan result holding many recorded objects: builds a Scanner (the engine
-// beside the executable), records the objects as the scan callback would, then saves the
-// report into ReportBench.xml in the working folder. Prints the seconds of the save and the
+// Times the save of a scan result holding many recorded objects: fills a result as a scan
+// would, then saves the report into ReportBench.xml in the working folder (no engine needed). Prints the seconds of the save and the
 // process's peak memory before and after it.
 
-#include "support/ScannerTestPeer.h"
+#include "Report/ScanResultReport.h"
 
 #include <boost/make_shared.hpp>
 
@@ -49,20 +48,21 @@ boost::shared_ptr<InfectedObject> MakeObject(unsigned index)
 int wmain(int argc, wchar_t** argv)
 {
     const unsigned count = argc > 1 ? static_cast<unsigned>(std::wcstoul(argv[1], nullptr, 10)) : 100000;
-    Scanner scanner;
-    ScannerTestPeer::Request(scanner).scanResultPath = L"ReportBench.xml";
-    ScannerTestPeer::ScanTypeName(scanner) = L"Custom";
-    ScannerTestPeer::StartTime(scanner) = "20261210T000000.000001";
-    ScannerTestPeer::EndTime(scanner) = "20261210T000100.000001";
-    ScannerTestPeer::ScannedPaths(scanner).push_back(L"C:\\Users\\Public\\Downloads\\bench");
-    auto& infected = ScannerTestPeer::Infected(scanner);
+    ScanResultDestination destination;
+    destination.file = L"ReportBench.xml";
+    ScanResult result;
+    result.scanTypeName = L"Custom";
+    result.startTime = "20261210T000000.000001";
+    result.endTime = "20261210T000100.000001";
+    result.scannedPaths.push_back(L"C:\\Users\\Public\\Downloads\\bench");
+    auto& infected = result.infected;
     infected.reserve(count);
     for (unsigned i = 0; i < count; ++i)
         infected.push_back(MakeObject(i));
 
     const double before = PeakMegabytes();
     const auto start = std::chrono::steady_clock::now();
-    ScannerTestPeer::SaveScanResult(scanner);
+    SaveScanResult(result, destination);
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     std::fprintf(stderr, "objects: %u\nsave seconds: %.3f\npeak MB before save: %.1f\npeak MB after save: %.1f\n",
         count, seconds.count(), before, PeakMegabytes());

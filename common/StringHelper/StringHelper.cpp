@@ -5,6 +5,8 @@
 namespace StringHelper
 {
 
+static_assert(AnsiCodePage == CP_ACP && Utf8CodePage == CP_UTF8, "the header's code pages are Windows'");
+
 std::wstring ToWide(const std::string& text, std::uint32_t codePage)
 {
     if (text.empty())

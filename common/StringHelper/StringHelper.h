@@ -9,6 +9,10 @@
 namespace StringHelper
 {
 
+// The code pages callers name, without <windows.h>: CP_ACP (the system ANSI code page) and CP_UTF8.
+constexpr std::uint32_t AnsiCodePage = 0;
+constexpr std::uint32_t Utf8CodePage = 65001;
+
 std::wstring ToWide(const std::string& text, std::uint32_t codePage);
 std::string ToNarrow(const std::wstring& text, std::uint32_t codePage);
 

@@ -148,89 +148,86 @@ constexpr int ScanObjectBootSector = 1;
 // The system object's name.
 constexpr const wchar_t* SystemObjectName = L"<System>";
 
-// The engine's values (EngineEnumerations.h gives their texts). Plain 32-bit numbers as they cross the
-// boundary; the system compares them whole.
+// The engine's values, each list written once as X(name, value): the constants below and their
+// texts (Engine/EngineEnumerations.cpp, where each text is the constant's name) are both made
+// from these lists. Plain 32-bit numbers as they cross the boundary; the system compares them whole.
+#define ENGINE_SDK_SCAN_ACTIONS(X) \
+    X(Default, 0) X(None, 1) X(Abort, 2) X(Disinfect, 3) X(Rename, 4) X(Delete, 5) X(QuarCopy, 6) \
+    X(QuarMove, 7) X(QuarCopyArch, 8) X(QuarMoveArch, 9) X(DisinfectOnly, 10) X(Skip, 11)
+
+#define ENGINE_SDK_OBJECT_TYPES(X) \
+    X(File, 0) X(BootSector, 1) X(Process, 2) X(RegistryKey, 3) X(Cookie, 4) X(MimeMessage, 5) X(Stream, 6)
+
+#define ENGINE_SDK_SCAN_STATUSES(X) \
+    X(ScanFailed, 0) X(Clean, 1) X(Disinfected, 2) X(Infected, 3) X(Suspicious, 4) X(Deleted, 5) \
+    X(Moved, 6) X(Hidden, 7) X(UpdateFailed, 8) X(DeletedReboot, 9) X(PasswordProtected, 10) \
+    X(MovedReboot, 11)
+
+#define ENGINE_SDK_THREAT_TYPES(X) \
+    X(Virus, 0) X(Spyware, 1) X(Adware, 2) X(Spam, 3) X(Rootkit, 4) X(Dialer, 5) X(App, 6) X(ArchBomb, 7)
+
+// In list order (ascending bits, Stream last): the order in which a flags word's names are written.
+#define ENGINE_SDK_OBJECT_FLAGS(X) \
+    X(Modified, 0x1) X(Archive, 0x2) X(Password, 0x4) X(Corrupted, 0x10) X(Packed, 0x20) \
+    X(Temporary, 0x40) X(UnkMethod, 0x80) X(HasMacros, 0x100) X(Unpacked, 0x200) X(Move, 0x800) \
+    X(IsBootImage, 0x1000) X(Adware, 0x2000) X(Spyware, 0x4000) X(Dialer, 0x8000) X(App, 0x10000) \
+    X(Cookie, 0x20000) X(Proc, 0x40000) X(Reg, 0x80000) X(Folder, 0x200000) X(UnableToRead, 0x400000) \
+    X(NotUpdatable, 0x800000) X(EncryptedFs, 0x1000000) X(Container, 0x2000000) X(ArchBomb, 0x4000000) \
+    X(KeyLogger, 0x8000000) X(Stream, 0x10000000)
+
+// EngineResultCode: the failures of the exports (0 is success and has no name).
+#define ENGINE_SDK_RESULT_CODES(X) \
+    X(Failed, 0xC0000000) X(FileOpen, 0xC0000001) X(FileCreate, 0xC0000002) X(FileSeek, 0xC0000003) \
+    X(FileRemove, 0xC0000004) X(FileCopy, 0xC0000005) X(FileRename, 0xC0000006) X(FileMove, 0xC0000007) \
+    X(FirFind, 0xC000000B) X(FnInit, 0xC000000F) X(NoMemory, 0xC0000010) X(PathError, 0xC0000011) \
+    X(InvalidHandle, 0xC0000012) X(Disinfect, 0xC0000013) X(NotSupported, 0xC0000015) X(Param2, 0xC0000017) \
+    X(Param3, 0xC0000018) X(Param4, 0xC0000019) X(Param5, 0xC000001A) X(FileRead, 0xC000001B) \
+    X(UtfConversion, 0xC000001C) X(PathAccess, 0xC000001D) X(TmpPath, 0xC000001E) X(Plugin, 0xC000001F) \
+    X(FileWrite, 0xC0000020) \
+    X(DbinfoUnavailable, 0xC0001002) X(LoadingEngine, 0xC0001003) X(AllocatingEngine, 0xC0001004) \
+    X(SharedMemMapping, 0xC0001005) X(FileInformation, 0xC0001006) X(InitRequired, 0xC0001007) \
+    X(InvalidArgument, 0xC0001008) X(Busy, 0xC0001009) X(CouldNotSetPriority, 0xC000100A) \
+    X(CouldNotUpdateInstance, 0xC000100B) X(CouldNotInitialize, 0xC000100C) \
+    X(Stopped, 0x40000001) X(NoPlugins, 0x40000003) X(MaxFiles, 0x40000004) X(MaxLevels, 0x40000005) \
+    X(MaxBytes, 0x40000006)
+
+#define ENGINE_SDK_ENUMERATOR(name, value) name = value,
+
 namespace ScanAction
 {
-enum : int { Default = 0, None = 1, Abort = 2, Disinfect = 3, Rename = 4, Delete = 5, QuarCopy = 6,
-    QuarMove = 7, QuarCopyArch = 8, QuarMoveArch = 9, DisinfectOnly = 10, Skip = 11 };
+enum : int { ENGINE_SDK_SCAN_ACTIONS(ENGINE_SDK_ENUMERATOR) };
 }
 
 namespace ObjectType
 {
-enum : std::uint32_t { File = 0, BootSector = 1, Process = 2, RegistryKey = 3, Cookie = 4,
-    MimeMessage = 5, Stream = 6 };
+enum : std::uint32_t { ENGINE_SDK_OBJECT_TYPES(ENGINE_SDK_ENUMERATOR) };
 }
 
 namespace ScanStatus
 {
-enum : std::uint32_t { ScanFailed = 0, Clean = 1, Disinfected = 2, Infected = 3, Suspicious = 4,
-    Deleted = 5, Moved = 6, Hidden = 7, UpdateFailed = 8, DeletedReboot = 9, PasswordProtected = 10,
-    MovedReboot = 11 };
+enum : std::uint32_t { ENGINE_SDK_SCAN_STATUSES(ENGINE_SDK_ENUMERATOR) };
 }
 
 namespace ThreatType
 {
-enum : std::uint32_t { Virus = 0, Spyware = 1, Adware = 2, Spam = 3, Rootkit = 4, Dialer = 5, App = 6,
-    ArchBomb = 7 };
+enum : std::uint32_t { ENGINE_SDK_THREAT_TYPES(ENGINE_SDK_ENUMERATOR) };
 }
 
 namespace ObjectFlag
 {
-enum : std::uint32_t { Modified = 0x1, Archive = 0x2, Password = 0x4, Corrupted = 0x10, Packed = 0x20,
-    Temporary = 0x40, UnkMethod = 0x80, HasMacros = 0x100, Unpacked = 0x200, Move = 0x800,
-    IsBootImage = 0x1000, Adware = 0x2000, Spyware = 0x4000, Dialer = 0x8000, App = 0x10000,
-    Cookie = 0x20000, Proc = 0x40000, Reg = 0x80000, Folder = 0x200000, UnableToRead = 0x400000,
-    NotUpdatable = 0x800000, EncryptedFs = 0x1000000, Container = 0x2000000, ArchBomb = 0x4000000,
-    KeyLogger = 0x8000000, Stream = 0x10000000 };
+enum : std::uint32_t { ENGINE_SDK_OBJECT_FLAGS(ENGINE_SDK_ENUMERATOR) };
 }
 
-// EngineResultCode: the result of every export. 0 is success.
+#undef ENGINE_SDK_ENUMERATOR
+
+// The codes are signed as the exports return them.
 namespace Result
 {
 constexpr int Success = 0;
 constexpr int Code(std::uint32_t value) { return static_cast<int>(value); }
-constexpr int Failed = Code(0xC0000000);
-constexpr int FileOpen = Code(0xC0000001);
-constexpr int FileCreate = Code(0xC0000002);
-constexpr int FileSeek = Code(0xC0000003);
-constexpr int FileRemove = Code(0xC0000004);
-constexpr int FileCopy = Code(0xC0000005);
-constexpr int FileRename = Code(0xC0000006);
-constexpr int FileMove = Code(0xC0000007);
-constexpr int FirFind = Code(0xC000000B);
-constexpr int FnInit = Code(0xC000000F);
-constexpr int NoMemory = Code(0xC0000010);
-constexpr int PathError = Code(0xC0000011);
-constexpr int InvalidHandle = Code(0xC0000012);
-constexpr int Disinfect = Code(0xC0000013);
-constexpr int NotSupported = Code(0xC0000015);
-constexpr int Param2 = Code(0xC0000017);
-constexpr int Param3 = Code(0xC0000018);
-constexpr int Param4 = Code(0xC0000019);
-constexpr int Param5 = Code(0xC000001A);
-constexpr int FileRead = Code(0xC000001B);
-constexpr int UtfConversion = Code(0xC000001C);
-constexpr int PathAccess = Code(0xC000001D);
-constexpr int TmpPath = Code(0xC000001E);
-constexpr int Plugin = Code(0xC000001F);
-constexpr int FileWrite = Code(0xC0000020);
-constexpr int DbinfoUnavailable = Code(0xC0001002);
-constexpr int LoadingEngine = Code(0xC0001003);
-constexpr int AllocatingEngine = Code(0xC0001004);
-constexpr int SharedMemMapping = Code(0xC0001005);
-constexpr int FileInformation = Code(0xC0001006);
-constexpr int InitRequired = Code(0xC0001007);
-constexpr int InvalidArgument = Code(0xC0001008);
-constexpr int Busy = Code(0xC0001009);
-constexpr int CouldNotSetPriority = Code(0xC000100A);
-constexpr int CouldNotUpdateInstance = Code(0xC000100B);
-constexpr int CouldNotInitialize = Code(0xC000100C);
-constexpr int Stopped = Code(0x40000001);
-constexpr int NoPlugins = Code(0x40000003);
-constexpr int MaxFiles = Code(0x40000004);
-constexpr int MaxLevels = Code(0x40000005);
-constexpr int MaxBytes = Code(0x40000006);
+#define ENGINE_SDK_RESULT_CONSTANT(name, value) constexpr int name = Code(value);
+ENGINE_SDK_RESULT_CODES(ENGINE_SDK_RESULT_CONSTANT)
+#undef ENGINE_SDK_RESULT_CONSTANT
 }
 
 } // namespace EngineSdk

@@ -105,7 +105,9 @@ TEST_F(PluginsVersionTest, AMissingFileOrPluginsFolderGivesNothingAndLogsNothing
     const TestSupport::LogLines log;
     EXPECT_EQ("", ReadPluginsVersion());
     if (!hadPlugins)
+    {
         EXPECT_FALSE(fs::exists(ProgramFolder::Plugins()));
+    }
     EXPECT_THAT(log.Lines(), testing::IsEmpty());
 }
 

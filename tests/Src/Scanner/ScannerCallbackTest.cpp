@@ -95,9 +95,9 @@ protected:
         return Call(report, scanner.get());
     }
 
-    std::vector<boost::shared_ptr<InfectedObject>>& Infected()
+    const std::vector<boost::shared_ptr<InfectedObject>>& Infected()
     {
-        return ScannerTestPeer::Infected(*scanner);
+        return scanner->Result().infected;
     }
 
     TestSupport::RecordingEngine engine;

@@ -100,8 +100,8 @@ TEST_P(ScannerResultPathTest, SettlesThePathAndReportsTheSave)
     console.erase(std::remove(console.begin(), console.end(), '\r'), console.end());
 
     const std::wstring name = ScannerTestPeer::DefaultScanResultFileName(scanner);
-    EXPECT_EQ(name, L"Custom-" + std::wstring(ScannerTestPeer::StartTime(scanner).begin(),
-        ScannerTestPeer::StartTime(scanner).end()) + L".xml");
+    EXPECT_EQ(name, L"Custom-" + std::wstring(scanner.Result().startTime.begin(),
+        scanner.Result().startTime.end()) + L".xml");
     const fs::path defaultPath = ProcessHelper::Process::Path().parent_path() / "Scan Results" / name;
     const std::wstring expected = GetParam().expected == Expected::Default ? defaultPath.wstring()
         : GetParam().expected == Expected::DefaultAppended ? Given() + name

@@ -4,7 +4,6 @@
 #include "Scanner/Scanner.h"
 
 #include "support/RecordingEngine.h"
-#include "support/ScannerTestPeer.h"
 #include "support/TempFolder.h"
 
 #include "ExceptionHelper/Exception.h"
@@ -267,7 +266,7 @@ protected:
         testing::internal::CaptureStdout();
         scanner.Scan(request);
         testing::internal::GetCapturedStdout();
-        paths = ScannerTestPeer::ScannedPaths(scanner);
+        paths = scanner.Result().scannedPaths;
         return ScanCalls(engine.Calls());
     }
 };
@@ -326,8 +325,8 @@ TEST_F(ScannerTest, UnknownScanTypeRunsNothingAndStillSavesAnEmptyResult)
     testing::internal::GetCapturedStdout();
 
     EXPECT_THAT(engine.Calls(), IsEmpty());
-    EXPECT_EQ(ScannerTestPeer::ScanTypeName(scanner), L"");
-    EXPECT_THAT(ScannerTestPeer::ScannedPaths(scanner), IsEmpty());
+    EXPECT_EQ(scanner.Result().scanTypeName, L"");
+    EXPECT_THAT(scanner.Result().scannedPaths, IsEmpty());
     EXPECT_TRUE(fs::exists(ResultPath(L"r.xml")));
 }
 
@@ -339,9 +338,9 @@ TEST_F(ScannerTest, ScanStampsStartAndEndAsIsoTimes)
     const std::string console = WithoutCarriageReturns(testing::internal::GetCapturedStdout());
 
     const std::regex isoTime("[0-9]{8}T[0-9]{6}(\\.[0-9]{6})?");
-    EXPECT_TRUE(std::regex_match(ScannerTestPeer::StartTime(scanner), isoTime)) << ScannerTestPeer::StartTime(scanner);
-    EXPECT_TRUE(std::regex_match(ScannerTestPeer::EndTime(scanner), isoTime)) << ScannerTestPeer::EndTime(scanner);
-    EXPECT_LE(ScannerTestPeer::StartTime(scanner), ScannerTestPeer::EndTime(scanner));
+    EXPECT_TRUE(std::regex_match(scanner.Result().startTime, isoTime)) << scanner.Result().startTime;
+    EXPECT_TRUE(std::regex_match(scanner.Result().endTime, isoTime)) << scanner.Result().endTime;
+    EXPECT_LE(scanner.Result().startTime, scanner.Result().endTime);
     EXPECT_EQ(console.rfind("Scan started\n", 0), 0u) << console;
 }
 

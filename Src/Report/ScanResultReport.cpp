@@ -1,18 +1,15 @@
 // The XML scan result: written to the result file and, on request, to standard output.
-#include "Scanner/Scanner.h"
+#include "Report/ScanResultReport.h"
 
-#include "Program/CommandLine.h"
-#include "Program/Config.h"
-#include "Program/ConsoleText.h"
 #include "Engine/EngineEnumerations.h"
-#include "Program/LogLine.h"
-#include "Program/Logger.h"
 #include "Engine/ObjectFlagsToString.h"
+#include "Program/ConsoleText.h"
+#include "Program/LogError.h"
 #include "Report/ScanResultWriter.h"
 
 #include "StringHelper/StringHelper.h"
 
-#include <boost/shared_ptr.hpp>
+#include <pugixml.hpp>
 
 #include <cstdio>
 #include <cstring>
@@ -86,99 +83,13 @@ void Print(pugi::xml_node node, pugi::xml_writer& writer, unsigned int depth)
     node.print(writer, L"\t", pugi::format_default, pugi::encoding_utf8, depth);
 }
 
-// wmain has parsed the same command line already; a parse failure here (a test driver's own
-// arguments) only means no copy was asked for.
-bool ScanResultStdoutRequested()
-{
-    try
-    {
-        return CommandLine().ScanResultStdout();
-    }
-    catch (const InvalidCommandLine&)
-    {
-        return false;
-    }
-}
-
-} // namespace
-
-void Scanner::SaveScanResult()
-{
-    const bool readOnly = Config::Instance().read_only;
-    bool saved = true;
-    bool fileDone = readOnly;
-    try
-    {
-        if (!readOnly)
-            saved = SaveScanResultFile();
-        fileDone = true;
-
-        if (ScanResultStdoutRequested())
-        {
-            std::cout << std::endl;
-            pugi::xml_writer_stream stream(std::cout);
-            WriteScanResult(stream);
-            std::cout << std::endl;
-        }
-    }
-    catch (const std::exception& error)
-    {
-        Logger::Instance().Write(LogLine(L"Error", std::string(error.what())));
-        // A file that was never completed must not be announced as saved.
-        if (!fileDone)
-            saved = false;
-    }
-    PrintClosingMessage(saved, request.scanResultPath, readOnly);
-}
-
-// The bytes are those of pugixml's save of the whole document (declaration, one tab per level,
-// UTF-8), but only one InfectedObject element exists at a time: the whole document of 100,000
-// objects would take about 100 MB beside the records themselves.
-void Scanner::WriteScanResult(pugi::xml_writer& output) const
-{
-    ScanResultWriter writer(output);
-    pugi::xml_document document;
-    const pugi::xml_node summary = AppendChild(document, L"Summary");
-
-    const pugi::xml_node scanInfo = AppendChild(summary, L"ScanInfo");
-    AppendAttribute(scanInfo, L"ScanType", scanTypeName);
-    AppendAttribute(scanInfo, L"StartTime", StringHelper::ToWide(startTime, 0));
-    AppendAttribute(scanInfo, L"EndTime", StringHelper::ToWide(endTime, 0));
-
-    const pugi::xml_node scanPaths = AppendChild(summary, L"ScanPaths");
-    for (const std::wstring& path : scannedPaths)
-        AddScanPathNode(scanPaths, path);
-
-    pugi::xml_node infectedObjects = AppendChild(summary, L"InfectedObjects");
-
-    Write(writer, "<?xml version=\"1.0\"?>\n<Summary>\n");
-    Print(scanInfo, writer, 1);
-    Print(scanPaths, writer, 1);
-    if (infected.empty())
-    {
-        Print(infectedObjects, writer, 1);
-    }
-    else
-    {
-        Write(writer, "\t<InfectedObjects>\n");
-        for (const boost::shared_ptr<InfectedObject>& object : infected)
-        {
-            AddInfectedObjectNode(infectedObjects, object);
-            const pugi::xml_node node = infectedObjects.last_child();
-            Print(node, writer, 2);
-            infectedObjects.remove_child(node);
-        }
-        Write(writer, "\t</InfectedObjects>\n");
-    }
-    Write(writer, "</Summary>\n");
-}
-
-void Scanner::AddScanPathNode(pugi::xml_node scanPaths, const std::wstring& path)
+void AddScanPathNode(pugi::xml_node scanPaths, const std::wstring& path)
 {
     AppendAttribute(AppendChild(scanPaths, L"Path"), L"Value", path);
 }
 
-void Scanner::AddInfectedObjectNode(pugi::xml_node infectedObjects, boost::shared_ptr<InfectedObject> object)
+// The object is taken by value so that it stays alive while it is written.
+void AddInfectedObjectNode(pugi::xml_node infectedObjects, boost::shared_ptr<InfectedObject> object)
 {
     pugi::xml_node node = AppendChild(infectedObjects, L"InfectedObject");
     for (const ObjectAttribute& attribute : objectAttributes)
@@ -188,21 +99,21 @@ void Scanner::AddInfectedObjectNode(pugi::xml_node infectedObjects, boost::share
     }
 }
 
-bool Scanner::SaveScanResultFile() const
+bool SaveScanResultFile(const ScanResult& result, const std::wstring& path)
 {
-    FILE* const opened = _wfopen(request.scanResultPath.c_str(), L"wb");
+    FILE* const opened = _wfopen(path.c_str(), L"wb");
     if (!opened)
         return false;
     const boost::shared_ptr<FILE> file(opened, &std::fclose);
 
     pugi::xml_writer_file writer(file.get());
-    WriteScanResult(writer);
+    WriteScanResult(result, writer);
     // Buffered bytes reach the disk only when flushed: a failure there is a failed save too.
     std::fflush(file.get());
     return std::ferror(file.get()) == 0;
 }
 
-void Scanner::PrintClosingMessage(bool saved, const std::wstring& path, bool readOnly)
+void PrintClosingMessage(bool saved, const std::wstring& path, bool readOnly)
 {
     if (!saved)
     {
@@ -213,6 +124,78 @@ void Scanner::PrintClosingMessage(bool saved, const std::wstring& path, bool rea
     // Without a file there is no path to add; the line still ends, so that the duration that
     // closes every run stays a line of its own.
     WriteConsoleText(readOnly ? std::wstring(L"\n") : L"You can access scan result here: " + path + L"\n");
+}
+
+} // namespace
+
+void SaveScanResult(const ScanResult& result, const ScanResultDestination& destination)
+{
+    bool saved = true;
+    bool fileDone = destination.readOnly;
+    try
+    {
+        if (!destination.readOnly)
+            saved = SaveScanResultFile(result, destination.file);
+        fileDone = true;
+
+        if (destination.standardOutput)
+        {
+            std::cout << std::endl;
+            pugi::xml_writer_stream stream(std::cout);
+            WriteScanResult(result, stream);
+            std::cout << std::endl;
+        }
+    }
+    catch (const std::exception& error)
+    {
+        LogError(std::string(error.what()));
+        // A file that was never completed must not be announced as saved.
+        if (!fileDone)
+            saved = false;
+    }
+    PrintClosingMessage(saved, destination.file, destination.readOnly);
+}
+
+// The bytes are those of pugixml's save of the whole document (declaration, one tab per level,
+// UTF-8), but only one InfectedObject element exists at a time: the whole document of 100,000
+// objects would take about 100 MB beside the records themselves.
+void WriteScanResult(const ScanResult& result, pugi::xml_writer& output)
+{
+    ScanResultWriter writer(output);
+    pugi::xml_document document;
+    const pugi::xml_node summary = AppendChild(document, L"Summary");
+
+    const pugi::xml_node scanInfo = AppendChild(summary, L"ScanInfo");
+    AppendAttribute(scanInfo, L"ScanType", result.scanTypeName);
+    AppendAttribute(scanInfo, L"StartTime", StringHelper::ToWide(result.startTime, StringHelper::AnsiCodePage));
+    AppendAttribute(scanInfo, L"EndTime", StringHelper::ToWide(result.endTime, StringHelper::AnsiCodePage));
+
+    const pugi::xml_node scanPaths = AppendChild(summary, L"ScanPaths");
+    for (const std::wstring& path : result.scannedPaths)
+        AddScanPathNode(scanPaths, path);
+
+    pugi::xml_node infectedObjects = AppendChild(summary, L"InfectedObjects");
+
+    Write(writer, "<?xml version=\"1.0\"?>\n<Summary>\n");
+    Print(scanInfo, writer, 1);
+    Print(scanPaths, writer, 1);
+    if (result.infected.empty())
+    {
+        Print(infectedObjects, writer, 1);
+    }
+    else
+    {
+        Write(writer, "\t<InfectedObjects>\n");
+        for (const boost::shared_ptr<InfectedObject>& object : result.infected)
+        {
+            AddInfectedObjectNode(infectedObjects, object);
+            const pugi::xml_node node = infectedObjects.last_child();
+            Print(node, writer, 2);
+            infectedObjects.remove_child(node);
+        }
+        Write(writer, "\t</InfectedObjects>\n");
+    }
+    Write(writer, "</Summary>\n");
 }
 
 } // namespace BriskenCommandLineScanner

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "EngineSdk.h"
+
+#include "DllHelper/Dll.h"
+
+#include <boost/shared_ptr.hpp>
+
+namespace BriskenCommandLineScanner
+{
+
+// scan.dll, shared by the Scanner and every owner of one of its instances.
+using EngineModule = boost::shared_ptr<DllHelper::Detail::Dll<DllHelper::DllTag>>;
+
+// An engine instance under its owner: releasing the last copy destroys it.
+using EngineInstance = boost::shared_ptr<CThreatScannerStruct>;
+
+// Puts a freshly created instance under its owner. The deleter calls the module's
+// ThreatScanner_DestroyInstance and logs a failure as an Error line; it never throws. Throws
+// ExceptionHelper::Windows when the module lacks that export. The module must outlive the owner.
+EngineInstance OwnEngineInstance(const EngineModule& module, CThreatScannerStruct* instance);
+
+} // namespace BriskenCommandLineScanner

@@ -1,0 +1,182 @@
+// The XML scan result: its exact bytes for small scans.
+#include "Report/ScanResultReport.h"
+
+#include "support/TempFolder.h"
+
+#include "StringHelper/StringHelper.h"
+
+#include <boost/filesystem/fstream.hpp>
+#include <boost/filesystem/operations.hpp>
+#include <boost/make_shared.hpp>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+
+using namespace BriskenCommandLineScanner;
+
+namespace
+{
+
+class ScanResultReportTest : public testing::Test
+{
+protected:
+    ScanResultReportTest()
+    {
+        result.scanTypeName = L"Quick";
+        result.startTime = "20240105T101500.123456";
+        result.endTime = "20240105T101501";
+        destination.file = File().wstring();
+    }
+
+    boost::filesystem::path File() const
+    {
+        return temp.Path() / "result.xml";
+    }
+
+    std::string Save()
+    {
+        testing::internal::CaptureStdout();
+        SaveScanResult(result, destination);
+        testing::internal::GetCapturedStdout();
+        boost::filesystem::ifstream file(File(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+
+    TestSupport::TempFolder temp;
+    ScanResult result;
+    ScanResultDestination destination;
+};
+
+TEST_F(ScanResultReportTest, EmptyScanGivesEmptyElements)
+{
+    EXPECT_EQ(Save(),
+        "<?xml version=\"1.0\"?>\n"
+        "<Summary>\n"
+        "\t<ScanInfo ScanType=\"Quick\" StartTime=\"20240105T101500.123456\" EndTime=\"20240105T101501\" />\n"
+        "\t<ScanPaths />\n"
+        "\t<InfectedObjects />\n"
+        "</Summary>\n");
+}
+
+// A tab in a value is written as a character reference: written bare, any XML reader would
+// turn it into a blank.
+TEST_F(ScanResultReportTest, ObjectsCarryTheirSeventeenAttributesInOrderEscaped)
+{
+    result.scannedPaths = {L"<System>", L"C:\\\u0416\u0443\u043a"};
+    const auto object = boost::make_shared<InfectedObject>();
+    object->ObjectType = 2;
+    object->ObjectPath = L"C:\\a&b\"<c>'.exe";
+    object->ParentContainers = L"line\nfeed\ttab\r";
+    object->ObjectFlags = 0x10000002;
+    object->ArchiveFlags = -1;
+    object->ScanStatus = 6;
+    object->ScanStatusFlags = -2147483647 - 1;
+    object->ThreatType = 7;
+    object->Pid = 4294967295u;
+    object->ThreatName = L"\u0416\u0443\u043a";
+    object->SysObjParentContainers = L"\x01";
+    object->SysObjInnerObject = L"x";
+    object->DepthLevel = 3;
+    object->ScanAction = 7;
+    const auto unnamed = boost::make_shared<InfectedObject>();
+    unnamed->ObjectType = 7;
+    unnamed->ScanStatus = 12;
+    unnamed->ThreatType = 8;
+    unnamed->ScanAction = 12;
+    result.infected = {object, unnamed};
+
+    EXPECT_EQ(Save(),
+        "<?xml version=\"1.0\"?>\n"
+        "<Summary>\n"
+        "\t<ScanInfo ScanType=\"Quick\" StartTime=\"20240105T101500.123456\" EndTime=\"20240105T101501\" />\n"
+        "\t<ScanPaths>\n"
+        "\t\t<Path Value=\"&lt;System&gt;\" />\n"
+        "\t\t<Path Value=\"C:\\\xd0\x96\xd1\x83\xd0\xba\" />\n"
+        "\t</ScanPaths>\n"
+        "\t<InfectedObjects>\n"
+        "\t\t<InfectedObject ObjectType=\"Process\" ObjectPath=\"C:\\a&amp;b&quot;&lt;c&gt;'.exe\""
+        " ParentContainers=\"line&#10;feed&#09;tab&#13;\" InnerObject=\"\" ObjectFlags=\"Archive;Stream\" ArchiveFlags=\"-1\""
+        " ScanStatus=\"Moved\" ScanStatusFlags=\"-2147483648\" ThreatType=\"ArchBomb\" Pid=\"4294967295\" RegKey=\"0\""
+        " ThreatName=\"\xd0\x96\xd1\x83\xd0\xba\" SysObjParentContainers=\"&#01;\" SysObjInnerObject=\"x\" TempPath=\"\""
+        " DepthLevel=\"3\" ScanAction=\"QuarMove\" />\n"
+        "\t\t<InfectedObject ObjectType=\"\" ObjectPath=\"\" ParentContainers=\"\" InnerObject=\"\" ObjectFlags=\"\""
+        " ArchiveFlags=\"0\" ScanStatus=\"\" ScanStatusFlags=\"0\" ThreatType=\"\" Pid=\"0\" RegKey=\"0\" ThreatName=\"\""
+        " SysObjParentContainers=\"\" SysObjInnerObject=\"\" TempPath=\"\" DepthLevel=\"0\" ScanAction=\"\" />\n"
+        "\t</InfectedObjects>\n"
+        "</Summary>\n");
+}
+
+TEST_F(ScanResultReportTest, AnExistingFileIsReplaced)
+{
+    boost::filesystem::ofstream(File(), std::ios::binary) << std::string(10000, '#');
+    const std::string saved = Save();
+    EXPECT_EQ(saved.compare(0, 22, "<?xml version=\"1.0\"?>\n"), 0);
+    EXPECT_EQ(saved.find('#'), std::string::npos);
+}
+
+// Standard output is in text mode; the report's own line ends are compared as line feeds.
+std::string WithoutCarriageReturns(std::string text)
+{
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+struct DestinationCase
+{
+    const char* name;
+    bool readOnly;
+    bool standardOutput;
+    bool fileOpens;
+    bool fileExpected;
+    const char* console; // with "<doc>" for the document and "<path>" for the result file
+};
+
+class ScanResultDestinationTest : public ScanResultReportTest, public testing::WithParamInterface<DestinationCase>
+{
+};
+
+// The copy on standard output comes between two line ends before the closing message, in
+// read-only mode and after a failed save alike; only the file depends on them.
+TEST_P(ScanResultDestinationTest, FileAndConsoleFollowTheDestination)
+{
+    const DestinationCase& c = GetParam();
+    const std::string document = "<?xml version=\"1.0\"?>\n<Summary>\n"
+        "\t<ScanInfo ScanType=\"Quick\" StartTime=\"20240105T101500.123456\" EndTime=\"20240105T101501\" />\n"
+        "\t<ScanPaths />\n\t<InfectedObjects />\n</Summary>\n";
+    if (!c.fileOpens)
+        destination.file = (temp.Path() / "missing" / "result.xml").wstring();
+    destination.readOnly = c.readOnly;
+    destination.standardOutput = c.standardOutput;
+
+    testing::internal::CaptureStdout();
+    SaveScanResult(result, destination);
+    std::string console = WithoutCarriageReturns(testing::internal::GetCapturedStdout());
+
+    std::string expected = c.console;
+    for (const auto& [mark, text] : {std::make_pair(std::string("<doc>"), document),
+             std::make_pair(std::string("<path>"), StringHelper::ToNarrow(destination.file, StringHelper::AnsiCodePage))})
+    {
+        const std::size_t at = expected.find(mark);
+        if (at != std::string::npos)
+            expected.replace(at, mark.size(), text);
+    }
+    EXPECT_EQ(expected, console);
+    EXPECT_EQ(c.fileExpected, boost::filesystem::exists(destination.file));
+}
+
+INSTANTIATE_TEST_SUITE_P(Destinations, ScanResultDestinationTest,
+    testing::Values(
+        DestinationCase{"File", false, false, true, true, "\nScan complete.You can access scan result here: <path>\n"},
+        DestinationCase{"FileAndCopy", false, true, true, true,
+            "\n<doc>\n\nScan complete.You can access scan result here: <path>\n"},
+        DestinationCase{"ReadOnly", true, false, true, false, "\nScan complete.\n"},
+        DestinationCase{"ReadOnlyCopy", true, true, true, false, "\n<doc>\n\nScan complete.\n"},
+        DestinationCase{"Unopenable", false, false, false, false,
+            "\nError: Couldn't save scan result. Please check scan result path\n"},
+        DestinationCase{"UnopenableCopy", false, true, false, false,
+            "\n<doc>\n\nError: Couldn't save scan result. Please check scan result path\n"}),
+    [](const testing::TestParamInfo<DestinationCase>& info) { return std::string(info.param.name); });
+
+} // namespace
