@@ -5,6 +5,7 @@
 #include "DefinitionsUpdater/DefinitionsUpdater.h"
 #include "Program/Config.h"
 
+#include "support/Console.h"
 #include "support/FakeUpdateSdk.h"
 #include "support/LogLines.h"
 #include "support/RecordingEngine.h"
@@ -21,8 +22,8 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <functional>
+#include <optional>
 
 using namespace BriskenCommandLineScanner;
 using testing::ElementsAre;
@@ -41,19 +42,12 @@ std::wstring PointerText(const void* pointer)
     return std::to_wstring(static_cast<long long>(reinterpret_cast<std::uintptr_t>(pointer)));
 }
 
-std::string WithoutCarriageReturns(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
-
 bool IsLoaded()
 {
     return GetModuleHandleW(TestSupport::FakeUpdateSdk::Module().c_str()) != nullptr;
 }
 
-// Runs f and returns the ExceptionHelper exception of type E it throws, together with the call
-// log as it was when the exception arrived; fails the test when nothing is thrown.
+// What an exception of type E told, and the call log and module as they were when it arrived.
 template <typename E>
 struct Failure
 {
@@ -61,10 +55,10 @@ struct Failure
     std::string diagnostic;
     std::vector<std::wstring> calls;
     bool moduleLoaded = true;
-    const unsigned long* error = nullptr;
-    unsigned long errorValue = 0;
+    std::optional<unsigned long> error;
 };
 
+// Runs f and returns what the exception of type E it throws told; fails the test when nothing is thrown.
 template <typename E>
 Failure<E> Thrown(const TestSupport::RecordingEngine& recorder, const std::function<void()>& f)
 {
@@ -81,10 +75,7 @@ Failure<E> Thrown(const TestSupport::RecordingEngine& recorder, const std::funct
         failure.calls = recorder.Calls();
         failure.moduleLoaded = IsLoaded();
         if (const unsigned long* error = boost::get_error_info<ExceptionHelper::ErrorInfo>(e))
-        {
-            failure.errorValue = *error;
-            failure.error = &failure.errorValue;
-        }
+            failure.error = *error;
     }
     return failure;
 }
@@ -101,12 +92,10 @@ protected:
     std::string Update(const std::wstring& events)
     {
         sdk.SetEvents(events);
-        testing::internal::CaptureStdout();
-        {
+        return TestSupport::Printed([] {
             DefinitionsUpdater updater;
             updater.Start();
-        }
-        return WithoutCarriageReturns(testing::internal::GetCapturedStdout());
+        });
     }
 
     std::vector<std::wstring> EventAnswers() const
@@ -205,14 +194,13 @@ TEST_F(DefinitionsUpdaterTest, AMissingModuleOrCreateExportThrowsWindowsWithWhat
         const TestSupport::ReplacedUpdateSdk missing(L"");
         const auto failure = Thrown<ExceptionHelper::Windows>(recorder, [] { DefinitionsUpdater updater; });
         EXPECT_EQ(TestSupport::FakeUpdateSdk::Module().string(), failure.message);
-        ASSERT_NE(nullptr, failure.error);
-        EXPECT_EQ(static_cast<unsigned long>(ERROR_MOD_NOT_FOUND), *failure.error);
+        EXPECT_EQ(static_cast<unsigned long>(ERROR_MOD_NOT_FOUND), failure.error);
     }
     {
         const TestSupport::ReplacedUpdateSdk noCreate(L"NoCreate");
         const auto failure = Thrown<ExceptionHelper::Windows>(recorder, [] { DefinitionsUpdater updater; });
         EXPECT_EQ("BKUpdSdkCreate", failure.message);
-        EXPECT_NE(nullptr, failure.error);
+        EXPECT_TRUE(failure.error.has_value());
         EXPECT_FALSE(failure.moduleLoaded);
     }
     EXPECT_THAT(recorder.Calls(), IsEmpty());
@@ -367,12 +355,14 @@ TEST_F(DefinitionsUpdaterTest, UpdateAndInstallFailuresThrowTheirSignedCodes)
         recorder.ClearCalls();
         recorder.SetResults(c.results);
         sdk.SetEvents(c.events);
-        testing::internal::CaptureStdout();
-        const auto failure = Thrown<ExceptionHelper::Exception>(recorder, [] {
-            DefinitionsUpdater updater;
-            updater.Start();
+        Failure<ExceptionHelper::Exception> failure;
+        const std::string printed = TestSupport::Printed([&] {
+            failure = Thrown<ExceptionHelper::Exception>(recorder, [] {
+                DefinitionsUpdater updater;
+                updater.Start();
+            });
         });
-        EXPECT_EQ(c.printed, WithoutCarriageReturns(testing::internal::GetCapturedStdout()));
+        EXPECT_EQ(c.printed, printed);
         EXPECT_EQ(c.message, failure.message);
         EXPECT_THAT(failure.diagnostic, HasSubstr("DefinitionsUpdater.cpp("));
         EXPECT_THAT(failure.calls, testing::Not(testing::Contains(StartsWith(L"Initialize"))));
@@ -385,10 +375,10 @@ TEST_F(DefinitionsUpdaterTest, TheCallbackWithoutAContextLogsNoSelfAndAnswersZer
 {
     const TestSupport::LogLines log;
     std::uint64_t value = 1;
-    testing::internal::CaptureStdout();
-    for (const int event : {0, 40, 60, 70, 80, 90, 20})
-        EXPECT_EQ(0, DefinitionsUpdater::BKUpdateCallback(event, &value, nullptr));
-    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    EXPECT_EQ("", TestSupport::Printed([&] {
+        for (const int event : {0, 40, 60, 70, 80, 90, 20})
+            EXPECT_EQ(0, DefinitionsUpdater::BKUpdateCallback(event, &value, nullptr));
+    }));
     EXPECT_EQ(std::vector<std::string>(7, "Error: No self"), log.Lines());
 }
 
@@ -398,9 +388,7 @@ TEST_F(DefinitionsUpdaterTest, TheCommandReportsAFailureInTheLogAndOnTheConsole)
 {
     const TestSupport::LogLines log;
     recorder.SetResults(L"Update=-1");
-    testing::internal::CaptureStdout();
-    UpdateDefinitions();
-    const std::string printed = WithoutCarriageReturns(testing::internal::GetCapturedStdout());
+    const std::string printed = TestSupport::Printed(UpdateDefinitions);
 
     const std::string intro = "Couldn't update definitions. Error: ";
     ASSERT_THAT(printed, StartsWith(intro));

@@ -5,6 +5,7 @@
 #include "Information/PluginsVersion.h"
 #include "Program/ProgramFolder.h"
 
+#include "support/Console.h"
 #include "support/LogLines.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -14,7 +15,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 
 using namespace BriskenCommandLineScanner;
 
@@ -113,12 +113,8 @@ TEST_F(PluginsVersionTest, AMissingFileOrPluginsFolderGivesNothingAndLogsNothing
 
 TEST(ProductInfoTest, FourLinesOfProductFacts)
 {
-    testing::internal::CaptureStdout();
-    PrintProductInfo();
-    std::string printed = testing::internal::GetCapturedStdout();
-    printed.erase(std::remove(printed.begin(), printed.end(), '\r'), printed.end());
     EXPECT_EQ("Product Info:\n  Name: Brisken Command Line Scanner\n  Version: 11.11.905.9127\n  Language: English\n",
-        printed);
+        TestSupport::Printed(PrintProductInfo));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "Program/Config.h"
 #include "Scanner/Scanner.h"
 
+#include "support/Console.h"
 #include "support/LogLines.h"
 #include "support/RecordingEngine.h"
 
@@ -12,7 +13,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <stdlib.h>
 #include <time.h>
 
@@ -24,12 +24,6 @@ namespace
 {
 
 const std::string engineLines = "Initializing engine, please wait...\nInitializing engine completed\n";
-
-std::string WithoutCarriageReturns(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-}
 
 // The program's locale for a fixed language, and UTC as the local time zone.
 class ScannerDatabaseTest : public testing::Test
@@ -53,19 +47,15 @@ protected:
     // Builds a Scanner and asks it; version and date start as given.
     void Query(unsigned long& version, std::wstring& date)
     {
-        testing::internal::CaptureStdout();
-        {
+        TestSupport::Printed([&] {
             Scanner scanner;
             scanner.GetDatabaseInformation(version, date);
-        }
-        testing::internal::GetCapturedStdout();
+        });
     }
 
-    std::string DefinitionsInfo()
+    static std::string DefinitionsInfo()
     {
-        testing::internal::CaptureStdout();
-        PrintDefinitionsInfo();
-        return WithoutCarriageReturns(testing::internal::GetCapturedStdout());
+        return TestSupport::Printed(PrintDefinitionsInfo);
     }
 
     TestSupport::RecordingEngine engine;
