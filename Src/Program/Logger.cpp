@@ -3,13 +3,28 @@
 #include "Program/Latin1Codecvt.h"
 #include "Program/ProgramFolder.h"
 
+#include "FileSystemHelper/Removal.h"
+
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include <locale>
+#include <regex>
 
 namespace BriskenCommandLineScanner
 {
+
+namespace
+{
+
+// A file name this logger gives: the UTC start time, with microseconds when not zero, ".txt".
+bool IsLogFileName(const boost::filesystem::path& name)
+{
+    static const std::wregex logFileName(L"[0-9]{8}T[0-9]{6}(\\.[0-9]{6})?\\.txt");
+    return std::regex_match(name.wstring(), logFileName);
+}
+
+} // namespace
 
 Logger& Logger::Instance()
 {
@@ -24,8 +39,9 @@ void Logger::Init()
         const std::string name =
             boost::posix_time::to_iso_string(boost::posix_time::microsec_clock::universal_time()) + ".txt";
         logPath = AppendLogsFolder(logPath);
+        // A linked Logs folder leads to a folder of someone else's: only earlier logs go there.
+        FileSystemHelper::RemoveOwnFolder(logPath, IsLogFileName);
         boost::system::error_code ignored;
-        boost::filesystem::remove_all(logPath, ignored);
         boost::filesystem::create_directories(logPath, ignored);
         if (!name.empty())
             logPath /= name;

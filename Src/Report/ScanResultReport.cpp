@@ -6,6 +6,7 @@
 #include "Program/ConsoleText.h"
 #include "Program/LogError.h"
 #include "Report/ScanResultWriter.h"
+#include "Report/XmlText.h"
 
 #include "StringHelper/StringHelper.h"
 
@@ -39,9 +40,15 @@ void AppendAttribute(pugi::xml_node node, const wchar_t* name, Value value)
         throw std::bad_alloc();
 }
 
+bool SetText(pugi::xml_attribute attribute, const std::wstring& value)
+{
+    return attribute.set_value(XmlText(value).c_str());
+}
+
 void AppendAttribute(pugi::xml_node node, const wchar_t* name, const std::wstring& value)
 {
-    AppendAttribute(node, name, value.c_str());
+    if (!SetText(node.append_attribute(name), value))
+        throw std::bad_alloc();
 }
 
 struct ObjectAttribute
@@ -54,23 +61,23 @@ using Object = const InfectedObject&;
 
 // The attributes of an InfectedObject element, in document order.
 const ObjectAttribute objectAttributes[] = {
-    {L"ObjectType", [](pugi::xml_attribute a, Object o) { return a.set_value(ObjectTypeToString(o.ObjectType).c_str()); }},
-    {L"ObjectPath", [](pugi::xml_attribute a, Object o) { return a.set_value(o.ObjectPath.c_str()); }},
-    {L"ParentContainers", [](pugi::xml_attribute a, Object o) { return a.set_value(o.ParentContainers.c_str()); }},
-    {L"InnerObject", [](pugi::xml_attribute a, Object o) { return a.set_value(o.InnerObject.c_str()); }},
-    {L"ObjectFlags", [](pugi::xml_attribute a, Object o) { return a.set_value(ObjectFlagsToString(o.ObjectFlags).c_str()); }},
+    {L"ObjectType", [](pugi::xml_attribute a, Object o) { return SetText(a, ObjectTypeToString(o.ObjectType)); }},
+    {L"ObjectPath", [](pugi::xml_attribute a, Object o) { return SetText(a, o.ObjectPath); }},
+    {L"ParentContainers", [](pugi::xml_attribute a, Object o) { return SetText(a, o.ParentContainers); }},
+    {L"InnerObject", [](pugi::xml_attribute a, Object o) { return SetText(a, o.InnerObject); }},
+    {L"ObjectFlags", [](pugi::xml_attribute a, Object o) { return SetText(a, ObjectFlagsToString(o.ObjectFlags)); }},
     {L"ArchiveFlags", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<int>(o.ArchiveFlags)); }},
-    {L"ScanStatus", [](pugi::xml_attribute a, Object o) { return a.set_value(ScanStatusToString(o.ScanStatus).c_str()); }},
+    {L"ScanStatus", [](pugi::xml_attribute a, Object o) { return SetText(a, ScanStatusToString(o.ScanStatus)); }},
     {L"ScanStatusFlags", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<int>(o.ScanStatusFlags)); }},
-    {L"ThreatType", [](pugi::xml_attribute a, Object o) { return a.set_value(ThreatTypeToString(o.ThreatType).c_str()); }},
+    {L"ThreatType", [](pugi::xml_attribute a, Object o) { return SetText(a, ThreatTypeToString(o.ThreatType)); }},
     {L"Pid", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<unsigned int>(o.Pid)); }},
     {L"RegKey", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<unsigned int>(o.RegKey)); }},
-    {L"ThreatName", [](pugi::xml_attribute a, Object o) { return a.set_value(o.ThreatName.c_str()); }},
-    {L"SysObjParentContainers", [](pugi::xml_attribute a, Object o) { return a.set_value(o.SysObjParentContainers.c_str()); }},
-    {L"SysObjInnerObject", [](pugi::xml_attribute a, Object o) { return a.set_value(o.SysObjInnerObject.c_str()); }},
-    {L"TempPath", [](pugi::xml_attribute a, Object o) { return a.set_value(o.TempPath.c_str()); }},
+    {L"ThreatName", [](pugi::xml_attribute a, Object o) { return SetText(a, o.ThreatName); }},
+    {L"SysObjParentContainers", [](pugi::xml_attribute a, Object o) { return SetText(a, o.SysObjParentContainers); }},
+    {L"SysObjInnerObject", [](pugi::xml_attribute a, Object o) { return SetText(a, o.SysObjInnerObject); }},
+    {L"TempPath", [](pugi::xml_attribute a, Object o) { return SetText(a, o.TempPath); }},
     {L"DepthLevel", [](pugi::xml_attribute a, Object o) { return a.set_value(static_cast<unsigned int>(o.DepthLevel)); }},
-    {L"ScanAction", [](pugi::xml_attribute a, Object o) { return a.set_value(ScanActionToString(o.ScanAction).c_str()); }},
+    {L"ScanAction", [](pugi::xml_attribute a, Object o) { return SetText(a, ScanActionToString(o.ScanAction)); }},
 };
 
 void Write(pugi::xml_writer& writer, const char* text)
@@ -135,7 +142,7 @@ void SaveScanResult(const ScanResult& result, const ScanResultDestination& desti
     try
     {
         if (!destination.readOnly)
-            saved = SaveScanResultFile(result, destination.file);
+            saved = !destination.fileRefused && SaveScanResultFile(result, destination.file);
         fileDone = true;
 
         if (destination.standardOutput)

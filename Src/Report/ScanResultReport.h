@@ -18,6 +18,7 @@ struct ScanResultDestination
     std::wstring file;           // the result file, created or replaced; not opened when readOnly
     bool readOnly = false;       // the configuration's read-only mode: no file and no path in the closing line
     bool standardOutput = false; // also write the document to standard output, between two line ends
+    bool fileRefused = false;    // the file would not outlive the run: not written, reported as not saved
 };
 
 // The XML document of result, byte for byte as pugixml saves it (declaration, one tab per level,

@@ -6,12 +6,14 @@
 #include "Program/LogError.h"
 
 #include "ExceptionHelper/Exception.h"
+#include "FileSystemHelper/Removal.h"
 #include "Program/ProgramFolder.h"
 #include "StringHelper/StringHelper.h"
 
 #include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -84,6 +86,8 @@ void Scanner::InitEx()
     const boost::filesystem::path folder = ProgramFolder::Path();
     boost::system::error_code ignored;
     tempFolder = ProgramFolder::Temp().wstring();
+    if (FileSystemHelper::IsLink(tempFolder))
+        tempEntriesBefore = FileSystemHelper::EntryNames(tempFolder);
     boost::filesystem::create_directories(tempFolder, ignored);
     const std::wstring quarantine = ProgramFolder::Quarantine().wstring();
     boost::filesystem::create_directories(quarantine, ignored);
@@ -119,10 +123,18 @@ void Scanner::Uninit()
         // Runs from the destructor: report and still clean up the temporary folder.
         LogErrorNoThrow(CurrentExceptionText());
     }
-    if (!tempFolder.empty())
+    if (tempFolder.empty())
+        return;
+    try
     {
-        boost::system::error_code ignored;
-        boost::filesystem::remove_all(tempFolder, ignored);
+        FileSystemHelper::RemoveOwnFolder(tempFolder, [this](const boost::filesystem::path& name) {
+            return std::find(tempEntriesBefore.begin(), tempEntriesBefore.end(), name) == tempEntriesBefore.end();
+        });
+    }
+    catch (...)
+    {
+        // Only memory can run out here; what stays in Temp goes with the next engine's end.
+        LogErrorNoThrow(CurrentExceptionText());
     }
 }
 

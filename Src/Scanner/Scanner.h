@@ -60,6 +60,8 @@ private:
     void FullScan();
     void CustomScan();
     void BootScan();
+    // True when the result path leads into the engine's temporary folder, removed with the engine.
+    bool ScanResultPathInTemp() const;
     boost::filesystem::path DefaultScanResultPath() const;
     std::wstring DefaultScanResultFileName() const;
     // Hands the result to the report (Report/ScanResultReport.h) with the request's destination.
@@ -73,6 +75,8 @@ private:
     ScanResult result;
     boost::shared_ptr<InfectedObject> lastInfected;
     std::wstring tempFolder;
+    // What a linked Temp folder held before the engine started: not the program's to remove.
+    std::vector<boost::filesystem::path> tempEntriesBefore;
     EngineModule scanDll;
 };
 

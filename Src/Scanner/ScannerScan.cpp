@@ -6,6 +6,7 @@
 #include "Program/LogError.h"
 
 #include "Program/ProgramFolder.h"
+#include "FileSystemHelper/Containment.h"
 #include "Report/ScanResultReport.h"
 #include "StringHelper/StringHelper.h"
 
@@ -73,6 +74,12 @@ void Scanner::SaveScanResult() const
     destination.file = request.scanResultPath;
     destination.readOnly = Config::Instance().read_only;
     destination.standardOutput = request.scanResultStdout;
+    // Temp goes with the engine when the run ends: a report there would be announced, then lost.
+    if (!destination.readOnly && ScanResultPathInTemp())
+    {
+        LogError(L"The scan result path lies in the engine's temporary folder: ", request.scanResultPath);
+        destination.fileRefused = true;
+    }
     BriskenCommandLineScanner::SaveScanResult(result, destination);
 }
 
@@ -91,6 +98,11 @@ void Scanner::SettleScanResultPath()
     const boost::filesystem::file_status status = boost::filesystem::status(folder, error);
     if (error || status.type() == boost::filesystem::file_not_found)
         boost::filesystem::create_directories(folder, error);
+}
+
+bool Scanner::ScanResultPathInTemp() const
+{
+    return !tempFolder.empty() && FileSystemHelper::LiesWithin(request.scanResultPath, tempFolder);
 }
 
 boost::filesystem::path Scanner::DefaultScanResultPath() const

@@ -1,3 +1,4 @@
+#include "FileSystemHelper/Containment.h"
 #include "FileSystemHelper/Drives.h"
 #include "FileSystemHelper/File.h"
 
@@ -172,6 +173,33 @@ std::vector<std::wstring> RootsFromMask()
             roots.push_back(std::wstring(1, static_cast<wchar_t>(L'A' + i)) + L":\\");
     }
     return roots;
+}
+
+// Without links (which only the black-box tests can make here): spellings and missing places.
+TEST_F(FileTest, LiesWithinGoesByPlaceNotBySpelling)
+{
+    fs::create_directories(folder / L"Temp" / L"sub");
+    fs::create_directories(folder / L"Temp2");
+    const std::wstring base = folder.wstring();
+    const struct
+    {
+        std::wstring path;
+        std::wstring within;
+        bool expected;
+    } cases[] = {
+        {base + L"\\Temp\\r.xml", base + L"\\Temp", true},
+        {base + L"\\Temp", base + L"\\Temp", true},
+        {base + L"\\tEMP\\SUB\\new\\deeper\\r.xml", base + L"\\Temp", true},
+        {base + L"\\Temp2\\..\\Temp\\.\\r.xml", base + L"\\Temp\\", true},
+        {L"\\\\?\\" + base + L"\\Temp\\r.xml", base + L"/Temp", true},
+        {base + L"\\Temp\\..\\Temp2\\r.xml", base + L"\\Temp", false},
+        {base + L"\\Tem", base + L"\\Temp", false},
+        {base, base + L"\\Temp", false},
+        {base + L"\\Gone\\r.xml", base + L"\\Gone", false},
+        {L"Q:\\nowhere\\r.xml", base + L"\\Temp", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expected, FileSystemHelper::LiesWithin(c.path, c.within)) << c.path << L" in " << c.within;
 }
 
 TEST(FileSystemHelperTest, DrivesListsEveryRootInTheSystemsOrder)

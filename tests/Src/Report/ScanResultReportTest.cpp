@@ -99,13 +99,35 @@ TEST_F(ScanResultReportTest, ObjectsCarryTheirSeventeenAttributesInOrderEscaped)
         "\t\t<InfectedObject ObjectType=\"Process\" ObjectPath=\"C:\\a&amp;b&quot;&lt;c&gt;'.exe\""
         " ParentContainers=\"line&#10;feed&#09;tab&#13;\" InnerObject=\"\" ObjectFlags=\"Archive;Stream\" ArchiveFlags=\"-1\""
         " ScanStatus=\"Moved\" ScanStatusFlags=\"-2147483648\" ThreatType=\"ArchBomb\" Pid=\"4294967295\" RegKey=\"0\""
-        " ThreatName=\"\xd0\x96\xd1\x83\xd0\xba\" SysObjParentContainers=\"&#01;\" SysObjInnerObject=\"x\" TempPath=\"\""
+        " ThreatName=\"\xd0\x96\xd1\x83\xd0\xba\" SysObjParentContainers=\"?\" SysObjInnerObject=\"x\" TempPath=\"\""
         " DepthLevel=\"3\" ScanAction=\"QuarMove\" />\n"
         "\t\t<InfectedObject ObjectType=\"\" ObjectPath=\"\" ParentContainers=\"\" InnerObject=\"\" ObjectFlags=\"\""
         " ArchiveFlags=\"0\" ScanStatus=\"\" ScanStatusFlags=\"0\" ThreatType=\"\" Pid=\"0\" RegKey=\"0\" ThreatName=\"\""
         " SysObjParentContainers=\"\" SysObjInnerObject=\"\" TempPath=\"\" DepthLevel=\"0\" ScanAction=\"\" />\n"
         "\t</InfectedObjects>\n"
         "</Summary>\n");
+}
+
+// What XML 1.0 cannot hold becomes '?'; a surrogate pair is one character and stays whole.
+TEST_F(ScanResultReportTest, CharactersXmlCannotHoldAreWrittenAsQuestionMarks)
+{
+    const struct
+    {
+        const wchar_t* value;
+        const char* written;
+    } cases[] = {
+        {L"a\x01\x1f\x7f", "a??\x7f"},
+        {L"\xfffe\xffff", "??"},
+        {L"lead\xd800", "lead?"},
+        {L"\xdc00trail", "?trail"},
+        {L"\xd83d\xde00 pair", "\xf0\x9f\x98\x80 pair"},
+        {L"\xdc00\xd800", "??"},
+    };
+    for (const auto& c : cases)
+    {
+        result.scannedPaths = {c.value};
+        EXPECT_NE(Save().find(std::string("<Path Value=\"") + c.written + "\" />"), std::string::npos) << c.written;
+    }
 }
 
 TEST_F(ScanResultReportTest, AnExistingFileIsReplaced)
@@ -131,6 +153,7 @@ struct DestinationCase
     bool fileOpens;
     bool fileExpected;
     const char* console; // with "<doc>" for the document and "<path>" for the result file
+    bool fileRefused = false;
 };
 
 class ScanResultDestinationTest : public ScanResultReportTest, public testing::WithParamInterface<DestinationCase>
@@ -149,6 +172,7 @@ TEST_P(ScanResultDestinationTest, FileAndConsoleFollowTheDestination)
         destination.file = (temp.Path() / "missing" / "result.xml").wstring();
     destination.readOnly = c.readOnly;
     destination.standardOutput = c.standardOutput;
+    destination.fileRefused = c.fileRefused;
 
     testing::internal::CaptureStdout();
     SaveScanResult(result, destination);
@@ -176,7 +200,11 @@ INSTANTIATE_TEST_SUITE_P(Destinations, ScanResultDestinationTest,
         DestinationCase{"Unopenable", false, false, false, false,
             "\nError: Couldn't save scan result. Please check scan result path\n"},
         DestinationCase{"UnopenableCopy", false, true, false, false,
-            "\n<doc>\n\nError: Couldn't save scan result. Please check scan result path\n"}),
+            "\n<doc>\n\nError: Couldn't save scan result. Please check scan result path\n"},
+        DestinationCase{"Refused", false, false, true, false,
+            "\nError: Couldn't save scan result. Please check scan result path\n", true},
+        DestinationCase{"RefusedCopy", false, true, true, false,
+            "\n<doc>\n\nError: Couldn't save scan result. Please check scan result path\n", true}),
     [](const testing::TestParamInfo<DestinationCase>& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,0 +1,138 @@
+"""What the program keeps in its own folder must not cost the user anything: linked Logs and
+Temp folders, a result path inside Temp, and report values that XML cannot carry."""
+
+import os
+import shutil
+import tempfile
+
+from scanfolder import RecordingScanTest, windows_path
+
+ENGINE_WORKING_FILE = "engine-work.tmp"
+EARLIER_LOG = "20160624T101530.txt"
+USER_FILES = {"user.txt": b"the user's own", os.path.join("sub", "deeper.txt"): b"kept too",
+              "20160624T101530.log": b"not a log of ours"}
+SAVE_REFUSED = "\nError: Couldn't save scan result. Please check scan result path\n"
+
+
+class ProgramFolderSafetyTest(RecordingScanTest):
+
+    def setUp(self):
+        super().setUp()
+        self.engine_env["BRISKEN_RECORDING_TEMP_FILE"] = ENGINE_WORKING_FILE
+
+    def elsewhere(self, files=USER_FILES, own=()):
+        """A folder outside the program folder with the user's files (and the program's own)."""
+        folder = tempfile.mkdtemp(prefix="brisken-elsewhere-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        for name, content in list(files.items()) + [(name, b"") for name in own]:
+            os.makedirs(os.path.dirname(os.path.join(folder, name)), exist_ok=True)
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(content)
+        return folder
+
+    def tree(self, folder):
+        found = {}
+        for parent, _, files in os.walk(folder):
+            for name in files:
+                with open(os.path.join(parent, name), "rb") as f:
+                    found[os.path.relpath(os.path.join(parent, name), folder)] = f.read()
+        return found
+
+    def test_a_link_in_place_of_or_inside_logs_and_temp_keeps_what_it_leads_to(self):
+        cases = [
+            # program folder entry, link at the entry itself or inside it, the user's files there,
+            # run, the program's own file put there beforehand
+            ("Logs", "itself", USER_FILES, ["--help"], EARLIER_LOG),
+            ("Logs", "itself", {}, ["--help"], None),
+            ("Logs", "inside", USER_FILES, ["--help"], None),
+            ("Temp", "itself", USER_FILES, ["--custom", "Z:\\d"], None),  # the engine adds its own
+            ("Temp", "itself", {}, ["--custom", "Z:\\d"], None),
+            ("Temp", "inside", USER_FILES, ["--custom", "Z:\\d"], None),
+        ]
+        for entry, where, files, args, own in cases:
+            with self.subTest(entry=entry, where=where, files=bool(files)):
+                self.fresh_folder()
+                target = self.elsewhere(files, own=[own] if own else [])
+                link = self.folder.file(entry)
+                if where == "inside":
+                    os.makedirs(link)
+                    link = os.path.join(link, "inner")
+                os.symlink(target, link)
+
+                self.scan(*args)
+
+                self.assertTrue(os.path.isdir(target))
+                self.assertEqual(self.tree(target), files)
+
+    def test_result_path_inside_temp_is_refused_however_it_is_spelt(self):
+        program = self.folder.windows_path()
+        outside = tempfile.mkdtemp(prefix="brisken-result-")
+        self.addCleanup(shutil.rmtree, outside, True)
+        cases = [
+            # name, result path (from the program folder's Windows path), saved
+            ("absolute", lambda: program + "\\Temp\\r.xml", False),
+            ("relative", lambda: "Temp\\r.xml", False),
+            ("case", lambda: program + "\\tEMP\\R.XML", False),
+            ("dots", lambda: program + "\\Scan Results\\..\\.\\Temp\\r.xml", False),
+            ("separator at the end", lambda: program + "\\Temp\\", False),
+            ("forward slashes", lambda: (program + "\\Temp\\r.xml").replace("\\", "/"), False),
+            ("long path prefix", lambda: "\\\\?\\" + program + "\\Temp\\r.xml", False),
+            ("folders to make", lambda: program + "\\Temp\\new\\deeper\\r.xml", False),
+            ("through a link", lambda: self.link(os.path.join(outside, "toTemp"), self.folder.file("Temp"))
+             + "\\r.xml", False),
+            ("into a linked Temp", lambda: self.linked_temp() + "\\r.xml", False),
+            ("a sibling named alike", lambda: program + "\\Temp2\\r.xml", True),
+            ("a file named alike", lambda: program + "\\Temp.xml", True),
+        ]
+        for name, path, saved in cases:
+            with self.subTest(name):
+                self.fresh_folder()
+                program = self.folder.windows_path()
+                given = path()
+                run = self.scan("--custom", "Z:\\d", "--scan-result", given)
+
+                if saved:
+                    self.assertIn("\nScan complete.You can access scan result here: ", run.stdout)
+                    self.assertTrue(os.path.isfile(self.folder.file(*given[len(program) + 1:].split("\\"))), given)
+                else:
+                    self.assertNotIn("You can access scan result here", run.stdout)
+                    self.assertIn(SAVE_REFUSED, run.stdout)
+
+    def link(self, link, target):
+        os.symlink(target, link)
+        return windows_path(link)
+
+    def linked_temp(self):
+        target = self.elsewhere()
+        os.symlink(target, self.folder.file("Temp"))
+        return windows_path(target)
+
+    def test_control_characters_in_any_value_leave_a_readable_report(self):
+        controls = "".join(chr(c) for c in range(1, 32) if c not in (9, 10, 13))
+        forbidden = controls + "\ufffe\uffff"  # not characters at all
+        cases = [
+            # report field, result attribute
+            ("path", "ObjectPath"),
+            ("parent", "ParentContainers"),
+            ("inner", "InnerObject"),
+            ("threat", "ThreatName"),
+            ("sysParent", "SysObjParentContainers"),
+            ("sysInner", "SysObjInnerObject"),
+            ("temp", "TempPath"),
+        ]
+        for field, attribute in cases:
+            with self.subTest(field):
+                self.fresh_folder()
+                values = {"path": "Z:\\d\\bad.exe", field: "a" + forbidden + "\u00e9z"}
+                reports = "*\tstatus=3\t" + "\t".join(f"{k}={v}" for k, v in values.items()) + "\n"
+                self.scan("--custom", "Z:\\d\x01\x1b\x1f", reports=reports)
+
+                result = self.only_result()  # parses, or fails here
+                self.assertEqual(result.paths, ["Z:\\d???"])
+                [record] = result.objects
+                self.assertEqual(record[attribute], "a" + "?" * len(forbidden) + "\u00e9z")
+
+
+if __name__ == "__main__":
+    import unittest
+    unittest.main()
