@@ -6,7 +6,6 @@
 
 #include "ExceptionHelper/Exception.h"
 
-
 #include <iostream>
 #include <sstream>
 

@@ -2,9 +2,10 @@
 
 import os
 import re
+import shutil
 import unittest
 
-from programfolder import ProgramFolderTest
+from programfolder import TEST_FOLDER, ProgramFolderTest
 
 DURATION = re.compile(r"Request duration: \d{2,}:\d{2}:\d{2}(\.\d{6})?\n\Z")
 ENGINE_LINES = "Initializing engine, please wait...\nInitializing engine completed\n"
@@ -49,6 +50,12 @@ class InformationTest(ProgramFolderTest):
         run = self.folder.run("--definitions-info", env=US_UTC)
         self.assert_output(run, self.definitions_info(0, "N/A", "N/A"))
         self.assertEqual([], self.folder.logs())
+
+    def test_definitions_info_with_an_engine_lacking_the_query_says_not_available(self):
+        shutil.copy2(os.path.join(TEST_FOLDER, "RecordingEngine", "NoGetDatabaseInformation.dll"),
+                     self.folder.file("scan.dll"))
+        run = self.folder.run("--definitions-info", env=US_UTC)
+        self.assert_output(run, ENGINE_LINES + self.definitions_info(0, "N/A", "N/A"))
 
     def test_definitions_info_reads_the_plugins_version_from_update_txt(self):
         for content, plugins in [
