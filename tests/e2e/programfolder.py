@@ -49,13 +49,14 @@ class ProgramFolder:
         with open(self.file(name), mode) as f:
             f.write(content)
 
-    def run(self, *args, executable=EXECUTABLE, timeout=120) -> Run:
+    def run(self, *args, executable=EXECUTABLE, timeout=120, env=None) -> Run:
         """Runs an executable of the folder with the folder as working directory. Output goes
-        to files, never to a pipe that Wine's helpers could inherit."""
+        to files, never to a pipe that Wine's helpers could inherit. env: variables to add."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             completed = subprocess.run(
                 ["wine", os.path.join(self.path, executable), *args],
-                cwd=self.path, stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout)
+                cwd=self.path, stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout,
+                env=dict(os.environ, **env) if env else None)
             out.seek(0)
             err.seek(0)
             return Run(out.read(), err.read(), completed.returncode)
