@@ -11,7 +11,6 @@ REPOSITORY = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")
 SERVER_FOLDER = os.path.join(REPOSITORY, "StandIns", "DefinitionsServer")
 SERVER = os.path.join(SERVER_FOLDER, "definitions_server.py")
 SAMPLE_SET = os.path.join(SERVER_FOLDER, "SampleSet")
-SHIPPED_PLUGINS = os.path.join(REPOSITORY, "StandIns", "ReferenceEngine", "Plugins")
 # The address the program's build setting names by default; tests that listen there take the
 # CTest resource lock definitions-server.
 PROGRAM_PORT = 47611

@@ -9,8 +9,8 @@ import tempfile
 import unittest
 import urllib.request
 
-from definitionsserver import SAMPLE_SET, SHIPPED_PLUGINS, DefinitionsServer, free_port
-from programfolder import PROGRAM_FOLDER, TEST_FOLDER
+from definitionsserver import SAMPLE_SET, DefinitionsServer, free_port
+from programfolder import PROGRAM_FOLDER, SHIPPED_PLUGINS, TEST_FOLDER
 
 MODULE = os.path.join(PROGRAM_FOLDER, "BKUpdateServiceCom.dll")
 DRIVER = os.path.join(TEST_FOLDER, "UpdateSdkDriver.exe")

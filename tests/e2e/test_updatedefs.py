@@ -6,7 +6,8 @@ import re
 import urllib.request
 import unittest
 
-from definitionsserver import PROGRAM_PORT, SAMPLE_SET, SHIPPED_PLUGINS, DefinitionsServer
+from definitionsserver import PROGRAM_PORT, SAMPLE_SET, DefinitionsServer
+from programfolder import SHIPPED_PLUGINS
 from scanfolder import ScanTest, windows_path
 
 DURATION = re.compile(r"Request duration: \d{2,}:\d{2}:\d{2}(\.\d{6})?\n\Z")
