@@ -1,11 +1,11 @@
 #include "Program/CommandLine.h"
 #include "Commands/Commands.h"
 #include "Program/Config.h"
-#include "Program/LogError.h"
+#include "Program/Logger.h"
+#include "Program/ProgramBarrier.h"
 #include "Program/RequestDuration.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
-#include <boost/exception/diagnostic_information.hpp>
 #include <boost/locale/generator.hpp>
 
 #include <iostream>
@@ -67,25 +67,7 @@ void Run()
 int wmain(int, wchar_t*[], wchar_t*[])
 {
     const boost::posix_time::ptime start = boost::posix_time::microsec_clock::local_time();
-    int exitCode = 0;
-    try
-    {
-        Run();
-    }
-    catch (const InvalidCommandLine& error)
-    {
-        std::cout << error.Message() << std::endl;
-        std::cout << error.Usage();
-    }
-    catch (...)
-    {
-        // No command lets anything else escape on purpose; should it happen, say what it was
-        // instead of ending without a word, and still report the duration.
-        const std::string text = boost::current_exception_diagnostic_information();
-        LogErrorNoThrow(text);
-        std::cout << "Unexpected error: " << text << std::flush;
-        exitCode = 1;
-    }
+    const int exitCode = RunWithinBarrier(&Run);
     WriteRequestDuration(std::cout, start, boost::posix_time::microsec_clock::local_time());
     return exitCode;
 }

@@ -43,8 +43,7 @@ void Logger::Init()
         FileSystemHelper::RemoveOwnFolder(logPath, IsLogFileName);
         boost::system::error_code ignored;
         boost::filesystem::create_directories(logPath, ignored);
-        if (!name.empty())
-            logPath /= name;
+        logPath /= name;
     }
     catch (const std::exception&)
     {

@@ -1,8 +1,10 @@
-// Carrying out the action that the scan callback chose for an infected object.
+// Carrying out the action that the scan callback chose for an infected object, on that same
+// object only, and reporting the outcome only once it is true.
 
+#include "Quarantine.h"
 #include "ScanJob.h"
 
-#include <windows.h>
+#include <algorithm>
 
 namespace ReferenceEngine
 {
@@ -10,104 +12,66 @@ namespace ReferenceEngine
 namespace
 {
 
-std::wstring FileName(const std::wstring& path)
-{
-    const std::size_t separator = path.find_last_of(L"\\/");
-    return separator == std::wstring::npos ? path : path.substr(separator + 1);
-}
+namespace Result = EngineSdk::Result;
 
-// Read-only files would refuse deletion and repair.
-void MakeWritable(const std::wstring& path)
+// Deletes the open file (a read-only attribute cleared first) and checks that its name is
+// gone: Wine's deletion reports success even where the file system refused it.
+bool RemoveOpened(const std::wstring& path, FileHandle& file)
 {
-    const DWORD attributes = GetFileAttributesW(ApiPath(path).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesW(ApiPath(path).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-}
-
-// Tries the quarantine names "<name>", "<name>.1", "<name>.2", ... until one is free.
-template <typename Place>
-bool PlaceInQuarantine(const std::wstring& quarantine, const std::wstring& path, Place place)
-{
-    if (quarantine.empty())
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic))
         return false;
-    CreateDirectoryW(ApiPath(quarantine).c_str(), nullptr);
-    const std::wstring target = quarantine + L"\\" + FileName(path);
-    for (int n = 0; n < 1000; ++n)
+    const DWORD attributes = basic.FileAttributes;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
     {
-        const std::wstring candidate = n == 0 ? target : target + L"." + std::to_wstring(n);
-        if (place(ApiPath(path), ApiPath(candidate)))
-            return true;
-        const DWORD error = GetLastError();
-        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
-            return false;
+        FILE_BASIC_INFO writable{}; // zero times: left as they are
+        writable.FileAttributes = (attributes & ~FILE_ATTRIBUTE_READONLY) ? (attributes & ~FILE_ATTRIBUTE_READONLY)
+                                                                          : FILE_ATTRIBUTE_NORMAL;
+        SetFileInformationByHandle(file.Get(), FileBasicInfo, &writable, sizeof writable);
     }
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    const bool marked = SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+    file.Reset();
+    if (marked && IsGone(path))
+        return true;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(ApiPath(path).c_str(), attributes);
     return false;
-}
-
-// Moves the bytes after the first `prefix` ones to the start of the file and cuts it.
-bool RemovePrefix(const std::wstring& path, std::size_t prefix, std::vector<std::uint8_t>& buffer)
-{
-    const HANDLE file = CreateFileW(ApiPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    bool ok = true;
-    LARGE_INTEGER readAt, writeAt;
-    readAt.QuadPart = static_cast<LONGLONG>(prefix);
-    writeAt.QuadPart = 0;
-    for (;;)
-    {
-        DWORD got = 0;
-        ok = SetFilePointerEx(file, readAt, nullptr, FILE_BEGIN)
-            && ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr);
-        if (!ok || got == 0)
-            break;
-        DWORD written = 0;
-        ok = SetFilePointerEx(file, writeAt, nullptr, FILE_BEGIN)
-            && WriteFile(file, buffer.data(), got, &written, nullptr) && written == got;
-        if (!ok)
-            break;
-        readAt.QuadPart += got;
-        writeAt.QuadPart += got;
-    }
-    ok = ok && SetFilePointerEx(file, writeAt, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-    CloseHandle(file);
-    return ok;
 }
 
 } // namespace
 
-void ScanJob::CarryOut(int action, const Subject& subject, const Detection& detection)
+void ScanJob::CarryOut(int action, const Subject& subject, const Verdict& verdict)
 {
     namespace Action = EngineSdk::ScanAction;
     namespace Status = EngineSdk::ScanStatus;
-    bool done = false;
+    Failure failure;
     std::uint32_t status = Status::ScanFailed;
     switch (action)
     {
     case Action::QuarMove:
     case Action::QuarMoveArch:
-        done = MoveToQuarantine(subject.path);
+        failure = Quarantine(subject.path, verdict, true);
         status = Status::Moved;
         break;
     case Action::QuarCopy:
     case Action::QuarCopyArch:
         // The object stays where it is: a copy has no follow-up status, only its failure has.
-        if (CopyToQuarantine(subject.path))
+        failure = Quarantine(subject.path, verdict, false);
+        if (!failure)
             return;
         break;
     case Action::Delete:
-        MakeWritable(subject.path);
-        done = DeleteFileW(ApiPath(subject.path).c_str()) != 0;
+        failure = Delete(subject.path, verdict);
         status = Status::Deleted;
         break;
     case Action::Disinfect:
     case Action::DisinfectOnly:
-        done = detection.repairPrefix > 0 && Disinfect(subject.path, detection.repairPrefix);
+        failure = Disinfect(subject.path, verdict);
         status = Status::Disinfected;
         break;
     case Action::Rename:
-        done = MoveFileExW(ApiPath(subject.path).c_str(), ApiPath(subject.path + L".vir").c_str(), 0) != 0;
+        failure = Rename(subject.path, verdict);
         status = Status::Moved;
         break;
     case Action::Abort:
@@ -116,43 +80,78 @@ void ScanJob::CarryOut(int action, const Subject& subject, const Detection& dete
     default: // None, Default, Skip and unknown values: leave the object alone, no follow-up.
         return;
     }
-    Report(subject, done ? status : Status::ScanFailed, detection.threat);
+    Subject outcome = subject;
+    outcome.objectFlags |= failure.flags;
+    Report(outcome, failure ? Status::ScanFailed : status, verdict.detection.threat, failure.code);
 }
 
-bool ScanJob::MoveToQuarantine(const std::wstring& path)
+ScanJob::Failure ScanJob::OpenJudged(const std::wstring& path, const Verdict& verdict, unsigned long access,
+    FileHandle& file)
 {
-    return PlaceInQuarantine(instance.quarantineFolder, path, [](const std::wstring& from, const std::wstring& to) {
-        return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
-    });
+    // Shared for reading only: nobody changes or takes the file while the action runs.
+    file.Reset(CreateFileW(ApiPath(path).c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.Valid())
+        return Failure{CodeForError(GetLastError(), Result::FileOpen)};
+    // Under Wine a file opened through a link is the link's target, and deleting or moving it
+    // would reach outside the scanned tree and leave the link: links are not acted on.
+    if (IsReachedThroughLink(path, file.Get()))
+        return Failure{Result::NotSupported};
+    // Swapped or rewritten since it was judged: the action would hit a file never found infected.
+    const Failure changed{Result::FileInformation, EngineSdk::ObjectFlag::Modified};
+    FileIdentity now;
+    if (!ReadIdentity(file.Get(), now) || now != verdict.identity)
+        return changed;
+    const Verdict again = ScanContent(file.Get(), now.size);
+    if (again.outcome != Outcome::Infected || again.detection.threat != verdict.detection.threat)
+        return changed;
+    return Failure();
 }
 
-bool ScanJob::CopyToQuarantine(const std::wstring& path)
+ScanJob::Failure ScanJob::Quarantine(const std::wstring& path, const Verdict& verdict, bool move)
 {
-    return PlaceInQuarantine(instance.quarantineFolder, path, [](const std::wstring& from, const std::wstring& to) {
-        return CopyFileW(from.c_str(), to.c_str(), TRUE) != 0;
-    });
-}
-
-// Strips prepended bodies until the file is clean; false if it cannot be written or is
-// left infected by something that cannot be repaired.
-bool ScanJob::Disinfect(const std::wstring& path, std::size_t prefix)
-{
-    MakeWritable(path);
-    for (int round = 0; round < 16 && prefix > 0; ++round)
+    if (instance.quarantineFolder.empty())
+        return Failure{Result::NotSupported};
+    FileHandle file;
+    const unsigned long access = move ? GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES : GENERIC_READ;
+    if (const Failure refused = OpenJudged(path, verdict, access, file))
+        return refused;
+    QuarantineItem item(instance.quarantineFolder);
+    if (const int code = item.Store(file.Get(), path, buffer))
+        return Failure{code};
+    if (move && !RemoveOpened(path, file))
     {
-        if (!RemovePrefix(path, prefix, buffer))
-            return false;
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExW(ApiPath(path).c_str(), GetFileExInfoStandard, &data))
-            return false;
-        const Verdict verdict = ScanFile(path, (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-        if (verdict.outcome == Outcome::Clean)
-            return true;
-        if (verdict.outcome == Outcome::Failed)
-            return false;
-        prefix = verdict.detection.repairPrefix;
+        // Left in its place: no copy of it may stay behind as if it had been moved.
+        item.Withdraw();
+        return Failure{Result::FileRemove};
     }
-    return false;
+    return Failure();
+}
+
+ScanJob::Failure ScanJob::Delete(const std::wstring& path, const Verdict& verdict)
+{
+    FileHandle file;
+    if (const Failure refused = OpenJudged(path, verdict, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, file))
+        return refused;
+    return RemoveOpened(path, file) ? Failure() : Failure{Result::FileRemove};
+}
+
+ScanJob::Failure ScanJob::Rename(const std::wstring& path, const Verdict& verdict)
+{
+    FileHandle file;
+    if (const Failure refused = OpenJudged(path, verdict, GENERIC_READ | DELETE, file))
+        return refused;
+    const std::wstring target = ApiPath(path + L".vir");
+    std::vector<std::uint8_t> block(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::copy(target.begin(), target.end(), rename->FileName);
+    if (!SetFileInformationByHandle(file.Get(), FileRenameInfo, rename, static_cast<DWORD>(block.size())))
+        return Failure{CodeForError(GetLastError(), Result::FileRename)};
+    file.Reset();
+    return IsGone(path) ? Failure() : Failure{Result::FileRename};
 }
 
 } // namespace ReferenceEngine

@@ -130,7 +130,7 @@ bool ParseUtcTime(const std::string& text, std::uint32_t& seconds)
 }
 
 Definitions::Definitions()
-    : headSize(EicarString().size()), shortestHead(EicarString().size())
+    : headSize(EicarString().size())
 {
     eicar.name = L"EICAR-Test-File (not a virus)";
     eicar.type = EngineSdk::ThreatType::Virus;
@@ -253,7 +253,6 @@ bool Definitions::ParseLine(const std::string& line, bool& sawVersion, bool& saw
         prefix.threat = threat;
         prefixesByFirstByte[static_cast<std::uint8_t>(prefix.bytes[0])].push_back(prefixes.size());
         headSize = std::max(headSize, prefix.bytes.size());
-        shortestHead = std::min(shortestHead, prefix.bytes.size());
         prefixes.push_back(prefix);
         return true;
     }

@@ -47,8 +47,6 @@ public:
     std::size_t HeadSize() const { return headSize; }
     // Whether files of this size must be hashed (a hash signature has this size).
     bool HashesSize(std::uint64_t size) const { return hashSizes.count(size) != 0; }
-    // Whether no signature can match a file of this size, so that it need not be read.
-    bool CannotMatchSize(std::uint64_t size) const { return size < shortestHead && !HashesSize(size); }
 
     Detection MatchHead(const std::uint8_t* data, std::size_t size) const;
     const Threat* MatchHash(const Digest& digest, std::uint64_t size) const;
@@ -69,7 +67,6 @@ private:
     std::map<std::pair<std::uint64_t, Digest>, Threat> hashes;
     std::unordered_set<std::uint64_t> hashSizes;
     std::size_t headSize;
-    std::size_t shortestHead; // the shortest EICAR or prefix signature
     std::uint32_t version = 0;
     std::uint32_t releaseTime = 0;
     unsigned files = 0;

@@ -1,7 +1,5 @@
 #include "ScanJob.h"
 
-#include <windows.h>
-
 #include <algorithm>
 
 namespace ReferenceEngine
@@ -11,29 +9,6 @@ namespace
 {
 
 const std::size_t chunkSize = 64 * 1024;
-
-// One owner per kind of handle, closed by that kind's function; INVALID_HANDLE_VALUE is "none".
-template <BOOL(WINAPI* Close)(HANDLE)>
-class HandleOwner
-{
-public:
-    explicit HandleOwner(HANDLE handle) : handle(handle) {}
-    ~HandleOwner()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            Close(handle);
-    }
-    HandleOwner(const HandleOwner&) = delete;
-    HandleOwner& operator=(const HandleOwner&) = delete;
-    HANDLE Get() const { return handle; }
-    bool Valid() const { return handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle;
-};
-
-using FileHandle = HandleOwner<&CloseHandle>;
-using FindHandle = HandleOwner<&FindClose>;
 
 // Reads until `size` bytes are in or the file ends; false on a read error.
 bool ReadUpTo(HANDLE file, std::uint8_t* data, std::size_t size, std::size_t& got)
@@ -71,13 +46,12 @@ std::wstring FullPath(const wchar_t* path)
 
 } // namespace
 
-std::wstring ApiPath(const std::wstring& path)
+ScanJob::Verdict ScanJob::Failed(int code)
 {
-    if (path.size() < MAX_PATH - 12 || path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\\\.\\") == 0)
-        return path;
-    if (path.compare(0, 2, L"\\\\") == 0)
-        return L"\\\\?\\UNC\\" + path.substr(2);
-    return L"\\\\?\\" + path;
+    Verdict verdict;
+    verdict.outcome = Outcome::Failed;
+    verdict.failure.code = code;
+    return verdict;
 }
 
 ScanJob::ScanJob(CThreatScannerStruct& instance)
@@ -107,21 +81,35 @@ int ScanJob::ScanPath(const wchar_t* path)
 
 void ScanJob::WalkFolder(const std::wstring& folder)
 {
+    // Folders still to list, the next one last: deep trees cost memory, never stack.
+    std::vector<std::wstring> pending{folder};
+    std::vector<std::wstring> subfolders;
+    bool given = true;
+    while (!pending.empty() && !stopped)
+    {
+        const std::wstring next = std::move(pending.back());
+        pending.pop_back();
+        subfolders.clear();
+        ListFolder(next, given, subfolders);
+        given = false;
+        pending.insert(pending.end(), std::make_move_iterator(subfolders.rbegin()),
+            std::make_move_iterator(subfolders.rend()));
+    }
+}
+
+void ScanJob::ListFolder(const std::wstring& folder, bool given, std::vector<std::wstring>& subfolders)
+{
     const std::wstring base = folder.back() == L'\\' || folder.back() == L'/' ? folder : folder + L"\\";
     WIN32_FIND_DATAW data;
     FindHandle find(FindFirstFileExW(ApiPath(base + L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
         nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!find.Valid())
     {
-        // An empty drive root has no "." entry; anything else is a folder that cannot be listed.
-        if (GetLastError() != ERROR_FILE_NOT_FOUND)
-        {
-            Subject subject;
-            subject.path = folder;
-            subject.objectFlags = EngineSdk::ObjectFlag::Folder | EngineSdk::ObjectFlag::UnableToRead;
-            subject.actionable = false;
-            Report(subject, EngineSdk::ScanStatus::ScanFailed, nullptr);
-        }
+        // An empty drive root has no "." entry; every folder below has one, so there the
+        // error means that the folder could not be listed.
+        const DWORD error = GetLastError();
+        if (!given || error != ERROR_FILE_NOT_FOUND)
+            ReportFolderFailure(folder, CodeForError(error, EngineSdk::Result::FirFind));
         return;
     }
     Subject subject;
@@ -133,13 +121,24 @@ void ScanJob::WalkFolder(const std::wstring& folder)
         {
             // Junctions and symbolic links (Wine shows Unix directory links so) may loop.
             if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                WalkFolder(base + data.cFileName);
+                subfolders.push_back(base + data.cFileName);
             continue;
         }
         subject.path.assign(base).append(data.cFileName);
         subject.objectFlags = 0;
         ScanFileObject(subject, (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     } while (!stopped && FindNextFileW(find.Get(), &data));
+    if (!stopped && GetLastError() != ERROR_NO_MORE_FILES)
+        ReportFolderFailure(folder, CodeForError(GetLastError(), EngineSdk::Result::FirFind));
+}
+
+void ScanJob::ReportFolderFailure(const std::wstring& folder, int code)
+{
+    Subject subject;
+    subject.path = folder;
+    subject.objectFlags = EngineSdk::ObjectFlag::Folder | EngineSdk::ObjectFlag::UnableToRead;
+    subject.actionable = false;
+    Report(subject, EngineSdk::ScanStatus::ScanFailed, nullptr, code);
 }
 
 void ScanJob::ScanFileObject(Subject& subject, std::uint64_t size)
@@ -152,26 +151,26 @@ void ScanJob::ScanFileObject(Subject& subject, std::uint64_t size)
 
 ScanJob::Verdict ScanJob::ScanFile(const std::wstring& path, std::uint64_t size)
 {
-    // No signature fits a file this small: it is not read. Not opening empty files also keeps
-    // the walk away from pipes and devices, which show as empty files.
-    if (size == 0 || definitions.CannotMatchSize(size))
+    // Empty files have nothing to read, and pipes and devices show as empty files: they are
+    // not opened. Every other file is, even one too small for any signature, so that one
+    // that cannot be read is reported as not scanned.
+    if (size == 0)
         return Verdict();
     FileHandle file(CreateFileW(ApiPath(path).c_str(), GENERIC_READ,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.Valid())
-    {
-        Verdict failed;
-        failed.outcome = Outcome::Failed;
-        return failed;
-    }
-    return ScanContent(file.Get(), size);
+        return Failed(CodeForError(GetLastError(), EngineSdk::Result::FileOpen));
+    Verdict verdict = ScanContent(file.Get(), size);
+    // An action must later find this same file behind the name.
+    if (verdict.outcome == Outcome::Infected)
+        ReadIdentity(file.Get(), verdict.identity);
+    return verdict;
 }
 
 ScanJob::Verdict ScanJob::ScanContent(void* handle, std::uint64_t size)
 {
-    Verdict failed;
-    failed.outcome = Outcome::Failed;
+    const Verdict failed = Failed(EngineSdk::Result::FileRead);
     const std::size_t headWanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, definitions.HeadSize()));
     std::size_t headGot = 0;
     if (!ReadUpTo(handle, buffer.data(), headWanted, headGot))
@@ -211,7 +210,7 @@ ScanJob::Verdict ScanJob::Judge(const std::uint8_t* head, std::size_t headSize, 
     return verdict;
 }
 
-int ScanJob::Report(const Subject& subject, std::uint32_t status, const Threat* threat)
+int ScanJob::Report(const Subject& subject, std::uint32_t status, const Threat* threat, int statusFlags)
 {
     _ScanCbkParams params{};
     params.reserved0 = sizeof(_ScanCbkParams);
@@ -221,6 +220,7 @@ int ScanJob::Report(const Subject& subject, std::uint32_t status, const Threat* 
     params.innerObject = L"";
     params.objectFlags = subject.objectFlags;
     params.scanStatus = status;
+    params.scanStatusFlags = statusFlags;
     params.threatType = threat ? threat->type : 0;
     params.pid = subject.pid;
     params.threatName = threat ? threat->name.c_str() : L"";
@@ -242,14 +242,14 @@ void ScanJob::ReportVerdict(const Subject& subject, const Verdict& verdict)
         Report(subject, EngineSdk::ScanStatus::Clean, nullptr);
         break;
     case Outcome::Failed:
-        Report(subject, EngineSdk::ScanStatus::ScanFailed, nullptr);
+        Report(subject, EngineSdk::ScanStatus::ScanFailed, nullptr, verdict.failure.code);
         break;
     case Outcome::Infected:
     {
         ++infected;
         const int action = Report(subject, EngineSdk::ScanStatus::Infected, verdict.detection.threat);
         if (subject.actionable)
-            CarryOut(action, subject, verdict.detection);
+            CarryOut(action, subject, verdict);
         break;
     }
     }

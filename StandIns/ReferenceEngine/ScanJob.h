@@ -2,6 +2,8 @@
 
 #include "Definitions.h"
 #include "EngineSdk.h"
+#include "FileObjects.h"
+#include "Handles.h"
 #include "Instance.h"
 
 #include <cstdint>
@@ -19,7 +21,7 @@ class ScanJob
 public:
     explicit ScanJob(CThreatScannerStruct& instance);
 
-    // A file, or a folder or drive root walked recursively (reparse points are not entered).
+    // A file, or a folder or drive root walked depth first (reparse points are not entered).
     int ScanPath(const wchar_t* path);
     // The image files of the running processes, one report per process.
     int ScanSystem();
@@ -31,10 +33,20 @@ public:
 
 private:
     enum class Outcome { Clean, Infected, Failed };
+    // Why an object was not scanned or an action not carried out: the EngineResultCode sent
+    // as the report's scanStatusFlags, and object flags to add to the report.
+    struct Failure
+    {
+        int code = EngineSdk::Result::Success;
+        std::uint32_t flags = 0;
+        explicit operator bool() const { return code != EngineSdk::Result::Success; }
+    };
     struct Verdict
     {
         Outcome outcome = Outcome::Clean;
         Detection detection;
+        Failure failure;       // Failed: why
+        FileIdentity identity; // Infected: the file as it was read
     };
     // What a report is about.
     struct Subject
@@ -48,19 +60,31 @@ private:
         bool actionable = true; // a file that an action may change
     };
 
+    static Verdict Failed(int code);
     void WalkFolder(const std::wstring& folder);
+    // Scans the files of one folder and adds its subfolders to `subfolders`; `given`: the
+    // folder is the scanned path itself.
+    void ListFolder(const std::wstring& folder, bool given, std::vector<std::wstring>& subfolders);
+    void ReportFolderFailure(const std::wstring& folder, int code);
     void ScanFileObject(Subject& subject, std::uint64_t size);
     Verdict ScanFile(const std::wstring& path, std::uint64_t size);
+    // Judges `size` bytes from the handle's position.
     Verdict ScanContent(void* handle, std::uint64_t size);
     Verdict Judge(const std::uint8_t* head, std::size_t headSize, const Digest* digest, std::uint64_t size) const;
 
     // Calls the scan callback; returns the action left in the slot.
-    int Report(const Subject& subject, std::uint32_t status, const Threat* threat);
+    int Report(const Subject& subject, std::uint32_t status, const Threat* threat,
+        int statusFlags = EngineSdk::Result::Success);
     void ReportVerdict(const Subject& subject, const Verdict& verdict);
-    void CarryOut(int action, const Subject& subject, const Detection& detection);
-    bool MoveToQuarantine(const std::wstring& path);
-    bool CopyToQuarantine(const std::wstring& path);
-    bool Disinfect(const std::wstring& path, std::size_t prefix);
+    void CarryOut(int action, const Subject& subject, const Verdict& verdict);
+    // Opens the judged object for an action: refused when its name now leads elsewhere
+    // through a link, or when it is no longer the file that was judged.
+    Failure OpenJudged(const std::wstring& path, const Verdict& verdict, unsigned long access, FileHandle& file);
+    Failure Quarantine(const std::wstring& path, const Verdict& verdict, bool move);
+    Failure Delete(const std::wstring& path, const Verdict& verdict);
+    Failure Rename(const std::wstring& path, const Verdict& verdict);
+    Failure Disinfect(const std::wstring& path, const Verdict& verdict);
+    Failure FindRepairedStart(void* file, const Verdict& verdict, std::uint64_t& start);
 
     CThreatScannerStruct& instance;
     const Definitions& definitions;
@@ -69,8 +93,5 @@ private:
     unsigned infected = 0;
     bool stopped = false; // an Abort action ends the scan call
 };
-
-// The form of a path to hand to the file API: long paths get the \\?\ prefix.
-std::wstring ApiPath(const std::wstring& path);
 
 } // namespace ReferenceEngine

@@ -59,7 +59,7 @@ int ScanJob::ScanSystem()
         if (subject.path.empty())
             subject.path = entry.szExeFile;
         subject.objectFlags = EngineSdk::ObjectFlag::UnableToRead;
-        Report(subject, EngineSdk::ScanStatus::ScanFailed, nullptr);
+        Report(subject, EngineSdk::ScanStatus::ScanFailed, nullptr, EngineSdk::Result::PathError);
     }
     CloseHandle(snapshot);
     return stopped ? EngineSdk::Result::Stopped : EngineSdk::Result::Success;
@@ -92,7 +92,7 @@ int ScanJob::ScanBootSector(const wchar_t* root)
     Verdict verdict;
     if (!read)
     {
-        verdict.outcome = Outcome::Failed;
+        verdict = Failed(EngineSdk::Result::FileRead);
         subject.objectFlags = EngineSdk::ObjectFlag::UnableToRead;
     }
     else

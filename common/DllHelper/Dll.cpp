@@ -3,6 +3,11 @@
 #include <boost/make_shared.hpp>
 
 #include <cstdio>
+#include <type_traits>
+
+#include <windows.h>
+
+static_assert(std::is_same<HMODULE, HINSTANCE__*>::value, "the header's module handle is Windows'");
 
 namespace DllHelper
 {
@@ -42,7 +47,7 @@ Dll<Tag>::~Dll()
 }
 
 template <typename Tag>
-HMODULE Dll<Tag>::Handle() const
+HINSTANCE__* Dll<Tag>::Handle() const
 {
     return handle;
 }
@@ -54,6 +59,12 @@ const std::wstring& Dll<Tag>::Path() const
 }
 
 template class Dll<DllHelper::DllTag>;
+
+void (*FindExport(const Dll<DllTag>& dll, const std::string& name))()
+{
+    // Going through void(*)() keeps the compiler's function-cast check quiet.
+    return reinterpret_cast<void (*)()>(GetProcAddress(dll.Handle(), name.c_str()));
+}
 
 } // namespace Detail
 

@@ -10,7 +10,8 @@
 #include <string>
 #include <utility>
 
-#include <windows.h>
+// Windows' module handle type (HMODULE), declared here without <windows.h>.
+struct HINSTANCE__;
 
 namespace DllHelper
 {
@@ -37,18 +38,22 @@ public:
     ~Dll();
 
     // The loaded module; never null while the object lives.
-    HMODULE Handle() const;
+    HINSTANCE__* Handle() const;
 
     // The path the module was loaded from.
     const std::wstring& Path() const;
 
 private:
-    HMODULE handle;
+    HINSTANCE__* handle;
     std::wstring path;
 };
 
 // Only DllTag is ever used: its members are compiled once, in Dll.cpp.
 extern template class Dll<DllHelper::DllTag>;
+
+// The address of the export name of dll (GetProcAddress); null, with the last error set, when
+// it has none.
+void (*FindExport(const Dll<DllTag>& dll, const std::string& name))();
 
 // A typed pointer to an export, looked up by name when built; it is never cached and holds no
 // reference to its module: whoever calls through it keeps a shared pointer to the module alive.
@@ -68,12 +73,11 @@ public:
     {
         if (!dll)
             BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(name));
-        const FARPROC address = GetProcAddress(dll->Handle(), name.c_str());
+        void (*const address)() = FindExport(*dll, name);
         if (!address)
             BOOST_THROW_EXCEPTION(ExceptionHelper::Windows(name));
-        // Going through void(*)() keeps the compiler's function-cast check quiet: the export's
-        // real type is the caller's promise.
-        function = reinterpret_cast<Pointer>(reinterpret_cast<void (*)()>(address));
+        // The export's real type is the caller's promise.
+        function = reinterpret_cast<Pointer>(address);
     }
 
     Result operator()(Args... args) const

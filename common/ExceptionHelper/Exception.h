@@ -8,8 +8,10 @@
 #include <exception>
 #include <string>
 
-// GCC's built-in location names only the bare function; the diagnostic text of every throw
-// should name the full signature of the throwing function.
+// BOOST_THROW_EXCEPTION takes its site from BOOST_CURRENT_LOCATION, which Boost 1.81 builds on
+// GCC from __builtin_FUNCTION(): the bare function name. Redefined here so that every throw of
+// own code (all of it includes this header) records the full signature (__PRETTY_FUNCTION__)
+// instead. This header must come before any use of BOOST_THROW_EXCEPTION in a source file.
 #undef BOOST_CURRENT_LOCATION
 #define BOOST_CURRENT_LOCATION ::boost::source_location(__FILE__, __LINE__, BOOST_CURRENT_FUNCTION)
 

@@ -9,7 +9,7 @@ namespace PathHelper
 namespace Special
 {
 
-boost::filesystem::path FolderPath(int csidl, HANDLE token)
+boost::filesystem::path FolderPath(int csidl, void* token)
 {
     wchar_t buffer[MAX_PATH] = {};
     const HRESULT hr = SHGetFolderPathW(nullptr, csidl, token, SHGFP_TYPE_CURRENT, buffer);

@@ -2,7 +2,12 @@
 
 #include "ExceptionHelper/WindowsException.h"
 
+#include <type_traits>
 #include <vector>
+
+#include <windows.h>
+
+static_assert(std::is_same<HINSTANCE, HINSTANCE__*>::value, "the header's module handle is Windows'");
 
 namespace ProcessHelper
 {

@@ -2,7 +2,8 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include <windows.h>
+// Windows' module handle type (HMODULE, HINSTANCE), declared here without <windows.h>.
+struct HINSTANCE__;
 
 namespace ProcessHelper
 {
@@ -11,7 +12,7 @@ namespace Process
 
 // Full file name of a loaded module; null means the running executable.
 // Throws ExceptionHelper::Windows "Couldn't get module file name".
-boost::filesystem::path Path(HINSTANCE module);
+boost::filesystem::path Path(HINSTANCE__* module);
 boost::filesystem::path Path();
 
 } // namespace Process

@@ -74,8 +74,8 @@ TEST(DllHelperTest, LoadingAMissingPathThrowsWindowsWithThePathAndTheLoadError)
     EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), *error);
 }
 
-// With GCC, Boost 1.81 records only the function's bare name as the throw function (its
-// __builtin_FUNCTION), so only that part is checked here.
+// The throw function is the full signature (ExceptionHelper/Exception.h); its name is what is
+// checked here.
 TEST(DllHelperTest, LoadFailureCarriesItsThrowLocation)
 {
     const ExceptionHelper::Windows e =

@@ -36,8 +36,8 @@ const fs::path SignedByOther = SignedFile(L"TinyModule-signed-other.dll");
 const fs::path SignedWithoutName = SignedFile(L"TinyModule-signed-noname.dll");
 
 // The exception CertificateName throws for file, checked for what every step's failure shares.
-// With GCC, Boost 1.81 records only the function's bare name as the throw function (its
-// __builtin_FUNCTION), so only that part is checked here.
+// The throw function is the full signature (ExceptionHelper/Exception.h); its name is what is
+// checked here.
 ExceptionHelper::Exception NameFailure(const fs::path& file)
 {
     try

@@ -109,6 +109,7 @@ struct Step
     std::uint32_t status;
     std::wstring path;
     int action; // expected in the slot afterwards
+    const wchar_t* innerObject = nullptr; // the member of an archive at path
 };
 
 struct Recorded
@@ -132,7 +133,11 @@ TEST_P(ScannerCallbackSequenceTest, RecordsInfectedObjectsWithTheirFollowUpStatu
 {
     testing::internal::CaptureStdout();
     for (const Step& step : GetParam().steps)
-        EXPECT_EQ(Call(Report(step.status, step.path.c_str())), step.action) << step.path;
+    {
+        _ScanCbkParams report = Report(step.status, step.path.c_str());
+        report.innerObject = step.innerObject;
+        EXPECT_EQ(Call(report), step.action) << step.path;
+    }
     testing::internal::GetCapturedStdout();
 
     ASSERT_EQ(Infected().size(), GetParam().recorded.size());
@@ -157,6 +162,13 @@ INSTANTIATE_TEST_SUITE_P(Reports, ScannerCallbackSequenceTest,
             {{L"a", Found}, {L"b", Deleted}}},
         SequenceCase{"AnotherObjectsReportIsNoFollowUp",
             {{Found, L"a", 7}, {Clean, L"b", untouched}, {Moved, L"a", untouched}}, {{L"a", Found}}},
+        // Members of one archive share its path and differ in the inner object only.
+        SequenceCase{"AnotherMemberOfTheArchiveIsNoFollowUp",
+            {{Found, L"x.zip", 7, L"a.com"}, {Clean, L"x.zip", untouched, L"b.txt"},
+                {Moved, L"x.zip", untouched, L"a.com"}},
+            {{L"x.zip", Found}}},
+        SequenceCase{"TheSameMemberGetsItsFollowUp",
+            {{Found, L"x.zip", 7, L"a.com"}, {Moved, L"x.zip", untouched, L"a.com"}}, {{L"x.zip", Moved}}},
         SequenceCase{"UnnamedStatusIsAFollowUp", {{Found, L"a", 7}, {12, L"a", untouched}}, {{L"a", 12}}},
         SequenceCase{"MakersSignedFileIsLeftAlone",
             {{Found, SignedFile("TinyModule-unsigned.dll"), 7}, {Found, SignedFile("TinyModule-signed.dll"), untouched},
@@ -211,6 +223,19 @@ TEST_F(ScannerCallbackTest, RecordCopiesEveryReportedField)
     EXPECT_EQ(object.DepthLevel, 3u);
     EXPECT_EQ(object.ScanAction, 3u);
     EXPECT_EQ(ScannerTestPeer::LastInfected(*scanner), Infected()[0]);
+}
+
+// The engine may pass no action slot: the object is still recorded, and nothing is written.
+TEST_F(ScannerCallbackTest, NoActionSlotStillRecords)
+{
+    _ScanCbkParams report = Report(Found, L"C:\\a.exe");
+    testing::internal::CaptureStdout();
+    Scanner::ScanCallback(&report, nullptr, scanner.get());
+    testing::internal::GetCapturedStdout();
+
+    ASSERT_EQ(Infected().size(), 1u);
+    EXPECT_EQ(Infected()[0]->ObjectPath, L"C:\\a.exe");
+    EXPECT_EQ(Infected()[0]->ScanAction, 7u);
 }
 
 TEST_F(ScannerCallbackTest, NullTextsLeaveEmptyFieldsAndPrintAsNull)

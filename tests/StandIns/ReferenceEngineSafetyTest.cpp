@@ -1,0 +1,279 @@
+// The reference engine acts only on what it judged and reports only what is true: objects
+// changed before their action, repairs that cannot be whole, quarantine records, deep trees.
+
+#include "StandIns/ReferenceEngineFixture.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace
+{
+
+using namespace ReferenceEngineTesting;
+
+std::vector<std::string> Names(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    if (fs::is_directory(folder))
+    {
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Bodies(int count)
+{
+    std::string bodies;
+    for (int i = 0; i < count; ++i)
+        bodies += prefixSample;
+    return bodies;
+}
+
+// Paths longer than MAX_PATH need the long form.
+std::wstring LongForm(const fs::path& path)
+{
+    return L"\\\\?\\" + path.wstring();
+}
+
+using ReferenceEngineSafetyTest = ReferenceEngineTest;
+
+TEST_F(ReferenceEngineSafetyTest, ObjectChangedBeforeItsActionIsLeftAloneAndReportedAsModified)
+{
+    struct Case
+    {
+        const char* name;
+        int action;
+        bool prefixed; // the disinfectable kind, else EICAR
+        bool inPlace;  // rewritten with clean bytes of the same size, else replaced by a new file
+    };
+    const Case cases[] = {
+        {"delete-replaced", ScanAction::Delete, false, false},
+        {"delete-rewritten", ScanAction::Delete, false, true},
+        {"quarantine-replaced", ScanAction::QuarMove, false, false},
+        {"quarantine-rewritten", ScanAction::QuarMove, false, true},
+        {"copy-rewritten", ScanAction::QuarCopy, false, true},
+        {"disinfect-replaced", ScanAction::Disinfect, true, false},
+        {"disinfect-rewritten", ScanAction::Disinfect, true, true},
+        {"rename-replaced", ScanAction::Rename, false, false},
+    };
+    Start();
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path file = Target() / (std::string(test.name) + ".txt");
+        const std::string content = test.prefixed ? prefixSample + "original" : Eicar();
+        const std::string clean = test.inPlace ? std::string(content.size(), 'c') : "a clean replacement";
+        WriteFile(file, content);
+        recorder.reports.clear();
+        recorder.action = test.action;
+        // The swap happens between the infected report and the action, as another program could.
+        recorder.onInfected = [&](const fs::path& path) {
+            if (!test.inPlace)
+                fs::remove(path);
+            WriteFile(path, clean);
+        };
+
+        ASSERT_EQ(0, Scan(file));
+
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(ScanStatus::ScanFailed, recorder.reports[1].scanStatus);
+        EXPECT_EQ(ObjectFlag::Modified, recorder.reports[1].objectFlags & ObjectFlag::Modified);
+        EXPECT_EQ(Result::FileInformation, recorder.reports[1].scanStatusFlags);
+        EXPECT_EQ(clean, ReadFile(file));
+        EXPECT_EQ(std::vector<std::string>{file.filename().string()}, Names(Target()));
+        EXPECT_TRUE(Names(Quarantine()).empty());
+        fs::remove(file);
+    }
+}
+
+TEST_F(ReferenceEngineSafetyTest, FileGivenByAnotherFormOfItsNameIsStillActedOn)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<std::wstring(const fs::path&)> given;
+    };
+    const Case cases[] = {
+        {"as stored", [](const fs::path& file) { return file.wstring(); }},
+        {"in capitals", [](const fs::path& file) { return (file.parent_path() / L"A LONG FILE NAME.COM").wstring(); }},
+        {"by its short name", [](const fs::path& file) {
+             std::wstring shortName(MAX_PATH, L'\0');
+             shortName.resize(GetShortPathNameW(file.wstring().c_str(), &shortName[0], MAX_PATH));
+             return shortName;
+         }},
+    };
+    Start();
+    recorder.action = ScanAction::Delete;
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path file = Target() / "a long file name.com";
+        WriteFile(file, Eicar());
+        const std::wstring given = test.given(file);
+        ASSERT_FALSE(given.empty());
+        EXPECT_EQ(test.name == std::string("as stored"), given == file.wstring()) << fs::path(given).string();
+        recorder.reports.clear();
+
+        ASSERT_EQ(0, scanPath(instance, 0, given.c_str(), 0));
+
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(ScanStatus::Deleted, recorder.reports[1].scanStatus);
+        EXPECT_FALSE(fs::exists(file));
+    }
+}
+
+TEST_F(ReferenceEngineSafetyTest, RepairThatCannotBeWholeLeavesTheOriginalByteForByte)
+{
+    struct Case
+    {
+        const char* name;
+        std::string content;
+        std::uint32_t status;
+        std::string left; // the file's content afterwards
+        std::int32_t reason;
+    };
+    const Case cases[] = {
+        {"one-body", Bodies(1) + "original", ScanStatus::Disinfected, "original", 0},
+        {"only-a-body", Bodies(1), ScanStatus::Disinfected, "", 0},
+        {"sixteen-bodies", Bodies(16) + "original", ScanStatus::Disinfected, "original", 0},
+        {"seventeen-bodies", Bodies(17) + "original", ScanStatus::ScanFailed, Bodies(17) + "original",
+            Result::Disinfect},
+        {"body-before-eicar", Bodies(1) + Eicar(), ScanStatus::ScanFailed, Bodies(1) + Eicar(), Result::Disinfect},
+        {"body-before-hash-sample", Bodies(1) + hashSample, ScanStatus::ScanFailed, Bodies(1) + hashSample,
+            Result::Disinfect},
+    };
+    Start();
+    recorder.action = ScanAction::Disinfect;
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path folder = Target() / test.name;
+        fs::create_directories(folder);
+        const fs::path file = folder / "file.bin";
+        WriteFile(file, test.content);
+        recorder.reports.clear();
+
+        ASSERT_EQ(0, Scan(file));
+
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(test.status, recorder.reports[1].scanStatus);
+        EXPECT_EQ(test.reason, recorder.reports[1].scanStatusFlags);
+        EXPECT_EQ(test.left, ReadFile(file));
+        EXPECT_EQ(std::vector<std::string>{"file.bin"}, Names(folder)); // no repair left beside it
+    }
+}
+
+TEST_F(ReferenceEngineSafetyTest, RepairKeepsTheReadOnlyAttribute)
+{
+    Start();
+    recorder.action = ScanAction::Disinfect;
+    const fs::path file = Target() / "read-only.bin";
+    WriteFile(file, Bodies(2) + "original");
+    ASSERT_TRUE(SetFileAttributesW(file.wstring().c_str(), FILE_ATTRIBUTE_READONLY));
+
+    ASSERT_EQ(0, Scan(file));
+
+    ASSERT_EQ(2u, recorder.reports.size());
+    EXPECT_EQ(ScanStatus::Disinfected, recorder.reports[1].scanStatus);
+    EXPECT_EQ("original", ReadFile(file));
+    const DWORD attributes = GetFileAttributesW(file.wstring().c_str());
+    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), attributes & FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(file.wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(ReferenceEngineSafetyTest, QuarantinedFileKeepsItsOriginBesideIt)
+{
+    struct Case
+    {
+        fs::path origin;
+        const char* stored; // the name in the quarantine folder
+    };
+    // A name is taken when the copy or its record is there: "x.com.origin" is the first one's record.
+    const Case cases[] = {
+        {Target() / "a" / "x.com", "x.com"},
+        {Target() / "b" / "x.com", "x.com.1"},
+        {Target() / "c" / "x.com.origin", "x.com.origin.1"},
+    };
+    Start();
+    recorder.action = ScanAction::QuarMove;
+    for (const Case& test : cases)
+    {
+        fs::create_directories(test.origin.parent_path());
+        WriteFile(test.origin, Eicar() + test.origin.string());
+        ASSERT_EQ(0, Scan(test.origin));
+    }
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.stored);
+        EXPECT_FALSE(fs::exists(test.origin));
+        EXPECT_EQ(Eicar() + test.origin.string(), ReadFile(Quarantine() / test.stored));
+        EXPECT_EQ(test.origin.string() + "\r\n", ReadFile(Quarantine() / (std::string(test.stored) + ".origin")));
+    }
+    EXPECT_EQ(6u, Names(Quarantine()).size());
+}
+
+TEST_F(ReferenceEngineSafetyTest, DeepTreeIsWalkedWithoutGrowingTheStack)
+{
+    // Each level of a recursive walk would take its frame: the deepest file's report would
+    // come from far further down the stack than the shallow one's.
+    const int depth = 300;
+    fs::path folder = Target();
+    WriteFile(folder / "shallow.txt", "near the top");
+    for (int level = 0; level < depth; ++level)
+    {
+        folder /= "d";
+        ASSERT_TRUE(CreateDirectoryW(LongForm(folder).c_str(), nullptr)) << level;
+    }
+    const HANDLE deep = CreateFileW(LongForm(folder / "deep.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, deep);
+    DWORD written = 0;
+    WriteFile(deep, "at the bottom", 13, &written, nullptr);
+    CloseHandle(deep);
+    Start();
+
+    ASSERT_EQ(0, Scan(Target()));
+
+    ASSERT_EQ(2u, recorder.reports.size());
+    const Report* shallow = recorder.Find(Target() / "shallow.txt");
+    const Report* bottom = recorder.Find(folder / "deep.txt");
+    ASSERT_TRUE(shallow && bottom);
+    EXPECT_EQ(ScanStatus::Clean, bottom->scanStatus);
+    const std::uintptr_t grown = shallow->stackAt > bottom->stackAt ? shallow->stackAt - bottom->stackAt : 0;
+    EXPECT_LT(grown, 8u * 1024) << "stack grown by " << grown << " bytes over " << depth << " levels";
+}
+
+// A tree that only Unix tools can make (names Wine cannot open, paths longer than it can
+// reach), prepared by tests/e2e/test_hostile_trees.py, which names it in
+// BRISKEN_UNREADABLE_TREE: every object in it but those named "readable*" cannot be read.
+TEST_F(ReferenceEngineSafetyTest, PreparedTreeOfUnreadableObjectsIsReportedAsNotScanned)
+{
+    const char* tree = std::getenv("BRISKEN_UNREADABLE_TREE");
+    const char* count = std::getenv("BRISKEN_UNREADABLE_REPORTS");
+    if (!tree || !count)
+        GTEST_SKIP() << "run by tests/e2e/test_hostile_trees.py, which prepares the tree";
+    Start();
+
+    ASSERT_EQ(0, Scan(fs::path(tree)));
+
+    EXPECT_EQ(std::stoul(count), recorder.reports.size());
+    for (const Report& report : recorder.reports)
+    {
+        const fs::path path(report.path);
+        SCOPED_TRACE(path.string());
+        if (path.filename().string().compare(0, 8, "readable") == 0)
+        {
+            EXPECT_EQ(ScanStatus::Clean, report.scanStatus);
+            continue;
+        }
+        EXPECT_EQ(ScanStatus::ScanFailed, report.scanStatus);
+        EXPECT_EQ(ObjectFlag::UnableToRead, report.objectFlags & ObjectFlag::UnableToRead);
+        EXPECT_NE(0, report.scanStatusFlags);
+    }
+}
+
+} // namespace
