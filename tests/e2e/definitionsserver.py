@@ -28,13 +28,20 @@ class DefinitionsServer:
     and keeps what it printed, one "GET path" line per request, in self.requests."""
 
     def __init__(self, *arguments, port=0):
-        self.process = subprocess.Popen(
-            [sys.executable, SERVER, "--port", str(port), *arguments],
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, bufsize=0)
-        first = self._read_line(timeout=15)
-        if " at http://" not in first:
-            self.process.kill()
-            raise AssertionError(f"the definitions server did not start: {first!r}")
+        # The fixed port may be held for a while by another run on the same machine.
+        deadline = time.monotonic() + 60
+        while True:
+            self.process = subprocess.Popen(
+                [sys.executable, SERVER, "--port", str(port), *arguments],
+                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, bufsize=0)
+            first = self._read_line(timeout=15)
+            if " at http://" in first:
+                break
+            output, _ = self.process.communicate(timeout=15)
+            first += output.decode("utf-8", errors="replace")
+            if "Address already in use" not in first or time.monotonic() > deadline:
+                raise AssertionError(f"the definitions server did not start: {first!r}")
+            time.sleep(1)
         self.url = first.split(" at ", 1)[1].strip()
         self.port = int(self.url.split(":")[2].split("/")[0])
         self.requests = []
