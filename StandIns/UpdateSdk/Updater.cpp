@@ -33,8 +33,10 @@ void Updater::Run()
     });
     // What an earlier, unfinished update left is never installed.
     LocalFiles::RemoveTree(folders.staging);
-    const std::vector<Change> changes = FindChanges(manifest);
-    if (IsUpToDate(manifest, changes))
+    // By version id the installed files need not even be read.
+    const bool sameVersion = options.useVersionId && InstalledVersion() == manifest.version;
+    const std::vector<Change> changes = sameVersion ? std::vector<Change>() : FindChanges(manifest);
+    if (sameVersion || (!options.useVersionId && changes.empty()))
     {
         progress.Report(UpdateSdk::Event::UpToDate);
         return;
@@ -60,13 +62,11 @@ void Updater::Run()
     progress.Report(UpdateSdk::Event::ApplyFlag, 1);
 }
 
-bool Updater::IsUpToDate(const Manifest& manifest, const std::vector<Change>& changes) const
+std::string Updater::InstalledVersion() const
 {
-    if (!options.useVersionId)
-        return changes.empty();
     std::string versionFile;
     LocalFiles::TryRead(folders.versionFile, versionFile);
-    return PluginsVersionFile::ReadVersion(versionFile) == manifest.version;
+    return PluginsVersionFile::ReadVersion(versionFile);
 }
 
 std::vector<Updater::Change> Updater::FindChanges(const Manifest& manifest) const

@@ -28,7 +28,7 @@ private:
         std::string installedContent;
     };
 
-    bool IsUpToDate(const Manifest& manifest, const std::vector<Change>& changes) const;
+    std::string InstalledVersion() const;
     std::vector<Change> FindChanges(const Manifest& manifest) const;
     void Stage(const Change& change, const Manifest& manifest);
     std::string Receive(const std::string& name, const std::string& path, std::uint64_t size, const std::string& sha256);
