@@ -6,7 +6,7 @@ import re
 import urllib.request
 import unittest
 
-from definitionsserver import PROGRAM_PORT, SAMPLE_SET, DefinitionsServer
+from definitionsserver import PROGRAM_PORT, SAMPLE_SET, DefinitionsServer, wait_until_nothing_listens
 from programfolder import SHIPPED_PLUGINS
 from scanfolder import ScanTest, windows_path
 
@@ -94,7 +94,11 @@ class UpdateDefinitionsTest(ScanTest):
         # No server: each of the five retries the program grants is taken, then the update fails.
         for server_arguments, code in [(None, 4), (["--corrupt", "updates.bkdef"], 7), (["--garbage-manifest"], 5)]:
             with self.subTest(server=server_arguments):
-                server = self.serve(*server_arguments) if server_arguments is not None else None
+                if server_arguments is None:
+                    server = None
+                    wait_until_nothing_listens(PROGRAM_PORT)
+                else:
+                    server = self.serve(*server_arguments)
                 before = self.plugins()
                 run = self.folder.run("--updatedefs")
                 if server:
