@@ -4,6 +4,7 @@ import os
 import re
 import unittest
 
+from componentservice import ComponentService
 from programfolder import ProgramFolderTest
 
 USAGE = (
@@ -52,6 +53,9 @@ class EntryTest(ProgramFolderTest):
         self.assertEqual([], self.folder.logs())
 
     def test_first_command_in_dispatch_order_wins(self):
+        # The update check asks the component service: a peer gives it a known answer.
+        service = ComponentService("--version", "11.11.905.9127")
+        self.addCleanup(service.close)
         # Without the update SDK the definitions update fails at once, whatever server there is.
         sdk = self.folder.file("BKUpdateServiceCom.dll")
         if os.path.exists(sdk):
@@ -66,7 +70,8 @@ class EntryTest(ProgramFolderTest):
              + r"\tDatabase version: 1\n\tDatabase release date: [^\n]+\n\tVersion: N/A\n"),
             (["--updateapp", "--updatedefs"], re.escape("Couldn't update definitions. Error: ")
              + r"[^\n]*\n(.*\n)*?std::exception::what: .*" + re.escape("BKUpdateServiceCom.dll\n") + r"(.*\n)*"),
-            (["--custom", "C:\\", "--updateapp"], re.escape("Application update check is not available in this build.\n")),
+            (["--custom", "C:\\", "--updateapp"],
+             re.escape("Checking for application update...\nYou have the latest version\n")),
         ]:
             with self.subTest(args=args):
                 run = self.folder.run(*args)
