@@ -15,7 +15,14 @@ PUGIXML_VERSION=1.13
 
 APT_PACKAGES=(
     g++-mingw-w64-x86-64-posix wine wine64 gsoap msitools wixl osslsigncode openssl
-    bison cmake make googletest python3 xz-utils ca-certificates
+    bison cmake make ninja-build googletest python3 xz-utils ca-certificates
+)
+
+# Debian source package, upstream version, its folder in the cache, the stamp of a finished folder.
+DEPENDENCIES=(
+    "boost1.81 $BOOST_VERSION boost-$BOOST_VERSION .built"
+    "gsoap $GSOAP_VERSION gsoap-$GSOAP_VERSION .unpacked"
+    "pugixml $PUGIXML_VERSION pugixml-$PUGIXML_VERSION .unpacked"
 )
 
 export WINEPREFIX=${BRISKEN_WINEPREFIX:-$DEPS_ROOT/wine-prefix}
@@ -28,28 +35,97 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# run_logged LOG COMMAND...: runs the command with its output in LOG; when it fails, says so and
+# shows the end of LOG.
+run_logged() {
+    local log=$1
+    shift
+    "$@" >"$log" 2>&1 && return 0
+    say "failed: $* (end of $log below)"
+    tail -n 40 "$log" >&2
+    return 1
+}
+
+# take_lock VARIABLE FILE WHAT: opens FILE on a new descriptor kept in VARIABLE and waits for its
+# lock; fails without a word when FILE cannot be opened. The kernel drops the lock when the holder
+# dies, so an interrupted run never leaves it held.
+take_lock() {
+    local fd
+    { exec {fd}>>"$2"; } 2>/dev/null || return 1
+    if ! flock -n "$fd"; then
+        say "waiting for another run that is $3"
+        flock "$fd"
+    fi
+    printf -v "$1" '%s' "$fd"
+}
+
+release_lock() { # VARIABLE
+    local fd=${!1}
+    exec {fd}>&-
+}
+
+unwritable() { # FOLDER VARIABLE
+    say "cannot write to $1: set $2 to a folder you can write (for example $2=\$HOME/.cache/$(basename "$1")) and run again"
+    exit 1
+}
+
 install_packages() {
-    local missing=()
+    local installed missing=() p
+    installed=$'\n'$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${APT_PACKAGES[@]}" 2>/dev/null || true)$'\n'
     for p in "${APT_PACKAGES[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+        [[ $installed == *$'\n'"$p installed"$'\n'* ]] || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     say "installing packages: ${missing[*]}"
-    as_root apt-get update -qq >/dev/null
-    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    local log=/tmp/brisken-apt-$(id -u).log
+    run_logged "$log" as_root apt-get update -qq
+    run_logged "$log" as_root env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# Downloads the Debian source packages into $DEPS_ROOT/src with a private apt state,
-# its deb-src lines derived from the machine's own apt sources.
-fetch_sources() {
-    local src=$DEPS_ROOT/src
-    if [ -f "$src/boost1.81_$BOOST_VERSION.orig.tar.xz" ] && [ -f "$src/gsoap_$GSOAP_VERSION.orig.tar.gz" ] \
-        && [ -f "$src/pugixml_$PUGIXML_VERSION.orig.tar.gz" ]; then
-        return 0
-    fi
-    say "downloading Debian source packages (boost1.81, gsoap, pugixml)"
-    local apt_dir=$DEPS_ROOT/apt
-    mkdir -p "$apt_dir/parts" "$apt_dir/lists/partial" "$src"
+# ---- Debian source packages in $DEPS_ROOT/src, each checked against its .dsc ----
+
+newest_dsc() { # FOLDER PACKAGE VERSION
+    local f found=
+    for f in "$1/$2_$3"-*.dsc; do [ -f "$f" ] && found=$f; done
+    printf '%s' "$found"
+}
+
+dsc_files() { # DSC: "sha256 size name" for every file of the source package
+    awk '/^Checksums-Sha256:/ { listing = 1; next } /^[^ ]/ { listing = 0 } listing && NF == 3' "$1"
+}
+
+# source_intact FOLDER PACKAGE VERSION size|sha256: the package's .dsc is there and so is every file
+# it lists, with the listed size (cheap, every run) or also the listed SHA-256 (before unpacking).
+source_intact() {
+    local dsc sha size name count=0
+    dsc=$(newest_dsc "$1" "$2" "$3")
+    [ -n "$dsc" ] || return 1
+    while read -r sha size name; do
+        count=$((count + 1))
+        [ "$(stat -c %s "$1/$name" 2>/dev/null)" = "$size" ] || return 1
+    done < <(dsc_files "$dsc")
+    [ "$count" -gt 0 ] || return 1
+    [ "$4" = size ] && return 0
+    dsc_files "$dsc" | awk '{ print $1 "  " $3 }' | (cd "$1" && sha256sum --check --quiet >/dev/null 2>&1)
+}
+
+orig_tarball() { # PACKAGE VERSION: path of the cached upstream tarball
+    local dsc
+    dsc=$(newest_dsc "$DEPS_ROOT/src" "$1" "$2")
+    printf '%s/%s' "$DEPS_ROOT/src" "$(dsc_files "$dsc" | awk '$3 ~ /\.orig\.tar\./ { print $3; exit }')"
+}
+
+# Downloads the given source packages beside the cache ($DEPS_ROOT/src.download) with a private
+# apt state, its deb-src lines derived from the machine's own apt sources, checks them against
+# their .dsc and only then moves them into $DEPS_ROOT/src.
+download_sources() { # PACKAGE VERSION...
+    local staging=$DEPS_ROOT/src.download apt_dir=$DEPS_ROOT/apt
+    local names=() i
+    for ((i = 1; i <= $#; i += 2)); do names+=("${!i}"); done
+    say "downloading Debian source packages (${names[*]})"
+    rm -rf "$staging"
+    mkdir -p "$apt_dir/parts" "$apt_dir/lists/partial" "$staging" "$DEPS_ROOT/src"
     : > "$apt_dir/parts/deb-src.sources"
     local f
     for f in /etc/apt/sources.list.d/*.sources; do
@@ -57,89 +133,232 @@ fetch_sources() {
         sed 's/^Types:.*$/Types: deb-src/' "$f" >> "$apt_dir/parts/deb-src.sources"
         printf '\n' >> "$apt_dir/parts/deb-src.sources"
     done
+    rm -f "$apt_dir/parts/deb-src.list"
     if [ -f /etc/apt/sources.list ]; then
         sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list > "$apt_dir/parts/deb-src.list"
     fi
     local opts=(-o Dir::Etc::SourceList=/nonexistent -o "Dir::Etc::SourceParts=$apt_dir/parts"
         -o "Dir::State::Lists=$apt_dir/lists" -o APT::Sandbox::User=root)
-    apt-get "${opts[@]}" update -qq >/dev/null
-    (cd "$src" && apt-get "${opts[@]}" source --download-only boost1.81 gsoap pugixml >/dev/null)
+    run_logged "$DEPS_ROOT/apt.log" apt-get "${opts[@]}" update -qq
+    run_logged "$DEPS_ROOT/apt.log" bash -c 'cd "$1" && shift && apt-get "$@"' - "$staging" \
+        "${opts[@]}" source --download-only "${names[@]}"
+    while [ $# -gt 0 ]; do
+        if ! source_intact "$staging" "$1" "$2" sha256; then
+            say "the download of $1 $2 does not match its .dsc; run again to retry"
+            return 1
+        fi
+        rm -f "$DEPS_ROOT/src/$1_$2"[.-]*
+        # The .dsc last: a folder without it counts as not downloaded.
+        find "$staging" -maxdepth 1 -name "$1_$2[.-]*" ! -name '*.dsc' -exec mv -t "$DEPS_ROOT/src" {} +
+        mv "$(newest_dsc "$staging" "$1" "$2")" "$DEPS_ROOT/src/"
+        shift 2
+    done
+    rm -rf "$staging"
+}
+
+# Re-downloads every source package that is incomplete, or whose folder is still to be made and
+# whose files do not match their checksums.
+fetch_sources() {
+    local stale=() entry package version folder stamp check
+    for entry in "${DEPENDENCIES[@]}"; do
+        read -r package version folder stamp <<<"$entry"
+        check=size
+        [ -f "$DEPS_ROOT/$folder/$stamp" ] || check=sha256
+        source_intact "$DEPS_ROOT/src" "$package" "$version" "$check" || stale+=("$package" "$version")
+    done
+    [ ${#stale[@]} -eq 0 ] || download_sources "${stale[@]}"
 }
 
 build_boost() {
     local dir=$DEPS_ROOT/boost-$BOOST_VERSION
     [ -f "$dir/.built" ] && return 0
-    say "building Boost $BOOST_VERSION for mingw-w64 (about a minute)"
+    say "building Boost $BOOST_VERSION for mingw-w64 (a few minutes)"
     rm -rf "$dir" && mkdir -p "$dir"
-    tar -xf "$DEPS_ROOT/src/boost1.81_$BOOST_VERSION.orig.tar.xz" -C "$dir" --strip-components=1
+    run_logged "$DEPS_ROOT/unpack.log" tar -xf "$(orig_tarball boost1.81 "$BOOST_VERSION")" -C "$dir" --strip-components=1
     (
         cd "$dir/tools/build"
-        bison -y -d -o src/engine/jamgram.cpp src/engine/jamgram.y
+        run_logged "$dir/bison.log" bison -y -d -o src/engine/jamgram.cpp src/engine/jamgram.y
         cd "$dir"
         say "  bootstrapping b2"
-        ./bootstrap.sh >bootstrap.log 2>&1
-        ./b2 headers >/dev/null
+        run_logged "$dir/bootstrap.log" ./bootstrap.sh
+        run_logged "$dir/b2-headers.log" ./b2 headers
         echo 'using gcc : mingw : x86_64-w64-mingw32-g++-posix : <archiver>x86_64-w64-mingw32-ar <ranlib>x86_64-w64-mingw32-ranlib <rc>x86_64-w64-mingw32-windres ;' > user-config.jam
         say "  compiling libraries"
-        ./b2 -j"$JOBS" --user-config=user-config.jam toolset=gcc-mingw target-os=windows address-model=64 \
+        run_logged "$dir/b2.log" ./b2 -j"$JOBS" --user-config=user-config.jam toolset=gcc-mingw \
+            target-os=windows address-model=64 \
             threadapi=win32 variant=release link=static runtime-link=static cxxstd=17 \
             --with-filesystem --with-program_options --with-regex --with-locale --with-thread \
             --with-date_time --with-json \
             boost.locale.icu=off boost.locale.iconv=off boost.locale.posix=off \
-            boost.locale.winapi=on boost.locale.std=on stage >b2.log 2>&1 \
-            || { tail -40 b2.log >&2; exit 1; }
+            boost.locale.winapi=on boost.locale.std=on stage
     )
     touch "$dir/.built"
 }
 
-unpack_source() { # name version tarball
-    local dir=$DEPS_ROOT/$1-$2
+unpack_source() { # package version folder
+    local dir=$DEPS_ROOT/$3
     [ -f "$dir/.unpacked" ] && return 0
     say "unpacking $1 $2"
     rm -rf "$dir" && mkdir -p "$dir"
-    tar -xf "$DEPS_ROOT/src/$3" -C "$dir" --strip-components=1
+    run_logged "$DEPS_ROOT/unpack.log" tar -xf "$(orig_tarball "$1" "$2")" -C "$dir" --strip-components=1
     touch "$dir/.unpacked"
 }
 
-prepare_wine() {
-    if [ ! -f "$WINEPREFIX/.ready" ]; then
-        say "creating the private Wine prefix $WINEPREFIX"
-        mkdir -p "$WINEPREFIX"
-        wineboot -i </dev/null >/dev/null 2>&1 || true
-        wineserver -w </dev/null >/dev/null 2>&1 || true
-        touch "$WINEPREFIX/.ready"
-    fi
+cache_ready() {
+    local entry package version folder stamp
+    for entry in "${DEPENDENCIES[@]}"; do
+        read -r package version folder stamp <<<"$entry"
+        [ -f "$DEPS_ROOT/$folder/$stamp" ] || return 1
+        source_intact "$DEPS_ROOT/src" "$package" "$version" size || return 1
+    done
 }
 
-# Keeps one wineserver for the whole script (faster starts) and makes sure that no Wine
-# helper inherits the caller's pipes.
+# Builds what the cache lacks, one run at a time: a second run waits, then finds it done.
+build_cache() {
+    cache_ready && return 0
+    local lock
+    mkdir -p "$DEPS_ROOT" 2>/dev/null || unwritable "$DEPS_ROOT" BRISKEN_DEPS_CACHE
+    take_lock lock "$DEPS_ROOT/.lock" "building the dependency cache $DEPS_ROOT" \
+        || unwritable "$DEPS_ROOT" BRISKEN_DEPS_CACHE
+    if ! cache_ready; then
+        fetch_sources
+        build_boost
+        unpack_source gsoap "$GSOAP_VERSION" "gsoap-$GSOAP_VERSION"
+        unpack_source pugixml "$PUGIXML_VERSION" "pugixml-$PUGIXML_VERSION"
+    fi
+    release_lock lock
+}
+
+# ---- Wine ----
+
+# The prefix counts as ready only once a program has run in it.
+prepare_wine() {
+    if [ -d "$WINEPREFIX" ] && [ ! -O "$WINEPREFIX" ]; then
+        say "the Wine prefix $WINEPREFIX belongs to another user: set BRISKEN_WINEPREFIX to a folder of your own and run again"
+        exit 1
+    fi
+    [ -f "$WINEPREFIX/.ready" ] && return 0
+    local lock log=$WINEPREFIX/setup.log
+    mkdir -p "$WINEPREFIX" 2>/dev/null || unwritable "$WINEPREFIX" BRISKEN_WINEPREFIX
+    take_lock lock "$WINEPREFIX.lock" "creating the Wine prefix $WINEPREFIX" \
+        || unwritable "$(dirname "$WINEPREFIX")" BRISKEN_WINEPREFIX
+    if [ ! -f "$WINEPREFIX/.ready" ]; then
+        say "creating the private Wine prefix $WINEPREFIX"
+        # The Wine server outlives these commands: it must not hold the lock.
+        { wineboot -i && wine cmd /c exit && wineserver -w; } </dev/null >"$log" 2>&1 {lock}>&- || {
+            say "the Wine prefix $WINEPREFIX does not work (end of $log below); run again, and if it still fails, remove it or set BRISKEN_WINEPREFIX to a new folder"
+            tail -n 40 "$log" >&2
+            exit 1
+        }
+        touch "$WINEPREFIX/.ready"
+    fi
+    release_lock lock
+}
+
+# start_wineserver [SECONDS]: makes sure a wineserver runs with no inherited pipes (a Wine helper
+# started by a program whose output is a pipe would keep that pipe open) and warms it up.
+# Without SECONDS it persists for the whole script and is stopped at its exit (a server that was
+# already running is restarted to persist); with SECONDS, a server started here outlives the
+# script by that many seconds, so that the next run starts at once, and one already running is
+# left as it is.
 start_wineserver() {
-    wineserver -p </dev/null >/dev/null 2>&1 || true
-    trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+    if [ $# -eq 0 ]; then
+        if ! wineserver -p </dev/null >/dev/null 2>&1; then
+            wineserver -k </dev/null >/dev/null 2>&1 || true
+            wineserver -w </dev/null >/dev/null 2>&1 || true
+            wineserver -p </dev/null >/dev/null 2>&1
+        fi
+        trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+    else
+        wineserver -p"$1" </dev/null >/dev/null 2>&1 || return 0
+    fi
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
-build_project() {
-    say "building the project in $BUILD_DIR"
-    cmake -S "$REPO_ROOT" -B "$BUILD_DIR" \
+# ---- The project ----
+
+# What decides a configure: a change here or of the toolchain file needs a fresh CMake cache.
+configure_settings() {
+    local toolchain=$REPO_ROOT/cmake/mingw-w64-x86_64.cmake
+    printf '%s\n' "generator Ninja" "build type Release" \
+        "toolchain $toolchain $(sha256sum <"$toolchain" | cut -d' ' -f1)" \
+        "boost $DEPS_ROOT/boost-$BOOST_VERSION" "gsoap $DEPS_ROOT/gsoap-$GSOAP_VERSION" \
+        "pugixml $DEPS_ROOT/pugixml-$PUGIXML_VERSION"
+}
+
+# Configures only a build folder without a Ninja build or with other settings (an older Makefile
+# build folder included); later changes of CMakeLists.txt files re-run CMake from the build itself.
+configure_project() {
+    local settings stamp=$BUILD_DIR/.brisken-configure
+    settings=$(configure_settings)
+    if [ -f "$BUILD_DIR/build.ninja" ] && [ -f "$stamp" ] && [ "$(<"$stamp")" = "$settings" ]; then
+        return 0
+    fi
+    say "configuring $BUILD_DIR"
+    mkdir -p "$BUILD_DIR"
+    rm -f "$stamp"
+    run_logged "$BUILD_DIR.configure.log" cmake --fresh -G Ninja -S "$REPO_ROOT" -B "$BUILD_DIR" \
         -DCMAKE_TOOLCHAIN_FILE="$REPO_ROOT/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release \
         -DBRISKEN_BOOST_ROOT="$DEPS_ROOT/boost-$BOOST_VERSION" \
         -DBRISKEN_GSOAP_ROOT="$DEPS_ROOT/gsoap-$GSOAP_VERSION" \
-        -DBRISKEN_PUGIXML_ROOT="$DEPS_ROOT/pugixml-$PUGIXML_VERSION" >"$BUILD_DIR.configure.log" 2>&1 \
-        || { cat "$BUILD_DIR.configure.log" >&2; return 1; }
-    cmake --build "$BUILD_DIR" -j"$JOBS" >"$BUILD_DIR.build.log" 2>&1 \
-        || { grep -E 'error|Error' -A5 "$BUILD_DIR.build.log" | head -80 >&2; return 1; }
+        -DBRISKEN_PUGIXML_ROOT="$DEPS_ROOT/pugixml-$PUGIXML_VERSION"
+    printf '%s\n' "$settings" > "$stamp"
+}
+
+# The build log without Ninja's progress lines: the compilers' warnings and errors.
+build_messages() { # LOG
+    grep -v -E '^\[[0-9]+/[0-9]+\] |^ninja: (no work to do|build stopped)|^(-- |Re-running CMake)' "$1" || true
+}
+
+# build_project [TARGET...]: builds the targets (default: everything) one run at a time, shows
+# the compilers' messages briefly when it succeeds and in full (up to a screen) when it fails.
+build_project() {
+    local lock log=$BUILD_DIR.build.log
+    mkdir -p "$BUILD_DIR"
+    take_lock lock "$BUILD_DIR/.lock" "building in $BUILD_DIR" || { say "cannot write to $BUILD_DIR"; exit 1; }
+    configure_project
+    local targets=()
+    [ $# -eq 0 ] || targets=(--target "$@")
+    local build=(cmake --build "$BUILD_DIR" -j"$JOBS" "${targets[@]}")
+    # Quiet when there is nothing to do: a dry run is a few milliseconds.
+    "${build[@]}" -- -n 2>/dev/null | grep -q '^ninja: no work to do' \
+        || say "building ${*:-everything} in $BUILD_DIR"
+    # Ninja cannot re-run CMake from build files it cannot read (left by a faulty CMakeLists.txt).
+    # A Wine server that a build step might start must not hold the lock ({lock}>&-).
+    local built=yes
+    "${build[@]}" >"$log" 2>&1 {lock}>&- || built=no
+    if [ $built = no ] && grep -q '^ninja: error: build.ninja:' "$log"; then
+        rm -f "$BUILD_DIR/.brisken-configure"
+        configure_project
+        "${build[@]}" >"$log" 2>&1 {lock}>&- && built=yes
+    fi
+    if [ $built = no ]; then
+        say "the build failed (whole log: $log):"
+        build_messages "$log" | head -n 150 >&2
+        exit 1
+    fi
+    release_lock lock
+    local messages
+    messages=$(build_messages "$log")
+    if [ -n "$messages" ]; then
+        say "the build gave warnings (whole log: $log):"
+        head -n 20 <<<"$messages" >&2
+        local lines
+        lines=$(wc -l <<<"$messages")
+        [ "$lines" -le 20 ] || say "... $((lines - 20)) more lines in $log"
+    fi
+}
+
+# Packages, dependency cache and Wine prefix: everything the build needs.
+prepare_all() {
+    install_packages
+    build_cache
+    prepare_wine
 }
 
 setup_all() {
-    install_packages
-    mkdir -p "$DEPS_ROOT"
-    fetch_sources
-    build_boost
-    unpack_source gsoap "$GSOAP_VERSION" "gsoap_$GSOAP_VERSION.orig.tar.gz"
-    unpack_source pugixml "$PUGIXML_VERSION" "pugixml_$PUGIXML_VERSION.orig.tar.gz"
-    prepare_wine
+    prepare_all
     start_wineserver
     build_project
 }

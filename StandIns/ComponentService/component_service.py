@@ -1,0 +1,277 @@
+#!/usr/bin/env python3
+"""Stand-in for the maker's component web service: answers GetComponentInfo and
+GetComponentsInfo (document/literal, SOAP 1.2 or 1.1) on loopback with the answer its command
+line describes, and keeps the last request it received. See README.md beside it."""
+
+import argparse
+import errno
+import os
+import sys
+import threading
+import time
+import xml.etree.ElementTree as ElementTree
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from xml.sax.saxutils import escape
+
+# The service namespace of the client's declaration (UpdateService/ComponentsService.h.in).
+SERVICE_NAMESPACE = "urn:corvantis:brisken:components:"
+SOAP12_ENVELOPE = "http://www.w3.org/2003/05/soap-envelope"
+SOAP11_ENVELOPE = "http://schemas.xmlsoap.org/soap/envelope/"
+FIELDS = ("Id", "Notes", "Version", "DownloadUrl")
+RELEASE_DATE = "2026-11-30T12:00:00Z"
+
+
+def parse_arguments(argv):
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--listen", default="127.0.0.1:47612", help="host:port (default %(default)s)")
+    parser.add_argument("--state-folder",
+                        help="where the peer writes ready, request.http, request.xml and stopped; "
+                             "it stops when a file named stop appears there")
+    parser.add_argument("--lifetime", type=float, default=0, help="stop after this many seconds (0: never)")
+    parser.add_argument("--id", default="BriskenCommandLineScanner")
+    parser.add_argument("--version", default="11.11.905.9128")
+    parser.add_argument("--url", default="http://127.0.0.1:47612/downloads/BriskenCommandLineScanner.msi")
+    parser.add_argument("--notes", default="Fixes and improvements.")
+    parser.add_argument("--omit", action="append", default=[], choices=FIELDS,
+                        help="leave this field's element out (repeatable)")
+    answer = parser.add_mutually_exclusive_group()
+    answer.add_argument("--no-result", action="store_true", help="answer without the result element")
+    answer.add_argument("--fault", metavar="REASON", help="answer with a SOAP fault carrying this reason")
+    answer.add_argument("--malformed", action="store_true", help="answer with XML that does not parse")
+    answer.add_argument("--huge", type=int, metavar="MEGABYTES", help="answer with notes of this size")
+    answer.add_argument("--silent", action="store_true", help="accept connections and never answer")
+    answer.add_argument("--trickle", type=float, metavar="SECONDS",
+                        help="send the answer one byte at a time, pausing between bytes")
+    return parser.parse_args(argv)
+
+
+def element(name, text):
+    return "<%s>%s</%s>" % (name, escape(text), name)
+
+
+def component_fields(options):
+    return "".join(element(name, value) for name, value in
+                   zip(FIELDS, (options.id, options.notes, options.version, options.url))
+                   if name not in options.omit)
+
+
+def envelope(soap_namespace, body):
+    return ('<?xml version="1.0" encoding="utf-8"?>'
+            '<soap:Envelope xmlns:soap="%s" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance"'
+            ' xmlns:xsd="http://www.w3.org/2001/XMLSchema"><soap:Body>%s</soap:Body></soap:Envelope>'
+            % (soap_namespace, body))
+
+
+def fault_body(soap_namespace, reason):
+    if soap_namespace == SOAP12_ENVELOPE:
+        return ('<soap:Fault><soap:Code><soap:Value>soap:Receiver</soap:Value></soap:Code>'
+                '<soap:Reason><soap:Text xml:lang="en">%s</soap:Text></soap:Reason></soap:Fault>'
+                % escape(reason))
+    return '<soap:Fault><faultcode>soap:Server</faultcode><faultstring>%s</faultstring></soap:Fault>' % escape(reason)
+
+
+def answer_body(operation, options):
+    """The body element of the answer, in the service namespace as the default namespace."""
+    if options.no_result:
+        result = ""
+    elif operation == "GetComponentsInfo":
+        result = ("<GetComponentsInfoResult><Components><ComponentInfo>%s</ComponentInfo></Components>"
+                  "<ReleaseDateUtc>%s</ReleaseDateUtc></GetComponentsInfoResult>"
+                  % (component_fields(options), RELEASE_DATE))
+    else:
+        result = "<GetComponentInfoResult>%s</GetComponentInfoResult>" % component_fields(options)
+    return '<%sResponse xmlns="%s">%s</%sResponse>' % (operation, SERVICE_NAMESPACE, result, operation)
+
+
+def malformed_document(soap_namespace, operation, options):
+    """An answer that breaks off inside the result, in the middle of an end tag."""
+    document = envelope(soap_namespace, '<%sResponse xmlns="%s"><%sResult>%s<Version>%s</Vers'
+                        % (operation, SERVICE_NAMESPACE, operation, element("Id", options.id), escape(options.version)))
+    return document[:document.index("</soap:Body>")]
+
+
+def requested_operation(body):
+    """(SOAP envelope namespace, operation name) of a request body, or None when it is not one."""
+    try:
+        root = ElementTree.fromstring(body)
+    except ElementTree.ParseError:
+        return None
+    soap_namespace = root.tag[1:].partition("}")[0] if root.tag.startswith("{") else ""
+    if soap_namespace not in (SOAP12_ENVELOPE, SOAP11_ENVELOPE):
+        return None
+    soap_body = root.find("{%s}Body" % soap_namespace)
+    if soap_body is None or len(soap_body) == 0:
+        return None
+    operation = soap_body[0].tag.rpartition("}")[2]
+    if operation not in ("GetComponentInfo", "GetComponentsInfo"):
+        return None
+    return soap_namespace, operation
+
+
+def write_atomically(path, data):
+    with open(path + ".part", "wb") as file:
+        file.write(data)
+    os.replace(path + ".part", path)
+
+
+class ComponentServiceHandler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, format, *args):
+        sys.stderr.write("%s\n" % (format % args))
+
+    def do_POST(self):
+        body = self.read_body()
+        self.server.record(self.requestline, self.headers, body)
+        options = self.server.options
+        if options.silent:
+            self.server.stopping.wait()
+            self.close_connection = True
+            return
+        request = requested_operation(body)
+        soap_namespace = request[0] if request else SOAP12_ENVELOPE
+        if request is None:
+            self.reply(500, soap_namespace, envelope(soap_namespace, fault_body(soap_namespace, "not a component request")))
+        elif options.fault is not None:
+            self.reply(500, soap_namespace, envelope(soap_namespace, fault_body(soap_namespace, options.fault)))
+        elif options.malformed:
+            self.reply(200, soap_namespace, malformed_document(soap_namespace, request[1], options))
+        elif options.huge is not None:
+            self.reply_huge(soap_namespace, request[1], options.huge * 1024 * 1024)
+        else:
+            self.reply(200, soap_namespace, envelope(soap_namespace, answer_body(request[1], options)))
+
+    def read_body(self):
+        if self.headers.get("Transfer-Encoding", "").lower() == "chunked":
+            chunks = []
+            while True:
+                size = int(self.rfile.readline().split(b";")[0].strip() or b"0", 16)
+                if size == 0:
+                    while self.rfile.readline().strip():
+                        pass
+                    return b"".join(chunks)
+                chunks.append(self.rfile.read(size))
+                self.rfile.readline()
+        return self.rfile.read(int(self.headers.get("Content-Length", "0")))
+
+    def send_head(self, status, soap_namespace, length):
+        self.send_response(status)
+        content_type = "application/soap+xml" if soap_namespace == SOAP12_ENVELOPE else "text/xml"
+        self.send_header("Content-Type", content_type + "; charset=utf-8")
+        self.send_header("Content-Length", str(length))
+        self.end_headers()
+
+    def reply(self, status, soap_namespace, document):
+        data = document.encode("utf-8")
+        self.send_head(status, soap_namespace, len(data))
+        if self.server.options.trickle is None:
+            self.wfile.write(data)
+            return
+        for index in range(len(data)):
+            if self.server.stopping.is_set():
+                break
+            self.wfile.write(data[index:index + 1])
+            self.wfile.flush()
+            time.sleep(self.server.options.trickle)
+
+    def reply_huge(self, soap_namespace, operation, notes_size):
+        """Streams the notes so that the peer itself never holds the whole answer."""
+        options = self.server.options
+        head = envelope(soap_namespace, '<%sResponse xmlns="%s"><%sResult>%s<Notes>'
+                        % (operation, SERVICE_NAMESPACE, operation, element("Id", options.id))).encode("utf-8")
+        head = head[:head.index(b"</soap:Body>")]
+        tail = ('</Notes>%s%s</%sResult></%sResponse></soap:Body></soap:Envelope>'
+                % (element("Version", options.version), element("DownloadUrl", options.url),
+                   operation, operation)).encode("utf-8")
+        self.send_head(200, soap_namespace, len(head) + notes_size + len(tail))
+        block = b"x" * 65536
+        try:
+            self.wfile.write(head)
+            remaining = notes_size
+            while remaining > 0 and not self.server.stopping.is_set():
+                self.wfile.write(block[:min(remaining, len(block))])
+                remaining -= min(remaining, len(block))
+            self.wfile.write(tail)
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+
+class ComponentServer(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, address, options):
+        super().__init__(address, ComponentServiceHandler)
+        self.options = options
+        self.stopping = threading.Event()
+        self.record_lock = threading.Lock()
+
+    def handle_error(self, request, client_address):
+        # A client that gives up mid-answer (size or time limit) is expected here.
+        if not isinstance(sys.exc_info()[1], (BrokenPipeError, ConnectionResetError)):
+            super().handle_error(request, client_address)
+
+    def record(self, request_line, headers, body):
+        folder = self.options.state_folder
+        if not folder:
+            return
+        with self.record_lock:
+            head = request_line + "\r\n" + "".join("%s: %s\r\n" % item for item in headers.items())
+            write_atomically(os.path.join(folder, "request.http"), head.encode("latin-1", "replace"))
+            write_atomically(os.path.join(folder, "request.xml"), body)
+
+
+def detach_from_console(folder):
+    """Started from a test, the peer must not hold the test's output open should it outlive it."""
+    log = os.open(os.path.join(folder, "peer.log"), os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o644)
+    null = os.open(os.devnull, os.O_RDONLY)
+    os.dup2(null, 0)
+    os.dup2(log, 1)
+    os.dup2(log, 2)
+    os.close(null)
+    os.close(log)
+
+
+def listen(options, patience=10.0):
+    """The server on its address; a peer that is just letting the port go gets a few seconds."""
+    host, _, port = options.listen.rpartition(":")
+    deadline = time.monotonic() + patience
+    while True:
+        try:
+            return ComponentServer((host, int(port)), options)
+        except OSError as error:
+            if error.errno != errno.EADDRINUSE or time.monotonic() > deadline:
+                raise
+            time.sleep(0.1)
+
+
+def main(argv):
+    options = parse_arguments(argv)
+    folder = options.state_folder
+    if folder:
+        os.makedirs(folder, exist_ok=True)
+        detach_from_console(folder)
+    server = listen(options)
+    serving = threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True)
+    serving.start()
+    if folder:
+        write_atomically(os.path.join(folder, "ready"), str(os.getpid()).encode())
+    print("component service listening on http://%s/components.asmx" % options.listen, flush=True)
+    started = time.monotonic()
+    try:
+        while not (folder and os.path.exists(os.path.join(folder, "stop"))):
+            if options.lifetime and time.monotonic() - started > options.lifetime:
+                break
+            time.sleep(0.05)
+    except KeyboardInterrupt:
+        pass
+    server.stopping.set()
+    server.shutdown()
+    server.server_close()
+    if folder:
+        write_atomically(os.path.join(folder, "stopped"), b"")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,170 @@
+#include "UpdateService/Wrapper.h"
+
+#include "UpdateService/DestroyProxyOnExit.h"
+#include "UpdateService/LogHelper/Log.h"
+
+#include "WmiHelper/WmiHelper.h"
+
+#include <ComponentsServiceComponentsServiceSoapProxy.h>
+
+#include <boost/bind/bind.hpp>
+
+#include <cstdint>
+#include <new>
+#include <sstream>
+
+#ifndef BRISKEN_COMPONENTS_TIMEOUT_SECONDS
+#error "BRISKEN_COMPONENTS_TIMEOUT_SECONDS must be defined by the build"
+#endif
+
+namespace UpdateService
+{
+namespace Wrapper
+{
+namespace
+{
+
+using namespace ComponentsService;
+
+const std::int32_t LevelNotes = 1000;
+const std::int32_t LevelInfo = 2000;
+const std::int32_t LevelError = 4000;
+
+// A real answer is at most a few kilobytes; anything near this is not the service talking.
+const std::uint64_t MaxReplyBytes = 1024 * 1024;
+
+// Composes and writes a message only when the facade wants its level.
+template <typename Compose>
+void LogIfEnabled(std::int32_t level, int line, Compose compose)
+{
+    LogHelper::Log* log = LogHelper::Log::Instance();
+    if (!log->IsEnabled(level))
+        return;
+    std::wostringstream message;
+    compose(message);
+    log->Write(L"UpdateService", "UpdateService::Wrapper::GetComponent", line, level, message.str());
+}
+
+// Without limits a peer that accepts and never answers, trickles, or floods would hold the
+// lookup forever or exhaust memory; the runtime enforces each of these itself. (On Windows the
+// runtime's timed connect notices a refused connection only when the connect limit ends.)
+void LimitExchange(soap& context)
+{
+    context.connect_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;
+    context.send_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;
+    context.recv_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;
+    context.transfer_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;
+    context.recv_maxlength = MaxReplyBytes;
+}
+
+std::wstring* NewString(soap& context, const std::wstring& value)
+{
+    std::wstring* text = soap_new_std__wstring(&context);
+    if (!text)
+        throw std::bad_alloc();
+    *text = value;
+    return text;
+}
+
+// Made in the proxy's context, so that its destroy frees the request together with the answer.
+tempuri__ComponentInfoRequest* NewRequest(soap& context, const std::wstring& componentId,
+    const std::wstring& deployPlatform, const std::wstring& osPlatform, const std::wstring& requiredVersion,
+    const std::wstring& installedVersion)
+{
+    tempuri__ComponentInfoRequest* request =
+        soap_instantiate_tempuri__ComponentInfoRequest(&context, -1, nullptr, nullptr, nullptr);
+    if (!request)
+        throw std::bad_alloc();
+    request->UserId = NewString(context, std::wstring());
+    request->ComponentId = NewString(context, componentId);
+    request->OsPlatfrom = NewString(context, osPlatform);
+    request->DeployPlatfrom = NewString(context, deployPlatform);
+    request->RequiredVersion = NewString(context, requiredVersion);
+    request->InstalledVersion = NewString(context, installedVersion);
+    *request->UserId = WmiHelper::GetComputerUuid();
+    return request;
+}
+
+// The answer's fields in the order they are taken, with the message for an absent one.
+struct AnswerField
+{
+    std::wstring* tempuri__ComponentInfoResponse::*member;
+    std::wstring Component::*field;
+    std::int32_t level;
+    const wchar_t* absent;
+    bool namesId;
+};
+
+const AnswerField AnswerFields[] = {
+    {&tempuri__ComponentInfoResponse::Id, &Component::id, LevelError, L"no component id", false},
+    {&tempuri__ComponentInfoResponse::Notes, &Component::notes, LevelInfo, L"no component notes. id=", true},
+    {&tempuri__ComponentInfoResponse::Version, &Component::version, LevelError, L"no component version. id=", true},
+    {&tempuri__ComponentInfoResponse::DownloadUrl, &Component::downloadUrl, LevelError,
+        L"no component download url. id=", true},
+};
+
+// Copies of the answer's fields (they live in the proxy's context); an absent one is empty and
+// logged.
+Component TakeAnswer(const tempuri__ComponentInfoResponse& answer)
+{
+    Component taken;
+    for (const AnswerField& field : AnswerFields)
+    {
+        const std::wstring* value = answer.*field.member;
+        taken.*field.field = value ? *value : std::wstring();
+        if (value)
+            continue;
+        LogIfEnabled(field.level, __LINE__, [&](std::wostream& message) {
+            message << field.absent;
+            if (field.namesId)
+                message << taken.id;
+        });
+    }
+    return taken;
+}
+
+} // namespace
+
+bool GetComponent(const std::wstring& componentId, const std::wstring& deployPlatform,
+    const std::wstring& osPlatform, const std::wstring& requiredVersion,
+    const std::wstring& installedVersion, Component& component)
+{
+    LogIfEnabled(LevelInfo, __LINE__, [&](std::wostream& message) {
+        message << L"getting server component. component id=" << componentId
+                << L". delpoy platform=" << deployPlatform << L". os platform=" << osPlatform
+                << L". required_version=" << requiredVersion
+                << L". installed application version=" << installedVersion;
+    });
+
+    ComponentsServiceSoapProxy proxy;
+    LimitExchange(proxy);
+    const DestroyProxyOnExit destroyProxy(boost::bind(&ComponentsServiceSoapProxy::destroy, &proxy));
+
+    _tempuri__GetComponentInfo request;
+    _tempuri__GetComponentInfoResponse response;
+    request.request = NewRequest(proxy, componentId, deployPlatform, osPlatform, requiredVersion, installedVersion);
+
+    const int result = proxy.GetComponentInfo(nullptr, nullptr, &request, response);
+    if (result != SOAP_OK)
+    {
+        LogIfEnabled(LevelError, __LINE__,
+            [&](std::wostream& message) { message << L"GetComponentInfo failed. result=" << result; });
+        return false;
+    }
+    if (!response.GetComponentInfoResult)
+        return false;
+
+    const Component taken = TakeAnswer(*response.GetComponentInfoResult);
+    LogIfEnabled(LevelInfo, __LINE__, [&](std::wostream& message) {
+        message << L"server component is available. id=" << taken.id << L". version=" << taken.version
+                << L". download url=" << taken.downloadUrl;
+    });
+    if (!taken.notes.empty())
+        LogIfEnabled(LevelNotes, __LINE__, [&](std::wostream& message) { message << L"notes=" << taken.notes; });
+
+    component = taken;
+    return !taken.id.empty() && !taken.version.empty() && !taken.downloadUrl.empty();
+}
+
+} // namespace Wrapper
+} // namespace UpdateService

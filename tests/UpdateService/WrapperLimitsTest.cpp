@@ -1,0 +1,114 @@
+// The component lookup built with 2-second connect, send and receive limits: no service, or a
+// peer that never answers, answers too slowly, or far too much, ends the lookup with false in
+// bounded time and memory.
+#include "UpdateService/Wrapper.h"
+
+#include "support/ComponentServicePeer.h"
+#include "support/LogTestPeer.h"
+#include "support/RecordingSink.h"
+
+#include <boost/make_shared.hpp>
+
+#include <stdsoap2.h>
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+using TestSupport::ComponentServicePeer;
+using UpdateService::Component;
+
+namespace
+{
+
+// Well above the 2-second limits, well below "forever".
+const std::chrono::seconds Bound(15);
+
+std::size_t PeakPrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakPagefileUsage;
+}
+
+struct Outcome
+{
+    bool result;
+    std::chrono::milliseconds elapsed;
+    Component record;
+};
+
+Outcome TimedLookup()
+{
+    Outcome outcome{};
+    outcome.record.version = L"earlier";
+    const auto start = std::chrono::steady_clock::now();
+    outcome.result = UpdateService::Wrapper::GetComponent(L"BriskenCommandLineScanner", L"prod", L"x64", L"",
+        L"11.11.905.9127", outcome.record);
+    outcome.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    std::printf("lookup took %lld ms\n", static_cast<long long>(outcome.elapsed.count()));
+    return outcome;
+}
+
+} // namespace
+
+TEST(WrapperLimitsTest, ServiceDownEndsTheLookupWithTheConnectFailure)
+{
+    const auto sink = boost::make_shared<TestSupport::RecordingSink>([](std::int32_t level) { return level == 4000; });
+    LogHelper::LogTestPeer::SetSink(sink);
+
+    // The runtime's timed connect on Windows sees a refused connection only when its limit ends.
+    const Outcome outcome = TimedLookup();
+
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.record.version, L"earlier");
+    EXPECT_LT(outcome.elapsed, Bound);
+    ASSERT_EQ(sink->messages.size(), 1u);
+    EXPECT_EQ(sink->messages[0].message, L"GetComponentInfo failed. result=" + std::to_wstring(SOAP_TCP_ERROR));
+}
+
+TEST(WrapperLimitsTest, PeerThatAcceptsAndNeverAnswersEndsTheLookup)
+{
+    ComponentServicePeer peer({L"--silent"});
+
+    const Outcome outcome = TimedLookup();
+
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.record.version, L"earlier");
+    EXPECT_GE(outcome.elapsed, std::chrono::milliseconds(1500));
+    EXPECT_LT(outcome.elapsed, Bound);
+    // It did reach the peer: the limit, not a refused connection, ended it.
+    EXPECT_FALSE(peer.RequestBody().empty());
+}
+
+TEST(WrapperLimitsTest, PeerThatTricklesItsAnswerEndsTheLookup)
+{
+    // Each byte comes well within the receive limit; the whole answer would take minutes.
+    ComponentServicePeer peer({L"--trickle", L"0.25"});
+
+    const Outcome outcome = TimedLookup();
+
+    EXPECT_FALSE(outcome.result);
+    EXPECT_LT(outcome.elapsed, Bound);
+}
+
+TEST(WrapperLimitsTest, HugeReplyEndsTheLookupWithoutExhaustingMemory)
+{
+    ComponentServicePeer peer({L"--huge", L"100"});
+    const std::size_t peakBefore = PeakPrivateBytes();
+
+    const Outcome outcome = TimedLookup();
+
+    const std::size_t growth = PeakPrivateBytes() - peakBefore;
+    std::printf("peak private bytes grew by %zu KiB\n", growth / 1024);
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.record.version, L"earlier");
+    EXPECT_LT(outcome.elapsed, Bound);
+    EXPECT_LT(growth, std::size_t(32) * 1024 * 1024);
+}

@@ -1,0 +1,226 @@
+// The component lookup against the component service peer: the request it puts on the wire,
+// its verdict for each kind of answer, what it leaves in the record and what it logs.
+#include "UpdateService/Wrapper.h"
+
+#include "support/ComponentServicePeer.h"
+#include "support/LogTestPeer.h"
+#include "support/RecordingSink.h"
+
+#include "WmiHelper/WmiHelper.h"
+
+#include <boost/make_shared.hpp>
+
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+using TestSupport::ComponentServicePeer;
+using TestSupport::RecordingSink;
+using UpdateService::Component;
+using UpdateService::Wrapper::GetComponent;
+
+namespace
+{
+
+using Message = std::pair<std::int32_t, std::wstring>;
+
+const std::wstring Id = L"BriskenCommandLineScanner";
+const std::wstring Url = L"http://downloads.test/brisken/11.11.905.9128/setup.msi";
+const Message Entry = {2000, L"getting server component. component id=BriskenCommandLineScanner. delpoy platform=prod. "
+                             L"os platform=x64. required_version=. installed application version=11.11.905.9127"};
+
+bool Lookup(Component& record)
+{
+    return GetComponent(Id, L"prod", L"x64", L"", L"11.11.905.9127", record);
+}
+
+std::vector<Message> Messages(const RecordingSink& sink)
+{
+    std::vector<Message> messages;
+    for (const TestSupport::LoggedMessage& logged : sink.messages)
+    {
+        EXPECT_EQ(logged.component, L"UpdateService");
+        EXPECT_EQ(logged.function, "UpdateService::Wrapper::GetComponent");
+        messages.emplace_back(logged.level, logged.message);
+    }
+    return messages;
+}
+
+std::wstring Widened(const std::string& utf8)
+{
+    return pugi::as_wide(utf8);
+}
+
+struct VerdictCase
+{
+    const char* name;
+    std::vector<std::wstring> answer;
+    bool result;
+    Component record;
+    std::vector<Message> messages;
+};
+
+const Component Untouched = {L"earlier id", L"earlier notes", L"earlier version", L"earlier url"};
+
+const VerdictCase VerdictCases[] = {
+    {"all fields", {L"--notes", L"Faster scans.", L"--url", Url}, true,
+        {Id, L"Faster scans.", L"11.11.905.9128", Url},
+        {Entry, {2000, L"server component is available. id=" + Id + L". version=11.11.905.9128. download url=" + Url},
+            {1000, L"notes=Faster scans."}}},
+    {"no notes", {L"--omit", L"Notes", L"--url", Url}, true, {Id, L"", L"11.11.905.9128", Url},
+        {Entry, {2000, L"no component notes. id=" + Id},
+            {2000, L"server component is available. id=" + Id + L". version=11.11.905.9128. download url=" + Url}}},
+    {"empty notes", {L"--notes", L"", L"--url", Url}, true, {Id, L"", L"11.11.905.9128", Url},
+        {Entry, {2000, L"server component is available. id=" + Id + L". version=11.11.905.9128. download url=" + Url}}},
+    {"no download url", {L"--omit", L"DownloadUrl", L"--notes", L""}, false, {Id, L"", L"11.11.905.9128", L""},
+        {Entry, {4000, L"no component download url. id=" + Id},
+            {2000, L"server component is available. id=" + Id + L". version=11.11.905.9128. download url="}}},
+    {"empty version", {L"--version", L"", L"--notes", L"", L"--url", Url}, false, {Id, L"", L"", Url},
+        {Entry, {2000, L"server component is available. id=" + Id + L". version=. download url=" + Url}}},
+    {"no id", {L"--omit", L"Id", L"--notes", L"", L"--url", Url}, false, {L"", L"", L"11.11.905.9128", Url},
+        {Entry, {4000, L"no component id"},
+            {2000, L"server component is available. id=. version=11.11.905.9128. download url=" + Url}}},
+    {"nothing in the result", {L"--omit", L"Id", L"--omit", L"Notes", L"--omit", L"Version", L"--omit", L"DownloadUrl"},
+        false, {L"", L"", L"", L""},
+        {Entry, {4000, L"no component id"}, {2000, L"no component notes. id="}, {4000, L"no component version. id="},
+            {4000, L"no component download url. id="},
+            {2000, L"server component is available. id=. version=. download url="}}},
+    {"no result element", {L"--no-result"}, false, Untouched, {Entry}},
+};
+
+class WrapperVerdictTest : public testing::TestWithParam<VerdictCase>
+{
+};
+
+// A failed exchange: false, the record untouched, and one error with the runtime's code. (The
+// service being down is in WrapperLimitsTest: noticing it takes the connect limit.)
+struct FailureCase
+{
+    const char* name;
+    std::vector<std::wstring> answer;
+};
+
+const FailureCase FailureCases[] = {
+    {"soap fault", {L"--fault", L"component store offline"}},
+    {"malformed xml", {L"--malformed"}},
+    {"reply far larger than any real one", {L"--huge", L"100"}},
+};
+
+class WrapperFailureTest : public testing::TestWithParam<FailureCase>
+{
+};
+
+std::string CaseName(const char* text)
+{
+    std::string name;
+    for (const char* p = text; *p; ++p)
+        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    return name;
+}
+
+void ExpectOneFailureMessage(const RecordingSink& sink)
+{
+    const std::vector<Message> messages = Messages(sink);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], Entry);
+    EXPECT_EQ(messages[1].first, 4000);
+    const std::wstring prefix = L"GetComponentInfo failed. result=";
+    ASSERT_EQ(messages[1].second.compare(0, prefix.size(), prefix), 0) << messages[1].second;
+    const int code = std::stoi(messages[1].second.substr(prefix.size()));
+    EXPECT_NE(code, 0);
+    EXPECT_EQ(std::to_wstring(code), messages[1].second.substr(prefix.size()));
+}
+
+} // namespace
+
+TEST_P(WrapperVerdictTest, AnswersAndFillsTheRecord)
+{
+    const VerdictCase& c = GetParam();
+    ComponentServicePeer peer(c.answer);
+    const auto sink = boost::make_shared<RecordingSink>();
+    LogHelper::LogTestPeer::SetSink(sink);
+    Component record = Untouched;
+
+    EXPECT_EQ(Lookup(record), c.result);
+
+    EXPECT_EQ(record.id, c.record.id);
+    EXPECT_EQ(record.notes, c.record.notes);
+    EXPECT_EQ(record.version, c.record.version);
+    EXPECT_EQ(record.downloadUrl, c.record.downloadUrl);
+    EXPECT_EQ(Messages(*sink), c.messages);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, WrapperVerdictTest, testing::ValuesIn(VerdictCases),
+    [](const testing::TestParamInfo<VerdictCase>& info) { return CaseName(info.param.name); });
+
+TEST_P(WrapperFailureTest, FailsAndLeavesTheRecord)
+{
+    ComponentServicePeer peer(GetParam().answer);
+    const auto sink = boost::make_shared<RecordingSink>();
+    LogHelper::LogTestPeer::SetSink(sink);
+    Component record = Untouched;
+
+    EXPECT_FALSE(Lookup(record));
+
+    EXPECT_EQ(record.id, Untouched.id);
+    EXPECT_EQ(record.downloadUrl, Untouched.downloadUrl);
+    ExpectOneFailureMessage(*sink);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exchanges, WrapperFailureTest, testing::ValuesIn(FailureCases),
+    [](const testing::TestParamInfo<FailureCase>& info) { return CaseName(info.param.name); });
+
+TEST(WrapperTest, RequestCarriesTheSixFieldsInOrderWithTheArgumentsUnchanged)
+{
+    ComponentServicePeer peer;
+    const std::wstring componentId = L"Brisken & <Scanner> \u00e9\u20ac";
+    const std::wstring deployPlatform = L"beta \"quoted\"";
+    const std::wstring osPlatform = L"x64";
+    const std::wstring requiredVersion = L"";
+    const std::wstring installedVersion = L"11.11.905.9127\r\nsecond line";
+    Component record;
+
+    GetComponent(componentId, deployPlatform, osPlatform, requiredVersion, installedVersion, record);
+
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_string(Widened(peer.RequestBody()).c_str())) << peer.RequestBody();
+    const pugi::xml_node body = document.first_child().child(L"SOAP-ENV:Body");
+    const pugi::xml_node fields = body.child(L"tempuri:GetComponentInfo").child(L"tempuri:request");
+    std::vector<std::pair<std::wstring, std::wstring>> sent;
+    for (const pugi::xml_node& field : fields.children())
+        sent.emplace_back(field.name(), field.text().get());
+    const std::vector<std::pair<std::wstring, std::wstring>> expected = {
+        {L"tempuri:UserId", WmiHelper::GetComputerUuid()},
+        {L"tempuri:ComponentId", componentId},
+        {L"tempuri:OsPlatfrom", osPlatform},
+        {L"tempuri:DeployPlatfrom", deployPlatform},
+        {L"tempuri:RequiredVersion", requiredVersion},
+        {L"tempuri:InstalledVersion", installedVersion},
+    };
+    EXPECT_EQ(sent, expected);
+    EXPECT_STREQ(document.first_child().name(), L"SOAP-ENV:Envelope");
+    EXPECT_STREQ(document.first_child().attribute(L"xmlns:SOAP-ENV").value(),
+        L"http://www.w3.org/2003/05/soap-envelope");
+    EXPECT_EQ(pugi::as_utf8(document.first_child().attribute(L"xmlns:tempuri").value()), BRISKEN_COMPONENTS_NAMESPACE);
+    const std::string head = peer.RequestHead();
+    EXPECT_EQ(head.substr(0, head.find("\r\n")), "POST /components.asmx HTTP/1.1");
+    EXPECT_NE(head.find(std::string("; action=\"") + BRISKEN_COMPONENTS_NAMESPACE + "GetComponentInfo\""),
+        std::string::npos) << head;
+}
+
+TEST(WrapperTest, WithoutAWantingSinkNothingIsWrittenAndTheVerdictStands)
+{
+    ComponentServicePeer peer({L"--url", Url});
+    const auto sink = boost::make_shared<RecordingSink>([](std::int32_t) { return false; });
+    LogHelper::LogTestPeer::SetSink(sink);
+    Component record;
+
+    EXPECT_TRUE(Lookup(record));
+
+    EXPECT_EQ(record.downloadUrl, Url);
+    EXPECT_FALSE(sink->askedLevels.empty());
+    EXPECT_TRUE(sink->messages.empty());
+}

@@ -1,0 +1,265 @@
+"""The set-up script's own decisions, driven through its functions in a scratch cache with stand-in
+apt-get and cmake commands: which downloads it trusts and which it fetches again, when it
+configures, which build output it shows, and how it answers a cache it cannot write or that
+another run is building."""
+import hashlib
+import os
+import pathlib
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+REPO = pathlib.Path(__file__).resolve().parents[2]
+SETUP = REPO / "scripts" / "lib" / "setup.sh"
+
+# Debian source package, upstream version, cache folder and stamp, as the script knows them.
+PACKAGES = [
+    ("boost1.81", "1.81.0", "boost-1.81.0", ".built"),
+    ("gsoap", "2.8.124", "gsoap-2.8.124", ".unpacked"),
+    ("pugixml", "1.13", "pugixml-1.13", ".unpacked"),
+]
+
+# A stand-in apt-get: "source" copies the packages named from $FAKE_MIRROR into the working folder.
+FAKE_APT_GET = """#!/bin/sh
+case " $* " in
+*" source "*)
+    for name in "$@"; do
+        for f in "$FAKE_MIRROR/${name}"_*; do [ -f "$f" ] && cp "$f" .; done
+    done ;;
+esac
+exit 0
+"""
+
+# A stand-in cmake: records each call; a configure with -G Ninja leaves a build.ninja.
+FAKE_CMAKE = """#!/bin/sh
+echo "$*" >> "$FAKE_CMAKE_CALLS"
+build=
+while [ $# -gt 0 ]; do [ "$1" = -B ] && build=$2; shift; done
+case "$(cat "$FAKE_CMAKE_CALLS" | tail -n 1)" in *"-G Ninja"*) touch "$build/build.ninja" ;; esac
+exit 0
+"""
+
+
+def write_source_package(folder, package, version):
+    """A source package as Debian ships one: an upstream and a packaging tarball and a signed .dsc
+    listing both (SHA-1 before SHA-256, as in the real files)."""
+    files = {
+        f"{package}_{version}.orig.tar.xz": bytes(range(256)) * 64,
+        f"{package}_{version}-1.debian.tar.xz": b"debian packaging " * 40,
+    }
+    for name, data in files.items():
+        (folder / name).write_bytes(data)
+
+    def section(title, digest):
+        lines = [f" {digest(data).hexdigest()} {len(data)} {name}" for name, data in files.items()]
+        return [f"{title}:"] + lines
+
+    dsc = ["-----BEGIN PGP SIGNED MESSAGE-----", "Hash: SHA512", "", "Format: 3.0 (quilt)",
+           f"Source: {package}", f"Version: {version}-1"]
+    dsc += section("Checksums-Sha1", hashlib.sha1) + section("Checksums-Sha256", hashlib.sha256)
+    dsc += section("Files", hashlib.md5) + ["", "-----BEGIN PGP SIGNATURE-----", "", "c2lnbmF0dXJl",
+                                            "-----END PGP SIGNATURE-----", ""]
+    (folder / f"{package}_{version}-1.dsc").write_text("\n".join(dsc))
+
+
+def truncate(path):
+    path.write_bytes(path.read_bytes()[: path.stat().st_size // 2])
+
+
+def flip_byte(path):
+    data = bytearray(path.read_bytes())
+    data[100] ^= 0xFF
+    path.write_bytes(bytes(data))
+
+
+class SetupScript(unittest.TestCase):
+    def setUp(self):
+        scratch = tempfile.TemporaryDirectory(prefix="brisken-setup-test-")
+        self.addCleanup(scratch.cleanup)
+        self.root = pathlib.Path(scratch.name)
+        self.cache = self.root / "cache"
+        self.src = self.cache / "src"
+        self.src.mkdir(parents=True)
+        self.mirror = self.root / "mirror"
+        self.mirror.mkdir()
+        self.bin = self.root / "bin"
+        self.bin.mkdir()
+        for name, text in (("apt-get", FAKE_APT_GET), ("cmake", FAKE_CMAKE)):
+            (self.bin / name).write_text(text)
+            (self.bin / name).chmod(0o755)
+        self.cmake_calls = self.root / "cmake-calls"
+        for package, version, _, _ in PACKAGES:
+            write_source_package(self.src, package, version)
+            write_source_package(self.mirror, package, version)
+
+    def finish_cache(self):
+        for _, _, folder, stamp in PACKAGES:
+            (self.cache / folder).mkdir(exist_ok=True)
+            (self.cache / folder / stamp).touch()
+
+    def bash(self, script, cache=None, **env):
+        environment = dict(os.environ, BRISKEN_DEPS_CACHE=str(cache or self.cache),
+                           BRISKEN_BUILD_DIR=str(self.root / "build"), FAKE_MIRROR=str(self.mirror),
+                           FAKE_CMAKE_CALLS=str(self.cmake_calls),
+                           PATH=f"{self.bin}:{os.environ['PATH']}", **env)
+        return subprocess.run(["bash", "-c", f'source "{SETUP}"\n{script}'], env=environment,
+                              stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+
+    def boost_tarball(self, folder=None):
+        return (folder or self.src) / "boost1.81_1.81.0.orig.tar.xz"
+
+
+class SourceCheck(SetupScript):
+    def test_a_download_is_trusted_only_as_its_dsc_lists_it(self):
+        dsc = self.src / "boost1.81_1.81.0-1.dsc"
+        cases = [
+            ("intact", None, "size", True),
+            ("intact", None, "sha256", True),
+            ("upstream tarball cut short", lambda: truncate(self.boost_tarball()), "size", False),
+            ("one byte changed", lambda: flip_byte(self.boost_tarball()), "size", True),
+            ("one byte changed", lambda: flip_byte(self.boost_tarball()), "sha256", False),
+            ("packaging tarball missing", lambda: (self.src / "boost1.81_1.81.0-1.debian.tar.xz").unlink(),
+             "size", False),
+            ("no .dsc", lambda: dsc.unlink(), "size", False),
+            (".dsc cut before its checksums", lambda: dsc.write_text(dsc.read_text()[:120]), "size", False),
+        ]
+        for name, damage, check, trusted in cases:
+            with self.subTest(name, check=check):
+                shutil.rmtree(self.src)
+                self.src.mkdir()
+                write_source_package(self.src, "boost1.81", "1.81.0")
+                if damage:
+                    damage()
+                result = self.bash(f'source_intact "$DEPS_ROOT/src" boost1.81 1.81.0 {check} && echo trusted || echo not')
+                self.assertEqual(result.stdout.strip(), "trusted" if trusted else "not", result.stderr)
+
+    def test_the_upstream_tarball_is_found_through_the_dsc(self):
+        result = self.bash("orig_tarball gsoap 2.8.124")
+        self.assertEqual(result.stdout, f"{self.src}/gsoap_2.8.124.orig.tar.xz")
+
+
+class Fetch(SetupScript):
+    def fetched(self, **env):
+        """The packages fetch_sources asks to download, with the download itself stubbed."""
+        result = self.bash('download_sources() { echo "$*"; }\nfetch_sources', **env)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return result.stdout.strip()
+
+    def test_only_what_is_damaged_or_still_needed_is_downloaded_again(self):
+        boost_stamp = self.cache / "boost-1.81.0" / ".built"
+        cases = [
+            ("all intact", None, True, ""),
+            ("boost cut short, Boost built", lambda: truncate(self.boost_tarball()), True, "boost1.81 1.81.0"),
+            ("boost byte changed, Boost built", lambda: flip_byte(self.boost_tarball()), True, ""),
+            ("boost byte changed, Boost to build", lambda: flip_byte(self.boost_tarball()), False,
+             "boost1.81 1.81.0"),
+            ("gsoap .dsc missing", lambda: (self.src / "gsoap_2.8.124-1.dsc").unlink(), True, "gsoap 2.8.124"),
+        ]
+        for name, damage, built, expected in cases:
+            with self.subTest(name):
+                shutil.rmtree(self.src)
+                self.src.mkdir()
+                for package, version, _, _ in PACKAGES:
+                    write_source_package(self.src, package, version)
+                self.finish_cache()
+                if not built:
+                    boost_stamp.unlink()
+                if damage:
+                    damage()
+                self.assertEqual(self.fetched(), expected)
+                ready = self.bash("cache_ready && echo ready || echo not").stdout.strip()
+                self.assertEqual(ready, "ready" if built and expected == "" else "not")
+
+    def test_a_cut_tarball_in_the_cache_is_replaced_by_a_whole_download(self):
+        self.finish_cache()
+        truncate(self.boost_tarball())
+        result = self.bash("fetch_sources")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(self.boost_tarball().read_bytes(), self.boost_tarball(self.mirror).read_bytes())
+        self.assertFalse((self.cache / "src.download").exists())
+
+    def test_a_bad_download_fails_and_stays_out_of_the_cache(self):
+        self.finish_cache()
+        truncate(self.boost_tarball())
+        flip_byte(self.boost_tarball(self.mirror))
+        result = self.bash("fetch_sources")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("does not match its .dsc", result.stderr)
+        self.assertNotEqual(self.boost_tarball().read_bytes(), self.boost_tarball(self.mirror).read_bytes())
+
+
+class Configure(SetupScript):
+    def configure_calls(self, cache=None):
+        self.cmake_calls.unlink(missing_ok=True)
+        result = self.bash("configure_project", cache=cache)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return self.cmake_calls.read_text().splitlines() if self.cmake_calls.exists() else []
+
+    def test_configures_only_a_new_folder_or_changed_settings(self):
+        build = self.root / "build"
+        calls = self.configure_calls()
+        self.assertEqual(len(calls), 1)
+        self.assertIn("--fresh -G Ninja", calls[0])
+        self.assertEqual(self.configure_calls(), [], "unchanged settings")
+        other = self.root / "other-cache"
+        calls = self.configure_calls(cache=other)
+        self.assertEqual(len(calls), 1, "other dependency folders")
+        self.assertIn(f"-DBRISKEN_BOOST_ROOT={other}/boost-1.81.0", calls[0])
+
+        # A folder that an older set-up configured for Makefiles.
+        shutil.rmtree(build)
+        build.mkdir()
+        (build / "CMakeCache.txt").write_text("CMAKE_GENERATOR:INTERNAL=Unix Makefiles\n")
+        (build / "Makefile").touch()
+        calls = self.configure_calls()
+        self.assertEqual(len(calls), 1, "Makefile folder")
+        self.assertIn("--fresh -G Ninja", calls[0])
+
+
+class BuildMessages(SetupScript):
+    def test_progress_is_dropped_and_compiler_messages_kept(self):
+        cases = [
+            ("[1/3] Building CXX object a.obj\n[2/3] Linking CXX executable a.exe\n", ""),
+            ("ninja: no work to do.\n", ""),
+            ("[1/2] Re-running CMake...\n-- Configuring done\n-- Generating done\n", ""),
+            ("[1/2] Building CXX object a.obj\na.cpp:3:9: warning: unused variable 'x'\n    3 | int x;\n",
+             "a.cpp:3:9: warning: unused variable 'x'\n    3 | int x;"),
+            ("FAILED: a.obj\ng++ -c a.cpp\na.cpp:1:1: error: 'y' does not name a type\n"
+             "ninja: build stopped: subcommand failed.\n",
+             "FAILED: a.obj\ng++ -c a.cpp\na.cpp:1:1: error: 'y' does not name a type"),
+        ]
+        log = self.root / "build.log"
+        for text, shown in cases:
+            with self.subTest(text):
+                log.write_text(text)
+                self.assertEqual(self.bash(f'build_messages "{log}"').stdout.strip(), shown)
+
+
+class LockAndHints(SetupScript):
+    def test_an_unwritable_cache_names_the_setting_that_moves_it(self):
+        for cache in ("/proc/brisken-deps", "/proc/self/brisken-deps"):
+            with self.subTest(cache):
+                result = self.bash("build_cache", cache=pathlib.Path(cache))
+                self.assertNotEqual(result.returncode, 0)
+                self.assertIn(f"cannot write to {cache}: set BRISKEN_DEPS_CACHE", result.stderr)
+
+    def test_a_second_run_waits_for_the_one_building_the_cache(self):
+        holder = subprocess.Popen(
+            ["bash", "-c", f'source "{SETUP}"\ntake_lock l "$DEPS_ROOT/.lock" x\necho held\nsleep 1.5'],
+            env=dict(os.environ, BRISKEN_DEPS_CACHE=str(self.cache)), stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE, text=True)
+        self.addCleanup(holder.wait)
+        self.assertEqual(holder.stdout.readline().strip(), "held")
+        started = time.monotonic()
+        result = self.bash('take_lock l "$DEPS_ROOT/.lock" "building the dependency cache" && echo got')
+        waited = time.monotonic() - started
+        holder.stdout.close()
+        self.assertEqual(result.stdout.strip(), "got")
+        self.assertIn("waiting for another run that is building the dependency cache", result.stderr)
+        self.assertGreater(waited, 0.8)
+
+
+if __name__ == "__main__":
+    unittest.main()
