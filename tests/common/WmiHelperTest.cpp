@@ -172,6 +172,7 @@ TEST_F(QueryPropertyTest, AnswersTheFirstObjectsPropertyOrEmpty)
         {"SELECT * FROM Win32_ComputerSystemProduct", L"UUID", VT_BSTR},
         {"SELECT UUID FROM Win32_ComputerSystemProduct WHERE UUID = 'no such machine'", L"UUID", VT_EMPTY},
         {"SELECT * FROM Win32_ComputerSystemProduct", L"NoSuchProperty", VT_EMPTY},
+        {"SELECT * FROM Win32_ComputerSystemProduct", L"SKUNumber", VT_NULL}, // null in the product record here
         {"SELECT * FROM NoSuchClass", L"UUID", VT_EMPTY},
         {"this is not a query", L"UUID", VT_EMPTY},
     };

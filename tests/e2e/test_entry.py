@@ -4,6 +4,7 @@ import os
 import re
 import unittest
 
+from componentservice import ComponentService
 from programfolder import ProgramFolderTest
 
 USAGE = (
@@ -56,6 +57,9 @@ class EntryTest(ProgramFolderTest):
         sdk = self.folder.file("BKUpdateServiceCom.dll")
         if os.path.exists(sdk):
             os.remove(sdk)
+        # The update check asks the component service: a peer gives it a known answer.
+        service = ComponentService("--version", "11.11.905.9127")
+        self.addCleanup(service.close)
         # The whole output before the duration line, as a pattern.
         for args, printed in [
             (["--quick", "--product-info"], re.escape(
@@ -66,7 +70,8 @@ class EntryTest(ProgramFolderTest):
              + r"\tDatabase version: 1\n\tDatabase release date: [^\n]+\n\tVersion: N/A\n"),
             (["--updateapp", "--updatedefs"], re.escape("Couldn't update definitions. Error: ")
              + r"[^\n]*\n(.*\n)*?std::exception::what: .*" + re.escape("BKUpdateServiceCom.dll\n") + r"(.*\n)*"),
-            (["--custom", "C:\\", "--updateapp"], re.escape("Application update check is not available in this build.\n")),
+            (["--custom", "C:\\", "--updateapp"],
+             re.escape("Checking for application update...\nYou have the latest version\n")),
         ]:
             with self.subTest(args=args):
                 run = self.folder.run(*args)

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <boost/filesystem/path.hpp>
+#include <boost/json/object.hpp>
+
+#include <string>
+
+namespace BriskenCommandLineScanner
+{
+
+// The partner file, which another component writes and this program only reads:
+// <common application data>\Corvantis\Brisken 11\Options\UpdateServer.txt. Throws the folder
+// lookup's exception when the common application-data folder cannot be found.
+boost::filesystem::path UpdateServerFilePath();
+
+// The deploy platform the partner file names, empty when there is no file or it gives none.
+// Failures are logged, never thrown.
+std::wstring GetDeployPlatform();
+
+// The partner file's member named PlatformKey into value (its bytes as they stand). False,
+// with the reason logged, when the file cannot be read, holds no object, or the member is
+// absent or not a string.
+bool ReadPartnerValue(const boost::filesystem::path& file, std::string& value);
+
+// The members of the object the file holds into object. False, with the reason logged, when the
+// file is missing, unreadable, empty, not JSON, or its first value is not an object.
+bool ReadPartnerFile(const boost::filesystem::path& file, boost::json::object& object);
+
+} // namespace BriskenCommandLineScanner

@@ -1,0 +1,164 @@
+#include "ApplicationUpdate/PartnerFile.h"
+
+#include "ApplicationUpdate/UpdateCheck.h"
+#include "PathHelper/Special.h"
+#include "ProcessHelper/ProcessHelper.h"
+#include "Program/Logger.h"
+#include "support/TempFolder.h"
+
+#include <boost/filesystem/fstream.hpp>
+#include <boost/filesystem/operations.hpp>
+
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <string>
+
+namespace
+{
+
+namespace fs = boost::filesystem;
+using namespace BriskenCommandLineScanner;
+
+// The lines this test process's log file gained since the object was made (or last asked).
+class NewLogLines
+{
+public:
+    NewLogLines() { Take(); }
+
+    std::string Take()
+    {
+        const std::string content = Content();
+        const std::string added = content.substr(std::min(seen, content.size()));
+        seen = content.size();
+        return added;
+    }
+
+private:
+    static std::string Content()
+    {
+        const fs::path logs = Logger::AppendLogsFolder(ProcessHelper::Process::Path().parent_path());
+        std::string content;
+        boost::system::error_code error;
+        for (fs::directory_iterator entry(logs, error), end; !error && entry != end; ++entry)
+        {
+            fs::ifstream file(entry->path(), std::ios::binary);
+            content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        }
+        return content;
+    }
+
+    std::size_t seen = 0;
+};
+
+class PartnerFileTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { Logger::Instance().Init(); }
+
+    fs::path Write(const std::string& content)
+    {
+        const fs::path file = folder.Path() / L"UpdateServer.txt";
+        fs::ofstream(file, std::ios::binary | std::ios::trunc) << content;
+        return file;
+    }
+
+    std::string ReadingLine(const fs::path& file) const
+    {
+        return "Info: reading platform from " + file.string() + "\r\n";
+    }
+
+    TestSupport::TempFolder folder;
+};
+
+TEST_F(PartnerFileTest, ReadsThePlatformMemberOrLogsWhyNot)
+{
+    struct Case
+    {
+        const char* name;
+        std::string content;
+        bool found;
+        std::string value;
+        std::string log; // after the reading line
+    };
+    const Case cases[] = {
+        {"plain object", R"({"platform":"beta"})", true, "beta", ""},
+        {"other members ignored", R"({"server":"x","platform":"beta","n":1})", true, "beta", ""},
+        {"comments around and inside", "// partner\n/* block */ {\"platform\" /* here */ : \"beta\" } // end",
+            true, "beta", ""},
+        {"trailing text", R"({"platform":"beta"} and then { some text)", true, "beta", ""},
+        {"second value", R"({"platform":"beta"}{"platform":"gamma"})", true, "beta", ""},
+        {"empty string", R"({"platform":""})", true, "", ""},
+        {"bytes above 127", "{\"platform\":\"b\xE9ta \xC4\xFF\"}", true, "b\xE9ta \xC4\xFF", ""},
+        {"Platform with a capital", R"({"Platform":"beta"})", false, "", "Error: couldn't find platform\r\n"},
+        {"integer", R"({"platform":12})", false, "", "Error: get_value< string > called on integer Value\r\n"},
+        {"real", R"({"platform":1.5})", false, "", "Error: get_value< string > called on real Value\r\n"},
+        {"boolean", R"({"platform":true})", false, "", "Error: get_value< string > called on boolean Value\r\n"},
+        {"null", R"({"platform":null})", false, "", "Error: get_value< string > called on null Value\r\n"},
+        {"array member", R"({"platform":["beta"]})", false, "",
+            "Error: get_value< string > called on Array Value\r\n"},
+        {"object member", R"({"platform":{"name":"beta"}})", false, "",
+            "Error: get_value< string > called on Object Value\r\n"},
+        {"array", R"(["platform","beta"])", false, "", "Error: get_value< Object > called on Array Value\r\n"},
+        {"string", R"("beta")", false, "", "Error: get_value< Object > called on string Value\r\n"},
+        {"number at the end", "12", false, "", "Error: get_value< Object > called on integer Value\r\n"},
+        {"not JSON", "platform=beta", false, "", "Error: could't read json value\r\n"},
+        {"unfinished object", R"({"platform":"beta")", false, "", "Error: could't read json value\r\n"},
+        {"trailing comma", R"({"platform":"beta",})", false, "", "Error: could't read json value\r\n"},
+        {"only a comment", "// nothing here\n", false, "", "Error: could't read json value\r\n"},
+        {"byte-order mark", "\xEF\xBB\xBF{\"platform\":\"beta\"}", false, "", "Error: could't read json value\r\n"},
+        {"empty file", "", false, "", "Error: couldn't read data from file\r\n"},
+    };
+    NewLogLines log;
+    for (const Case& c : cases)
+    {
+        const fs::path file = Write(c.content);
+        std::string value = "untouched";
+        EXPECT_EQ(c.found, ReadPartnerValue(file, value)) << c.name;
+        EXPECT_EQ(c.found ? c.value : "untouched", value) << c.name;
+        EXPECT_EQ(ReadingLine(file) + c.log, log.Take()) << c.name;
+    }
+}
+
+TEST_F(PartnerFileTest, MissingOrUnreadableFile)
+{
+    const fs::path missing = folder.Path() / L"UpdateServer.txt";
+    const fs::path folderInstead = folder.Path() / L"Options";
+    fs::create_directory(folderInstead);
+    const struct
+    {
+        fs::path file;
+        std::string log;
+    } cases[] = {
+        {missing, "Error: partner file not exists\r\n"},
+        {folderInstead, "Error: couldn't read data from file\r\n"},
+    };
+    NewLogLines log;
+    for (const auto& c : cases)
+    {
+        boost::json::object object;
+        object["kept"] = 1;
+        EXPECT_FALSE(ReadPartnerFile(c.file, object)) << c.file;
+        EXPECT_EQ(1u, object.size()) << "left as it was";
+        EXPECT_EQ(ReadingLine(c.file) + c.log, log.Take());
+    }
+}
+
+TEST_F(PartnerFileTest, FileReplacesTheObjectsMembers)
+{
+    boost::json::object object;
+    object["kept"] = 1;
+    ASSERT_TRUE(ReadPartnerFile(Write(R"({"platform":"beta","n":2})"), object));
+    EXPECT_EQ(boost::json::object({{"platform", "beta"}, {"n", 2}}), object);
+}
+
+TEST(UpdateServerFilePathTest, OptionsFolderOfTheCommonApplicationData)
+{
+    EXPECT_EQ(PathHelper::Special::CommonAppDataFolder().wstring() + L"\\Corvantis\\Brisken 11\\Options\\UpdateServer.txt",
+        UpdateServerFilePath().wstring());
+    EXPECT_EQ(L"BriskenCommandLineScanner", ComponentName());
+    EXPECT_EQ(L"prod", DefaultDeployPlatform());
+    EXPECT_EQ("platform", PlatformKey);
+}
+
+} // namespace

@@ -1,0 +1,18 @@
+"""The Wine prefix the tests run in, and quiet runs of its own tools."""
+
+import os
+import subprocess
+import tempfile
+
+WINEPREFIX = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
+
+
+def run_wine(*args) -> int:
+    """Runs a Wine program with its output in a file, never a pipe Wine's helpers could keep."""
+    with tempfile.TemporaryFile() as out:
+        return subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                              timeout=120).returncode
+
+
+def drive_c(*parts) -> str:
+    return os.path.join(WINEPREFIX, "drive_c", *parts)
