@@ -1,5 +1,6 @@
 #include "UpdateService/Wrapper.h"
 
+#include "UpdateService/ConnectWithinLimit.h"
 #include "UpdateService/DestroyProxyOnExit.h"
 #include "UpdateService/LogHelper/Log.h"
 
@@ -46,10 +47,11 @@ void LogIfEnabled(std::int32_t level, int line, Compose compose)
 }
 
 // Without limits a peer that accepts and never answers, trickles, or floods would hold the
-// lookup forever or exhaust memory; the runtime enforces each of these itself. (On Windows the
-// runtime's timed connect notices a refused connection only when the connect limit ends.)
+// lookup forever or exhaust memory; the runtime enforces these itself, except that its timed
+// connect would see a refused connection only when the connect limit ends.
 void LimitExchange(soap& context)
 {
+    context.fopen = ConnectWithinLimit;
     context.connect_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;
     context.send_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;
     context.recv_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;

@@ -6,6 +6,7 @@
 #include "support/ComponentServicePeer.h"
 #include "support/LogTestPeer.h"
 #include "support/RecordingSink.h"
+#include "support/RefusingComponentPort.h"
 
 #include <boost/make_shared.hpp>
 
@@ -60,10 +61,10 @@ Outcome TimedLookup()
 
 TEST(WrapperLimitsTest, ServiceDownEndsTheLookupWithTheConnectFailure)
 {
+    const TestSupport::RefusingComponentPort down;
     const auto sink = boost::make_shared<TestSupport::RecordingSink>([](std::int32_t level) { return level == 4000; });
     LogHelper::LogTestPeer::SetSink(sink);
 
-    // The runtime's timed connect on Windows sees a refused connection only when its limit ends.
     const Outcome outcome = TimedLookup();
 
     EXPECT_FALSE(outcome.result);

@@ -5,6 +5,7 @@
 #include "support/ComponentServicePeer.h"
 #include "support/LogTestPeer.h"
 #include "support/RecordingSink.h"
+#include "support/RefusingComponentPort.h"
 
 #include "WmiHelper/WmiHelper.h"
 
@@ -12,7 +13,9 @@
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
+#include <stdsoap2.h>
 
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
@@ -95,8 +98,7 @@ class WrapperVerdictTest : public testing::TestWithParam<VerdictCase>
 {
 };
 
-// A failed exchange: false, the record untouched, and one error with the runtime's code. (The
-// service being down is in WrapperLimitsTest: noticing it takes the connect limit.)
+// A failed exchange: false, the record untouched, and one error with the runtime's code.
 struct FailureCase
 {
     const char* name;
@@ -172,6 +174,27 @@ TEST_P(WrapperFailureTest, FailsAndLeavesTheRecord)
 
 INSTANTIATE_TEST_SUITE_P(Exchanges, WrapperFailureTest, testing::ValuesIn(FailureCases),
     [](const testing::TestParamInfo<FailureCase>& info) { return CaseName(info.param.name); });
+
+// This build has the program's connect limit (a minute by default): a refused connection must end
+// the lookup at once, not when that limit ends.
+TEST(WrapperTest, ServiceDownFailsAtOnceAndLeavesTheRecord)
+{
+    const TestSupport::RefusingComponentPort down;
+    const auto sink = boost::make_shared<RecordingSink>();
+    LogHelper::LogTestPeer::SetSink(sink);
+    Component record = Untouched;
+
+    const auto start = std::chrono::steady_clock::now();
+    const bool found = Lookup(record);
+    const long long elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+
+    EXPECT_FALSE(found);
+    EXPECT_LT(elapsed, 5000) << "milliseconds";
+    EXPECT_EQ(record.version, Untouched.version);
+    ExpectOneFailureMessage(*sink);
+    EXPECT_EQ(Messages(*sink).back().second, L"GetComponentInfo failed. result=" + std::to_wstring(SOAP_TCP_ERROR));
+}
 
 TEST(WrapperTest, RequestCarriesTheSixFieldsInOrderWithTheArgumentsUnchanged)
 {

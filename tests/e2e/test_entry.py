@@ -53,13 +53,13 @@ class EntryTest(ProgramFolderTest):
         self.assertEqual([], self.folder.logs())
 
     def test_first_command_in_dispatch_order_wins(self):
-        # The update check asks the component service: a peer gives it a known answer.
-        service = ComponentService("--version", "11.11.905.9127")
-        self.addCleanup(service.close)
         # Without the update SDK the definitions update fails at once, whatever server there is.
         sdk = self.folder.file("BKUpdateServiceCom.dll")
         if os.path.exists(sdk):
             os.remove(sdk)
+        # The update check asks the component service: a peer gives it a known answer.
+        service = ComponentService("--version", "11.11.905.9127")
+        self.addCleanup(service.close)
         # The whole output before the duration line, as a pattern.
         for args, printed in [
             (["--quick", "--product-info"], re.escape(

@@ -1,0 +1,138 @@
+// The component lookup's connect callback: a refused connection or an unknown host fails at
+// once with the runtime's error conventions, not when the connect limit ends, and a connection
+// that is accepted comes back ready for the runtime.
+#include "UpdateService/ConnectWithinLimit.h"
+
+#include <ComponentsServiceComponentsServiceSoapProxy.h>
+
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <chrono>
+#include <ostream>
+#include <string>
+
+using UpdateService::Wrapper::ConnectWithinLimit;
+
+namespace
+{
+
+// Far longer than any refusal or failed name lookup takes, so that waiting it out shows.
+const int ConnectLimitSeconds = 30;
+const long long BoundMilliseconds = 5000;
+
+class WinsockSocket
+{
+public:
+    WinsockSocket()
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        handle = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    }
+    ~WinsockSocket()
+    {
+        closesocket(handle);
+        WSACleanup();
+    }
+    WinsockSocket(const WinsockSocket&) = delete;
+    WinsockSocket& operator=(const WinsockSocket&) = delete;
+
+    // Bound to a free loopback port; listening only when asked.
+    int BindLoopback(bool listening)
+    {
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        EXPECT_EQ(bind(handle, reinterpret_cast<sockaddr*>(&address), length), 0);
+        EXPECT_EQ(getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        if (listening)
+        {
+            EXPECT_EQ(listen(handle, 1), 0);
+        }
+        return ntohs(address.sin_port);
+    }
+
+private:
+    SOCKET handle;
+};
+
+struct FailureCase
+{
+    const char* name;
+    std::string host;
+    bool refusedOnLoopback; // else the name lookup fails
+};
+
+const FailureCase FailureCases[] = {
+    {"nothing_listens", "127.0.0.1", true},
+    {"unresolvable_host", "brisken-nowhere.invalid", false},
+};
+
+void PrintTo(const FailureCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class ConnectWithinLimitFailureTest : public testing::TestWithParam<FailureCase>
+{
+};
+
+} // namespace
+
+// Through the generated proxy, as the lookup uses it.
+TEST_P(ConnectWithinLimitFailureTest, FailsAtOnceWithTheRuntimesTcpError)
+{
+    const FailureCase& c = GetParam();
+    WinsockSocket closedPort;
+    const int port = c.refusedOnLoopback ? closedPort.BindLoopback(false) : 80;
+    ComponentsService::ComponentsServiceSoapProxy proxy;
+    proxy.connect_timeout = ConnectLimitSeconds;
+    proxy.fopen = ConnectWithinLimit;
+    const std::string endpoint = "http://" + c.host + ":" + std::to_string(port) + "/components.asmx";
+    ComponentsService::_tempuri__GetComponentInfo request;
+    ComponentsService::_tempuri__GetComponentInfoResponse response;
+
+    const auto start = std::chrono::steady_clock::now();
+    const int result = proxy.GetComponentInfo(endpoint.c_str(), nullptr, &request, response);
+    const long long elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+
+    EXPECT_EQ(result, SOAP_TCP_ERROR);
+    EXPECT_LT(elapsed, BoundMilliseconds) << "milliseconds";
+    EXPECT_EQ(proxy.socket, SOAP_INVALID_SOCKET);
+    if (c.refusedOnLoopback)
+    {
+        EXPECT_EQ(proxy.errnum, WSAECONNREFUSED);
+    }
+    else
+    {
+        EXPECT_NE(proxy.errnum, 0);
+    }
+    proxy.destroy();
+}
+
+INSTANTIATE_TEST_SUITE_P(Endpoints, ConnectWithinLimitFailureTest, testing::ValuesIn(FailureCases),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST(ConnectWithinLimitTest, AcceptedConnectionComesBackWithoutTheNagleDelay)
+{
+    WinsockSocket listener;
+    const int port = listener.BindLoopback(true);
+    soap context;
+    context.connect_timeout = ConnectLimitSeconds;
+    context.recv_timeout = ConnectLimitSeconds;
+
+    const SOAP_SOCKET connected = ConnectWithinLimit(&context, "http://127.0.0.1/", "127.0.0.1", port);
+
+    ASSERT_NE(connected, SOAP_INVALID_SOCKET);
+    EXPECT_EQ(context.errnum, 0);
+    int noDelay = 0;
+    int length = sizeof noDelay;
+    EXPECT_EQ(getsockopt(connected, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&noDelay), &length), 0);
+    EXPECT_NE(noDelay, 0);
+    closesocket(connected);
+}
