@@ -1,5 +1,7 @@
 #include "ApplicationUpdate/UpdateCheck.h"
 
+#include "Information/Product.h"
+
 namespace BriskenCommandLineScanner
 {
 
@@ -18,7 +20,8 @@ std::wstring OsPlatform()
     return L"x64";
 }
 
-const char* const OwnVersion = "11,11,905,9127";
+// The version that --product-info prints.
+const char* const OwnVersion = Product::Version;
 
 const std::string PlatformKey = "platform";
 

@@ -1,12 +1,42 @@
 #include "Commands/Commands.h"
-#include "Commands/NotAvailable.h"
+
+#include "Information/PluginsVersion.h"
+#include "Program/ConsoleText.h"
+#include "Scanner/Scanner.h"
+
+#include <boost/exception/exception.hpp>
+
+#include <iostream>
+#include <string>
 
 namespace BriskenCommandLineScanner
 {
 
 void PrintDefinitionsInfo()
 {
-    ReportNotAvailable("Definitions information");
+    unsigned long version = 0;
+    std::wstring releaseDate;
+    try
+    {
+        Scanner scanner;
+        scanner.GetDatabaseInformation(version, releaseDate);
+    }
+    catch (const boost::exception&)
+    {
+        // The engine could not be loaded, started or bound: say so in the date, keep the version.
+        releaseDate = L"N/A";
+    }
+
+    std::cout << "Definitions Info:\n";
+    std::cout << "\tDatabase version: " << version << std::endl;
+    // Through the code page, so that a character the console lacks cannot silence what follows.
+    WriteConsoleText(L"\tDatabase release date: " + releaseDate + L"\n");
+    std::cout << std::flush;
+
+    std::string pluginsVersion = ReadPluginsVersion();
+    if (pluginsVersion.empty())
+        pluginsVersion = "N/A";
+    std::cout << "\tVersion: " << pluginsVersion << std::endl;
 }
 
 } // namespace BriskenCommandLineScanner

@@ -1,12 +1,9 @@
 #include "Commands/Commands.h"
 
-#include "Program/LogError.h"
+#include "Commands/CommandFailure.h"
 #include "Scanner/Scanner.h"
 
-#include <boost/exception/diagnostic_information.hpp>
 #include <boost/exception/exception.hpp>
-
-#include <iostream>
 
 namespace BriskenCommandLineScanner
 {
@@ -20,9 +17,7 @@ void RunScan(const ScanRequest& request)
     }
     catch (const boost::exception&)
     {
-        const std::string text = boost::current_exception_diagnostic_information();
-        LogError(text);
-        std::cout << "Couldn't perform scan. Error: " << text << std::flush;
+        ReportCommandFailure("Couldn't perform scan. Error: ");
     }
 }
 

@@ -1,12 +1,24 @@
 #include "Commands/Commands.h"
-#include "Commands/NotAvailable.h"
+
+#include "Commands/CommandFailure.h"
+#include "DefinitionsUpdater/DefinitionsUpdater.h"
+
+#include <boost/exception/exception.hpp>
 
 namespace BriskenCommandLineScanner
 {
 
 void UpdateDefinitions()
 {
-    ReportNotAvailable("Definitions update");
+    try
+    {
+        DefinitionsUpdater updater;
+        updater.Start();
+    }
+    catch (const boost::exception&)
+    {
+        ReportCommandFailure("Couldn't update definitions. Error: ");
+    }
 }
 
 } // namespace BriskenCommandLineScanner

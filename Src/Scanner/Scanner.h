@@ -35,6 +35,11 @@ public:
     // What the last Scan collected; empty before the first.
     const ScanResult& Result() const { return result; }
 
+    // The engine's database version (written by the engine itself) and release date in the
+    // local format, from an instance of its own (ScannerDatabase.cpp). Leaves what it cannot
+    // fill untouched and logs why; throws only when an export is missing.
+    void GetDatabaseInformation(unsigned long& version, std::wstring& releaseDate);
+
 private:
     friend struct ScannerTestPeer;
 

@@ -16,6 +16,7 @@ namespace
 const wchar_t* const logVariable = L"BRISKEN_RECORDING_LOG";
 const wchar_t* const resultsVariable = L"BRISKEN_RECORDING_RESULTS";
 const wchar_t* const reportsVariable = L"BRISKEN_RECORDING_REPORTS";
+const wchar_t* const databaseVariable = L"BRISKEN_RECORDING_DATABASE";
 
 } // namespace
 
@@ -24,6 +25,7 @@ RecordingEngine::RecordingEngine()
     SetEnvironmentVariableW(logVariable, (folder.Path() / "calls.log").wstring().c_str());
     SetEnvironmentVariableW(resultsVariable, nullptr);
     SetEnvironmentVariableW(reportsVariable, nullptr);
+    SetEnvironmentVariableW(databaseVariable, nullptr);
 }
 
 RecordingEngine::~RecordingEngine()
@@ -31,6 +33,7 @@ RecordingEngine::~RecordingEngine()
     SetEnvironmentVariableW(logVariable, nullptr);
     SetEnvironmentVariableW(resultsVariable, nullptr);
     SetEnvironmentVariableW(reportsVariable, nullptr);
+    SetEnvironmentVariableW(databaseVariable, nullptr);
 }
 
 void RecordingEngine::SetResults(const std::wstring& results)
@@ -43,6 +46,11 @@ void RecordingEngine::SetReports(const std::string& script)
     const boost::filesystem::path file = folder.Path() / "reports.txt";
     boost::filesystem::ofstream(file, std::ios::binary) << script;
     SetEnvironmentVariableW(reportsVariable, file.wstring().c_str());
+}
+
+void RecordingEngine::SetDatabase(unsigned long version, unsigned long releaseTime)
+{
+    SetEnvironmentVariableW(databaseVariable, (std::to_wstring(version) + L"," + std::to_wstring(releaseTime)).c_str());
 }
 
 std::vector<std::wstring> RecordingEngine::Calls() const

@@ -10,7 +10,8 @@ namespace TestSupport
 
 // Steers the recording engine (tests/fixtures/RecordingEngine, loaded as scan.dll) through the
 // environment for as long as the object lives: a fresh call log, no configured results and no
-// scripted reports to begin with.
+// scripted reports to begin with. The fake update SDK (tests/fixtures/FakeUpdateSdk) shares the
+// call log and the results.
 class RecordingEngine
 {
 public:
@@ -23,6 +24,8 @@ public:
     void SetResults(const std::wstring& results);
     // Report lines in the engine's script format (UTF-8).
     void SetReports(const std::string& script);
+    // What GetDatabaseInformation delivers.
+    void SetDatabase(unsigned long version, unsigned long releaseTime);
 
     // Every recorded call so far, one line each.
     std::vector<std::wstring> Calls() const;
