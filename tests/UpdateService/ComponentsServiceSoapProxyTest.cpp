@@ -94,7 +94,7 @@ TEST_F(ComponentsServiceSoapProxyTest, ExplicitEndpointIsKeptForLaterCalls)
 
 TEST_F(ComponentsServiceSoapProxyTest, UnreachableServiceFailsBeforeTheResponseIsTouched)
 {
-    // Held, so that no peer of another test run on this machine answers at the default endpoint.
+    // Held, so that a peer of another test run on this machine that listens there is waited out.
     const TestSupport::RefusingComponentPort down;
     response.GetComponentInfoResult = Untouched;
 

@@ -6,8 +6,10 @@ namespace TestSupport
 {
 
 // Holds the lookup's default endpoint bound but not listening, so that a connection there is
-// refused for as long as the object lives, even when a component service peer of another test
-// run on this machine wants the same port (it waits up to half a minute for the port to be free).
+// refused for as long as the object lives. It first waits (up to half a minute) until no component
+// service peer of another test run on this machine listens there. It cannot keep out a peer that
+// starts meanwhile: Wine binds with address reuse, which lets a peer that reuses addresses bind
+// and listen beside it; so hold it only for the moment of the call.
 class RefusingComponentPort
 {
 public:
