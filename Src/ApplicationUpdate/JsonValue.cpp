@@ -1,6 +1,7 @@
 #include "ApplicationUpdate/JsonValue.h"
 
-#include <boost/json/stream_parser.hpp>
+#include <boost/json/basic_parser_impl.hpp>
+#include <boost/json/value_stack.hpp>
 
 #include <stdexcept>
 
@@ -8,6 +9,113 @@ namespace BriskenCommandLineScanner
 {
 namespace
 {
+
+using boost::json::error_code;
+using boost::json::string_view;
+
+// Builds the first value of the text and ends the parse the moment it is complete. Left to go on,
+// the parser reads the white space and comments after the value too, and a '/' there that starts
+// no comment, or a comment left open, would fail the whole text.
+class FirstValue
+{
+public:
+    static constexpr std::size_t max_object_size = boost::json::object::max_size();
+    static constexpr std::size_t max_array_size = boost::json::array::max_size();
+    static constexpr std::size_t max_key_size = boost::json::string::max_size();
+    static constexpr std::size_t max_string_size = boost::json::string::max_size();
+
+    bool on_document_begin(error_code&) { return true; }
+    bool on_document_end(error_code&) { return true; }
+    bool on_object_begin(error_code&) { return Open(); }
+    bool on_array_begin(error_code&) { return Open(); }
+    bool on_number_part(string_view, error_code&) { return true; }
+    bool on_comment_part(string_view, error_code&) { return true; }
+    bool on_comment(string_view, error_code&) { return true; }
+
+    bool on_object_end(std::size_t n, error_code& ec)
+    {
+        values.push_object(n);
+        return Close(ec);
+    }
+    bool on_array_end(std::size_t n, error_code& ec)
+    {
+        values.push_array(n);
+        return Close(ec);
+    }
+    bool on_key_part(string_view s, std::size_t, error_code&)
+    {
+        values.push_chars(s);
+        return true;
+    }
+    bool on_key(string_view s, std::size_t, error_code&)
+    {
+        values.push_key(s);
+        return true;
+    }
+    bool on_string_part(string_view s, std::size_t, error_code&)
+    {
+        values.push_chars(s);
+        return true;
+    }
+    bool on_string(string_view s, std::size_t, error_code& ec)
+    {
+        values.push_string(s);
+        return Ended(ec);
+    }
+    bool on_int64(std::int64_t i, string_view, error_code& ec)
+    {
+        values.push_int64(i);
+        return Ended(ec);
+    }
+    bool on_uint64(std::uint64_t u, string_view, error_code& ec)
+    {
+        values.push_uint64(u);
+        return Ended(ec);
+    }
+    bool on_double(double d, string_view, error_code& ec)
+    {
+        values.push_double(d);
+        return Ended(ec);
+    }
+    bool on_bool(bool b, error_code& ec)
+    {
+        values.push_bool(b);
+        return Ended(ec);
+    }
+    bool on_null(error_code& ec)
+    {
+        values.push_null();
+        return Ended(ec);
+    }
+
+    boost::json::value_stack values;
+    bool complete = false;
+
+private:
+    bool Open()
+    {
+        ++depth;
+        return true;
+    }
+
+    bool Close(error_code& ec)
+    {
+        --depth;
+        return Ended(ec);
+    }
+
+    // At the outermost level the value is whole: stop the parser there.
+    bool Ended(error_code& ec)
+    {
+        if (depth != 0)
+            return true;
+        complete = true;
+        ec = boost::json::error::extra_data;
+        return false;
+    }
+
+    std::size_t depth = 0;
+};
 
 [[noreturn]] void ThrowWrongType(const char* wanted, const boost::json::value& value)
 {
@@ -23,16 +131,14 @@ bool ReadJsonValue(const std::string& text, boost::json::value& value)
     options.allow_invalid_utf8 = true;
     // The file is small and hand-written; nesting is no reason to refuse it.
     options.max_depth = 1000;
-    boost::json::stream_parser parser(boost::json::storage_ptr(), options);
-    boost::json::error_code error;
-    // write_some stops after the first complete value; a number at the very end of the text is
-    // complete only once the parser knows nothing follows.
-    parser.write_some(text.data(), text.size(), error);
-    if (!error && !parser.done())
-        parser.finish(error);
-    if (error || !parser.done())
+    boost::json::basic_parser<FirstValue> parser(options);
+    parser.handler().values.reset();
+    error_code error;
+    // Not more to come: a number at the very end of the text is complete then.
+    parser.write_some(false, text.data(), text.size(), error);
+    if (!parser.handler().complete)
         return false;
-    value = parser.release();
+    value = parser.handler().values.release();
     return true;
 }
 
