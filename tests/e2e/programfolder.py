@@ -10,6 +10,8 @@ import unittest
 PROGRAM_FOLDER = os.environ.get("BRISKEN_PROGRAM_FOLDER", "")
 TEST_FOLDER = os.environ.get("BRISKEN_TEST_FOLDER", "")
 EXECUTABLE = "BriskenCommandLineScanner.exe"
+SHIPPED_PLUGINS = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "StandIns", "ReferenceEngine",
+                                               "Plugins"))
 
 
 class Run:
@@ -29,9 +31,12 @@ class ProgramFolder:
         """parents: folder names to put between the temporary root and the program folder."""
         self.root = tempfile.mkdtemp(prefix="brisken-e2e-")
         self.path = os.path.join(self.root, *parents, "program")
-        # What earlier runs of build/bin left there is no part of the program.
+        # What earlier runs of build/bin left there is no part of the program; nor are the
+        # definitions that a run of --updatedefs installed: Plugins is the shipped one.
         shutil.copytree(source, self.path, ignore=shutil.ignore_patterns(
-            "Logs", "Scan Results", "Temp", "Quarantine", "cache.000", "config.ini"))
+            "Logs", "Scan Results", "Temp", "Quarantine", "cache.000", "config.ini", "Plugins", "UpdateStaging"))
+        if os.path.isdir(os.path.join(source, "Plugins")):
+            shutil.copytree(SHIPPED_PLUGINS, os.path.join(self.path, "Plugins"))
         for name in extra_files:
             shutil.copy2(os.path.join(TEST_FOLDER, name), self.path)
 

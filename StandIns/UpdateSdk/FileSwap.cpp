@@ -1,0 +1,61 @@
+#include "FileSwap.h"
+
+#include "LocalFiles.h"
+#include "Result.h"
+
+#include <windows.h>
+
+namespace UpdateSdkStandIn
+{
+namespace
+{
+
+[[noreturn]] void Fail(const char* what, const std::wstring& path)
+{
+    const DWORD error = GetLastError();
+    throw UpdateError(Result::InstallFailed,
+        std::string(what) + " " + std::string(path.begin(), path.end()) + " (error " + std::to_string(error) + ")");
+}
+
+} // namespace
+
+FileSwap::~FileSwap()
+{
+    Undo();
+}
+
+void FileSwap::Replace(const std::wstring& staged, const std::wstring& target, const std::wstring& backupName)
+{
+    steps.push_back({staged, target, backupFolder + L"\\" + backupName});
+    Step& step = steps.back();
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+    {
+        // A folder of that name is someone else's: it is not moved, let alone removed later.
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        {
+            SetLastError(ERROR_DIRECTORY);
+            Fail("a folder is in the way:", target);
+        }
+        if (!LocalFiles::Move(target, step.backup))
+            Fail("cannot move aside", target);
+        step.movedAside = true;
+    }
+    if (!LocalFiles::Move(staged, target))
+        Fail("cannot put in place", target);
+    step.movedIn = true;
+}
+
+void FileSwap::Undo() noexcept
+{
+    for (auto step = steps.rbegin(); step != steps.rend(); ++step)
+    {
+        if (step->movedIn)
+            LocalFiles::Move(step->target, step->staged);
+        if (step->movedAside)
+            LocalFiles::Move(step->backup, step->target);
+    }
+    steps.clear();
+}
+
+} // namespace UpdateSdkStandIn

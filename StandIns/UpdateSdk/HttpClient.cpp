@@ -1,0 +1,175 @@
+#include "HttpClient.h"
+
+#include "PlainFileName.h"
+#include "TransientError.h"
+#include "UpdateSdk.h"
+
+#include <windows.h>
+
+#include <winhttp.h>
+
+namespace UpdateSdkStandIn
+{
+namespace
+{
+
+// Milliseconds. A silent server costs at most connect + send + receive per request.
+const int resolveTimeout = 5000;
+const int connectTimeout = 5000;
+const int sendTimeout = 10000;
+const int receiveTimeout = 10000;
+
+struct InternetCloser
+{
+    void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
+};
+using Internet = std::unique_ptr<void, InternetCloser>;
+
+struct UrlParts
+{
+    std::wstring host;
+    INTERNET_PORT port = 0;
+    std::wstring path;
+};
+
+bool Crack(const std::string& url, UrlParts& parts)
+{
+    const std::wstring wide = Utf8ToWide(url);
+    if (wide.empty())
+        return false;
+    URL_COMPONENTS components{};
+    components.dwStructSize = sizeof components;
+    components.dwHostNameLength = DWORD(-1);
+    components.dwUrlPathLength = DWORD(-1);
+    components.dwExtraInfoLength = DWORD(-1);
+    if (!WinHttpCrackUrl(wide.c_str(), DWORD(wide.size()), 0, &components))
+        return false;
+    if (components.nScheme != INTERNET_SCHEME_HTTP || components.dwHostNameLength == 0 || components.dwExtraInfoLength != 0)
+        return false;
+    parts.host.assign(components.lpszHostName, components.dwHostNameLength);
+    parts.port = components.nPort;
+    parts.path.assign(components.lpszUrlPath, components.dwUrlPathLength);
+    while (!parts.path.empty() && parts.path.back() == L'/')
+        parts.path.pop_back();
+    return true;
+}
+
+[[noreturn]] void NoAnswer(const char* step)
+{
+    throw TransientError(UpdateSdk::Event::ConnectionFailed, Result::ConnectionFailed,
+        std::string(step) + " failed (error " + std::to_string(GetLastError()) + ")");
+}
+
+DWORD StatusCode(HINTERNET request)
+{
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+            &status, &size, WINHTTP_NO_HEADER_INDEX))
+        NoAnswer("reading the status");
+    return status;
+}
+
+void CheckStatus(DWORD status)
+{
+    if (status == 200)
+        return;
+    const std::string what = "the server answered " + std::to_string(status);
+    // Only an overloaded or failing server may answer otherwise next time.
+    if (status >= 500 || status == 408 || status == 429)
+        throw TransientError(UpdateSdk::Event::ConnectionFailed, Result::ConnectionFailed, what);
+    throw UpdateError(Result::ConnectionFailed, what);
+}
+
+std::string ReadBody(HINTERNET request, std::uint64_t limit, const std::function<void(std::uint64_t)>& onBytes)
+{
+    std::string body;
+    char buffer[65536];
+    for (;;)
+    {
+        DWORD got = 0;
+        if (!WinHttpReadData(request, buffer, sizeof buffer, &got))
+            throw TransientError(UpdateSdk::Event::DownloadFailed, Result::DownloadFailed,
+                "the download broke off (error " + std::to_string(GetLastError()) + ")");
+        if (got == 0)
+            return body;
+        if (body.size() + got > limit)
+            throw TransientError(UpdateSdk::Event::VerificationFailed, Result::VerificationFailed,
+                "the server sent more than the " + std::to_string(limit) + " bytes expected");
+        body.append(buffer, got);
+        onBytes(body.size());
+    }
+}
+
+} // namespace
+
+struct HttpClient::Handles
+{
+    Internet session;
+    Internet connection;
+};
+
+bool HttpClient::IsValidUrl(const std::string& url)
+{
+    UrlParts parts;
+    return Crack(url, parts);
+}
+
+HttpClient::HttpClient(const std::string& url) : handles(new Handles)
+{
+    UrlParts parts;
+    if (!Crack(url, parts))
+        throw UpdateError(Result::InvalidArgument, "not a plain-HTTP URL: " + url);
+    basePath = parts.path;
+    handles->session.reset(WinHttpOpen(L"BriskenUpdateSdk/1.0", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+        WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!handles->session)
+        NoAnswer("WinHttpOpen");
+    WinHttpSetTimeouts(handles->session.get(), resolveTimeout, connectTimeout, sendTimeout, receiveTimeout);
+    handles->connection.reset(WinHttpConnect(handles->session.get(), parts.host.c_str(), parts.port, 0));
+    if (!handles->connection)
+        NoAnswer("WinHttpConnect");
+}
+
+HttpClient::~HttpClient() = default;
+
+std::string HttpClient::Get(const std::string& relative, std::uint64_t limit,
+    const std::function<void(std::uint64_t)>& onBytes) const
+{
+    const std::wstring path = basePath + L"/" + Utf8ToWide(relative);
+    Internet request(WinHttpOpenRequest(handles->connection.get(), L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+        WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_REFRESH));
+    if (!request)
+        NoAnswer("WinHttpOpenRequest");
+    WinHttpSetTimeouts(request.get(), resolveTimeout, connectTimeout, sendTimeout, receiveTimeout);
+    DWORD responseTimeout = receiveTimeout;
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof responseTimeout);
+    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
+        NoAnswer("sending the request");
+    if (!WinHttpReceiveResponse(request.get(), nullptr))
+        NoAnswer("receiving the answer");
+    CheckStatus(StatusCode(request.get()));
+    return ReadBody(request.get(), limit, onBytes);
+}
+
+std::string HttpClient::PercentEncode(const std::string& text)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char c : text)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9')
+            || byte == '-' || byte == '.' || byte == '_' || byte == '~')
+            encoded.push_back(c);
+        else
+        {
+            encoded.push_back('%');
+            encoded.push_back(digits[byte >> 4]);
+            encoded.push_back(digits[byte & 15]);
+        }
+    }
+    return encoded;
+}
+
+} // namespace UpdateSdkStandIn

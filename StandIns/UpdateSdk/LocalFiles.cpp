@@ -1,0 +1,157 @@
+#include "LocalFiles.h"
+
+#include "Result.h"
+#include "Sha256.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <type_traits>
+
+namespace UpdateSdkStandIn::LocalFiles
+{
+namespace
+{
+
+struct HandleCloser
+{
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
+
+[[noreturn]] void Fail(const char* what, const std::wstring& path)
+{
+    const DWORD error = GetLastError();
+    std::string narrow(path.begin(), path.end());
+    throw UpdateError(Result::FileSystem, std::string(what) + " " + narrow + " (error " + std::to_string(error) + ")");
+}
+
+} // namespace
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool TryRead(const std::wstring& path, std::string& content)
+{
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE)
+    {
+        file.release();
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return false;
+        Fail("cannot open", path);
+    }
+    content.clear();
+    char buffer[65536];
+    DWORD got = 0;
+    for (;;)
+    {
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
+            Fail("cannot read", path);
+        if (got == 0)
+            return true;
+        content.append(buffer, got);
+    }
+}
+
+std::string Read(const std::wstring& path)
+{
+    std::string content;
+    if (!TryRead(path, content))
+        Fail("cannot find", path);
+    return content;
+}
+
+void Write(const std::wstring& path, const std::string& content)
+{
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+        nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE)
+    {
+        file.release();
+        Fail("cannot create", path);
+    }
+    std::size_t done = 0;
+    while (done < content.size())
+    {
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1 << 20));
+        DWORD written = 0;
+        if (!WriteFile(file.get(), content.data() + done, piece, &written, nullptr) || written == 0)
+            Fail("cannot write", path);
+        done += written;
+    }
+    if (!FlushFileBuffers(file.get()))
+        Fail("cannot flush", path);
+}
+
+void CreateFolders(const std::wstring& path)
+{
+    if (path.empty())
+        return;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+    {
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            Fail("not a folder:", path);
+        }
+        return;
+    }
+    const std::size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos && slash > 0)
+        CreateFolders(path.substr(0, slash));
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        Fail("cannot create folder", path);
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring child = path + L"\\" + name;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveTree(child);
+            else
+            {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+bool Move(const std::wstring& from, const std::wstring& to)
+{
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::string Sha256Hex(const std::string& content)
+{
+    ReferenceEngine::Sha256 hash;
+    hash.Update(content.data(), content.size());
+    const ReferenceEngine::Digest digest = hash.Final();
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (const std::uint8_t byte : digest)
+    {
+        hex.push_back(digits[byte >> 4]);
+        hex.push_back(digits[byte & 15]);
+    }
+    return hex;
+}
+
+} // namespace UpdateSdkStandIn::LocalFiles

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+// Whole-file reading and writing and folder handling on wide paths. Failures throw
+// UpdateError with Result::FileSystem unless a function says otherwise.
+namespace UpdateSdkStandIn::LocalFiles
+{
+
+bool Exists(const std::wstring& path);
+// False when the file does not exist; throws when it exists but cannot be read.
+bool TryRead(const std::wstring& path, std::string& content);
+std::string Read(const std::wstring& path);
+// Creates or replaces the file and flushes it to disk before returning.
+void Write(const std::wstring& path, const std::string& content);
+// Creates the folder and its missing parents.
+void CreateFolders(const std::wstring& path);
+// Removes the folder with everything in it; what cannot be removed stays (no throw).
+void RemoveTree(const std::wstring& path);
+// Renames within one volume; false (with GetLastError set) when it fails.
+bool Move(const std::wstring& from, const std::wstring& to);
+// Lower-case hex SHA-256 of a file's content.
+std::string Sha256Hex(const std::string& content);
+
+} // namespace UpdateSdkStandIn::LocalFiles

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace UpdateSdkStandIn
+{
+
+// A definitions set as the server describes it (format in README.md). Names are UTF-8
+// plain file names; hashes are lower-case hex SHA-256.
+struct ManifestFile
+{
+    std::string name;
+    std::uint64_t size = 0;
+    std::string sha256;
+};
+
+// A patch that turns the file of that name with content baseSha256 into the set's file.
+struct ManifestPatch
+{
+    std::string name;
+    std::uint64_t size = 0;
+    std::string sha256;
+    std::string baseSha256;
+};
+
+struct Manifest
+{
+    std::string version;
+    std::string released; // YYYY-MM-DDTHH:MM:SSZ
+    std::vector<ManifestFile> files;
+    std::vector<ManifestPatch> patches;
+
+    // The patch for the file of that name from that content, or null.
+    const ManifestPatch* FindPatch(const std::string& name, const std::string& baseSha256) const;
+};
+
+// The largest manifest read from the server.
+constexpr std::size_t MaxManifestSize = 1 << 20;
+
+// Throws UpdateError with Result::BadManifest for anything but a well-formed manifest whose
+// names are plain file names, each file listed once.
+Manifest ParseManifest(const std::string& text);
+std::string FormatManifest(const Manifest& manifest);
+
+} // namespace UpdateSdkStandIn

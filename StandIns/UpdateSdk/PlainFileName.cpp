@@ -1,0 +1,60 @@
+#include "PlainFileName.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+
+namespace UpdateSdkStandIn
+{
+namespace
+{
+
+const std::size_t maxNameLength = 200;
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever extension follows them.
+bool IsDeviceName(const std::wstring& name)
+{
+    std::wstring stem = name.substr(0, name.find(L'.'));
+    stem.erase(stem.find_last_not_of(L' ') + 1);
+    std::transform(stem.begin(), stem.end(), stem.begin(), [](wchar_t c) { return std::towupper(c); });
+    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL" || stem == L"CONIN$" || stem == L"CONOUT$")
+        return true;
+    return stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0)
+        && stem[3] >= L'1' && stem[3] <= L'9';
+}
+
+} // namespace
+
+std::wstring Utf8ToWide(const std::string& text)
+{
+    if (text.empty() || text.size() > 0x7fffffff)
+        return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), int(text.size()), nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), int(text.size()), &wide[0], length);
+    return wide;
+}
+
+bool IsPlainFileName(const std::string& name)
+{
+    if (name.empty() || name.size() > maxNameLength)
+        return false;
+    const std::wstring wide = Utf8ToWide(name);
+    if (wide.empty())
+        return false;
+    for (const wchar_t c : wide)
+    {
+        if (c < 0x20 || c == 0x7f || std::wcschr(L"<>:\"/\\|?*", c))
+            return false;
+    }
+    // Windows drops trailing dots and blanks, so "x." would be "x" and ".." would be the parent.
+    if (wide.back() == L'.' || wide.back() == L' ' || wide.front() == L' ')
+        return false;
+    return !IsDeviceName(wide);
+}
+
+} // namespace UpdateSdkStandIn

@@ -1,0 +1,133 @@
+#include "Updater.h"
+
+#include "LocalFiles.h"
+#include "Patch.h"
+#include "PlainFileName.h"
+#include "PluginsVersionFile.h"
+#include "Retrying.h"
+
+namespace UpdateSdkStandIn
+{
+namespace
+{
+
+// The wide path of a manifest name below a folder; names were checked to be plain.
+std::wstring Below(const std::wstring& folder, const std::string& name)
+{
+    return folder + L"\\" + Utf8ToWide(name);
+}
+
+} // namespace
+
+Updater::Updater(const Options& options)
+    : options(options), folders(options.localPath), progress(options.callback, options.context),
+      client(options.serverUrl)
+{
+}
+
+void Updater::Run()
+{
+    progress.Report(UpdateSdk::Event::Started);
+    const Manifest manifest = Retrying(progress, [&] {
+        return ParseManifest(client.Get("manifest", MaxManifestSize, [](std::uint64_t) {}));
+    });
+    // What an earlier, unfinished update left is never installed.
+    LocalFiles::RemoveTree(folders.staging);
+    // By version id the installed files need not even be read.
+    const bool sameVersion = options.useVersionId && InstalledVersion() == manifest.version;
+    const std::vector<Change> changes = sameVersion ? std::vector<Change>() : FindChanges(manifest);
+    if (sameVersion || (!options.useVersionId && changes.empty()))
+    {
+        progress.Report(UpdateSdk::Event::UpToDate);
+        return;
+    }
+    try
+    {
+        LocalFiles::CreateFolders(folders.stagedFiles);
+        Manifest staged{manifest.version, manifest.released, {}, {}};
+        for (const Change& change : changes)
+        {
+            Stage(change, manifest);
+            staged.files.push_back(*change.file);
+        }
+        LocalFiles::Write(folders.stagedManifest, FormatManifest(staged));
+    }
+    catch (...)
+    {
+        // A failed update leaves nothing behind.
+        LocalFiles::RemoveTree(folders.staging);
+        throw;
+    }
+    progress.Report(UpdateSdk::Event::DownloadDone);
+    progress.Report(UpdateSdk::Event::ApplyFlag, 1);
+}
+
+std::string Updater::InstalledVersion() const
+{
+    std::string versionFile;
+    LocalFiles::TryRead(folders.versionFile, versionFile);
+    return PluginsVersionFile::ReadVersion(versionFile);
+}
+
+std::vector<Updater::Change> Updater::FindChanges(const Manifest& manifest) const
+{
+    std::vector<Change> changes;
+    for (const ManifestFile& file : manifest.files)
+    {
+        Change change{&file, false, std::string()};
+        change.installed = LocalFiles::TryRead(Below(folders.plugins, file.name), change.installedContent);
+        if (!change.installed || change.installedContent.size() != file.size
+            || LocalFiles::Sha256Hex(change.installedContent) != file.sha256)
+            changes.push_back(std::move(change));
+    }
+    return changes;
+}
+
+void Updater::Stage(const Change& change, const Manifest& manifest)
+{
+    const ManifestFile& file = *change.file;
+    const ManifestPatch* patch = options.usePatches && change.installed
+        ? manifest.FindPatch(file.name, LocalFiles::Sha256Hex(change.installedContent))
+        : nullptr;
+    const std::string encoded = HttpClient::PercentEncode(file.name);
+    const std::string content = Retrying(progress, [&] {
+        if (patch)
+        {
+            const std::string body = Receive(file.name, "patches/" + patch->baseSha256 + "/" + encoded, patch->size,
+                patch->sha256);
+            std::string result;
+            try
+            {
+                result = ApplyPatch(change.installedContent, body, file.size);
+            }
+            catch (const UpdateError&)
+            {
+            }
+            if (result.size() == file.size && LocalFiles::Sha256Hex(result) == file.sha256)
+                return result;
+            // The patch arrived whole but does not make the file: the whole file will.
+            patch = nullptr;
+        }
+        return Receive(file.name, "files/" + encoded, file.size, file.sha256);
+    });
+    LocalFiles::Write(Below(folders.stagedFiles, file.name), content);
+}
+
+std::string Updater::Receive(const std::string& name, const std::string& path, std::uint64_t size,
+    const std::string& sha256)
+{
+    progress.Report(UpdateSdk::Event::FileName, name);
+    progress.Report(UpdateSdk::Event::TotalBytes, size);
+    std::string body = client.Get(path, size, [&](std::uint64_t received) {
+        progress.Report(UpdateSdk::Event::Progress, received);
+    });
+    if (body.size() < size)
+        throw TransientError(UpdateSdk::Event::DownloadFailed, Result::DownloadFailed,
+            name + ": " + std::to_string(body.size()) + " of " + std::to_string(size) + " bytes arrived");
+    if (LocalFiles::Sha256Hex(body) != sha256)
+        throw TransientError(UpdateSdk::Event::VerificationFailed, Result::VerificationFailed,
+            name + ": the SHA-256 differs from the manifest's");
+    return body;
+}
+
+} // namespace UpdateSdkStandIn

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Folders.h"
+#include "HttpClient.h"
+#include "Manifest.h"
+#include "Options.h"
+#include "Progress.h"
+
+#include <string>
+#include <vector>
+
+namespace UpdateSdkStandIn
+{
+
+// One Update: fetches the server's manifest, compares it with the installed set and stages
+// what changed, each file checked against the manifest. Throws UpdateError.
+class Updater
+{
+public:
+    explicit Updater(const Options& options);
+    void Run();
+
+private:
+    struct Change
+    {
+        const ManifestFile* file;
+        bool installed;          // a file of that name is in Plugins
+        std::string installedContent;
+    };
+
+    std::string InstalledVersion() const;
+    std::vector<Change> FindChanges(const Manifest& manifest) const;
+    void Stage(const Change& change, const Manifest& manifest);
+    std::string Receive(const std::string& name, const std::string& path, std::uint64_t size, const std::string& sha256);
+
+    const Options& options;
+    Folders folders;
+    Progress progress;
+    HttpClient client;
+};
+
+} // namespace UpdateSdkStandIn

@@ -1,0 +1,84 @@
+"""The local definitions server (StandIns/DefinitionsServer) as a subprocess of a test."""
+
+import os
+import select
+import socket
+import subprocess
+import sys
+import time
+
+REPOSITORY = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+SERVER_FOLDER = os.path.join(REPOSITORY, "StandIns", "DefinitionsServer")
+SERVER = os.path.join(SERVER_FOLDER, "definitions_server.py")
+SAMPLE_SET = os.path.join(SERVER_FOLDER, "SampleSet")
+# The address the program's build setting names by default; tests that listen there take the
+# CTest resource lock definitions-server.
+PROGRAM_PORT = 47611
+
+
+def free_port() -> int:
+    """A loopback port on which nothing listens (a moment ago)."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def wait_until_nothing_listens(port: int, limit: float = 60):
+    """For a test of a server that is down: another run on the same machine may hold the port."""
+    deadline = time.monotonic() + limit
+    while True:
+        with socket.socket() as probe:
+            if probe.connect_ex(("127.0.0.1", port)) != 0:
+                return
+        if time.monotonic() > deadline:
+            raise AssertionError(f"something keeps listening on port {port}")
+        time.sleep(1)
+
+
+class DefinitionsServer:
+    """Starts the server with the given arguments and waits until it listens; stop() ends it
+    and keeps what it printed, one "GET path" line per request, in self.requests."""
+
+    def __init__(self, *arguments, port=0):
+        # The fixed port may be held for a while by another run on the same machine.
+        deadline = time.monotonic() + 60
+        while True:
+            self.process = subprocess.Popen(
+                [sys.executable, SERVER, "--port", str(port), *arguments],
+                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, bufsize=0)
+            first = self._read_line(timeout=15)
+            if " at http://" in first:
+                break
+            output, _ = self.process.communicate(timeout=15)
+            first += output.decode("utf-8", errors="replace")
+            if "Address already in use" not in first or time.monotonic() > deadline:
+                raise AssertionError(f"the definitions server did not start: {first!r}")
+            time.sleep(1)
+        self.url = first.split(" at ", 1)[1].strip()
+        self.port = int(self.url.split(":")[2].split("/")[0])
+        self.requests = []
+
+    def _read_line(self, timeout: float) -> str:
+        # Unbuffered byte by byte, so that select sees what is not read yet.
+        deadline = time.monotonic() + timeout
+        line = b""
+        while not line.endswith(b"\n") and time.monotonic() < deadline:
+            readable, _, _ = select.select([self.process.stdout], [], [], 0.2)
+            if readable:
+                byte = self.process.stdout.read(1)
+                if not byte:
+                    break
+                line += byte
+        return line.decode("utf-8", errors="replace")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+        output, _ = self.process.communicate(timeout=15)
+        self.requests = [line[4:] for line in output.decode("utf-8").splitlines() if line.startswith("GET ")]
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        self.stop()

@@ -1,0 +1,335 @@
+"""The update SDK stand-in BKUpdateServiceCom.dll driven directly, through the test driver
+UpdateSdkDriver.exe, against the local definitions server on a port of its own."""
+
+import hashlib
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+import urllib.request
+
+from definitionsserver import SAMPLE_SET, DefinitionsServer, free_port
+from programfolder import PROGRAM_FOLDER, SHIPPED_PLUGINS, TEST_FOLDER
+
+MODULE = os.path.join(PROGRAM_FOLDER, "BKUpdateServiceCom.dll")
+DRIVER = os.path.join(TEST_FOLDER, "UpdateSdkDriver.exe")
+SAMPLE_VERSION = "2026.11.20.1"
+# A silent server costs one receive timeout per attempt.
+SILENCE_BOUND_SECONDS = 15
+
+
+def windows_path(path: str) -> str:
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def read_folder(folder: str) -> dict:
+    """Every file below the folder, by relative path, with its content."""
+    files = {}
+    for root, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(root, name)
+            with open(path, "rb") as f:
+                files[os.path.relpath(path, folder)] = f.read()
+    return files
+
+
+def sample(name: str) -> bytes:
+    with open(os.path.join(SAMPLE_SET, name), "rb") as f:
+        return f.read()
+
+
+class DriverRun:
+    """What one driver run printed: the callback events, the results of the calls."""
+
+    def __init__(self, text: str):
+        self.text = text
+        self.lines = text.splitlines()
+        self.events = [line[len("event "):] for line in self.lines if line.startswith("event ")]
+        self.results = {}
+        for line in self.lines:
+            name, _, value = line.rpartition(" ")
+            if name in ("update", "install", "configure", "update seconds"):
+                self.results[name] = float(value) if name == "update seconds" else int(value)
+
+    def retry_events(self):
+        return [event for event in self.events if " answer " in event]
+
+
+class UpdateSdkTest(unittest.TestCase):
+
+    def setUp(self):
+        if not PROGRAM_FOLDER or not os.path.exists(DRIVER):
+            self.skipTest("the program and test folders are not set")
+        self.root = tempfile.mkdtemp(prefix="brisken-updatesdk-")
+        self.addCleanup(shutil.rmtree, self.root, True)
+        self.local = os.path.join(self.root, "program")
+        self.plugins = os.path.join(self.local, "Plugins")
+        shutil.copytree(SHIPPED_PLUGINS, self.plugins)
+
+    def serve(self, *arguments) -> DefinitionsServer:
+        server = DefinitionsServer(*arguments)
+        self.addCleanup(server.stop)
+        return server
+
+    def drive(self, url: str, *flags, timeout=120) -> DriverRun:
+        with tempfile.TemporaryFile() as out:
+            subprocess.run(["wine", DRIVER, windows_path(MODULE), url, windows_path(self.local), *flags],
+                           stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT, timeout=timeout)
+            out.seek(0)
+            return DriverRun(out.read().decode("utf-8", errors="replace").replace("\r\n", "\n"))
+
+    def write_plugin(self, name: str, content: bytes):
+        with open(os.path.join(self.plugins, name), "wb") as f:
+            f.write(content)
+
+    def assert_sample_installed(self):
+        files = read_folder(self.plugins)
+        self.assertEqual(sample("reference.bkdef"), files.pop("reference.bkdef"))
+        self.assertEqual(sample("updates.bkdef"), files.pop("updates.bkdef"))
+        self.assertEqual(f"Version: {SAMPLE_VERSION}\r\n".encode(), files.pop("update.txt"))
+        self.assertEqual({}, files)
+        self.assertFalse(os.path.exists(os.path.join(self.local, "UpdateStaging")))
+
+    # --- a new set, patches, up to date ---
+
+    def test_new_set_is_patched_downloaded_and_installed(self):
+        server = self.serve()
+        with urllib.request.urlopen(server.url + "/manifest") as answer:
+            patch_line = next(line for line in answer.read().decode().splitlines() if line.startswith("patch "))
+        patch_size = int(patch_line.split()[1])
+        run = self.drive(server.url, "--install")
+        server.stop()
+        reference, updates = sample("reference.bkdef"), sample("updates.bkdef")
+        self.assertEqual(["0",
+                          "40 reference.bkdef", f"60 {patch_size}", f"70 {patch_size}",
+                          "40 updates.bkdef", f"60 {len(updates)}", f"70 {len(updates)}",
+                          "10", "90 1"], run.events, run.text)
+        self.assertLess(patch_size, len(reference))
+        self.assertEqual({"update": 0, "install": 0}, {k: run.results[k] for k in ("update", "install")})
+        self.assert_sample_installed()
+        with open(os.path.join(SHIPPED_PLUGINS, "reference.bkdef"), "rb") as f:
+            base = hashlib.sha256(f.read()).hexdigest()
+        self.assertEqual(["/av64bit/manifest", "/av64bit/manifest", f"/av64bit/patches/{base}/reference.bkdef",
+                          "/av64bit/files/updates.bkdef"], server.requests)
+        self.assertIn("destroy 0\ndestroy again 1", run.text)
+
+    def test_whole_files_when_patches_are_not_wanted_or_not_offered_or_do_not_fit(self):
+        reference = sample("reference.bkdef")
+        for server_arguments, flags in [
+            ([], ["--no-patches"]),
+            (["--no-patches"], []),
+            (["--bad-patch", "reference.bkdef"], []),
+        ]:
+            with self.subTest(server=server_arguments, driver=flags):
+                shutil.rmtree(self.plugins)
+                shutil.copytree(SHIPPED_PLUGINS, self.plugins)
+                server = self.serve(*server_arguments)
+                run = self.drive(server.url, "--install", *flags)
+                server.stop()
+                self.assertIn(f"40 reference.bkdef\n60 {len(reference)}\n70 {len(reference)}",
+                              "\n".join(run.events), run.text)
+                self.assertEqual(0, run.results["install"], run.text)
+                self.assertIn("/av64bit/files/reference.bkdef", server.requests)
+                self.assert_sample_installed()
+
+    def test_an_installed_set_is_up_to_date(self):
+        server = self.serve()
+        self.assertEqual(0, self.drive(server.url, "--install").results["install"])
+        for flags in ([], ["--no-version-id"]):
+            with self.subTest(flags=flags):
+                run = self.drive(server.url, "--install", *flags)
+                self.assertEqual(["0", "30"], run.events, run.text)
+                self.assertEqual(0, run.results["update"])
+                # Nothing was staged, so there is nothing to install.
+                self.assertEqual(9, run.results["install"])
+                self.assert_sample_installed()
+        server.stop()
+        self.assertNotIn("/av64bit/files/reference.bkdef", server.requests)
+
+    def test_version_id_decides_unless_switched_off(self):
+        server = self.serve()
+        self.assertEqual(0, self.drive(server.url, "--install").results["install"])
+        # Same files under another version line: a new set by version id, none by content.
+        self.write_plugin("update.txt", b"Build: 7\r\nVersion: 2026.01.01.1\r\n")
+        run = self.drive(server.url, "--no-version-id")
+        self.assertEqual(["0", "30"], run.events, run.text)
+        run = self.drive(server.url, "--install")
+        self.assertEqual(["0", "10", "90 1"], run.events, run.text)
+        self.assertEqual(0, run.results["install"])
+        with open(os.path.join(self.plugins, "update.txt"), "rb") as f:
+            self.assertEqual(f"Build: 7\r\nVersion: {SAMPLE_VERSION}\r\n".encode(), f.read())
+        # Same version, other files: up to date by version id, a changed file by content.
+        self.write_plugin("updates.bkdef", b"# damaged\n")
+        self.assertEqual(["0", "30"], self.drive(server.url).events)
+        run = self.drive(server.url, "--no-version-id", "--install")
+        self.assertEqual(["0", "40 updates.bkdef", f"60 {len(sample('updates.bkdef'))}",
+                          f"70 {len(sample('updates.bkdef'))}", "10", "90 1"], run.events, run.text)
+        self.assertEqual(sample("updates.bkdef"), read_folder(self.plugins)["updates.bkdef"])
+
+    # --- failures of the server and of the downloads ---
+
+    def assert_nothing_changed(self, run, before):
+        self.assertEqual(before, read_folder(self.local), run.text)
+
+    def test_bad_downloads_are_retried_and_never_installed(self):
+        for server_arguments, retry_event, result in [
+            (["--truncate", "updates.bkdef"], 81, 6),
+            (["--corrupt", "updates.bkdef"], 82, 7),
+            (["--oversize", "updates.bkdef"], 82, 7),
+            (["--corrupt", "reference.bkdef"], 82, 7),  # the patch
+            (["--no-patches", "--truncate", "reference.bkdef"], 81, 6),
+        ]:
+            with self.subTest(server=server_arguments):
+                before = read_folder(self.local)
+                server = self.serve(*server_arguments)
+                run = self.drive(server.url, "--retries", "2", "--install")
+                server.stop()
+                self.assertEqual([f"{retry_event} answer 1", f"{retry_event} answer 1", f"{retry_event} answer 0"],
+                                 run.retry_events(), run.text)
+                self.assertEqual(result, run.results["update"], run.text)
+                self.assertNotIn("90 1", run.events)
+                self.assertEqual(9, run.results["install"])
+                self.assert_nothing_changed(run, before)
+
+    def test_a_bad_download_that_mends_on_retry_is_installed(self):
+        for misbehaviour in ("--truncate", "--corrupt", "--oversize"):
+            with self.subTest(misbehaviour=misbehaviour):
+                shutil.rmtree(self.plugins)
+                shutil.copytree(SHIPPED_PLUGINS, self.plugins)
+                server = self.serve(misbehaviour, "updates.bkdef", "--times", "1")
+                run = self.drive(server.url, "--retries", "1", "--install")
+                server.stop()
+                self.assertEqual(1, len(run.retry_events()), run.text)
+                self.assertEqual(0, run.results["update"], run.text)
+                self.assertEqual(0, run.results["install"])
+                self.assert_sample_installed()
+
+    def test_an_unavailable_server_is_retried_while_the_callback_agrees(self):
+        server = self.serve("--unavailable", "2")
+        run = self.drive(server.url, "--retries", "2", "--install")
+        self.assertEqual(["80 answer 1", "80 answer 1"], run.retry_events(), run.text)
+        self.assertEqual(0, run.results["install"])
+        self.assert_sample_installed()
+
+    def test_server_down_or_garbage_fails_the_update(self):
+        before = read_folder(self.local)
+        down = f"http://127.0.0.1:{free_port()}/av64bit"
+        run = self.drive(down, "--retries", "1")
+        self.assertEqual(["0", "80 answer 1", "80 answer 0"], run.events, run.text)
+        self.assertEqual(4, run.results["update"])
+        server = self.serve("--garbage-manifest")
+        run = self.drive(server.url, "--retries", "1")
+        self.assertEqual(["0"], run.events, run.text)
+        self.assertEqual(5, run.results["update"])
+        run = self.drive(server.url.replace("/av64bit", "/elsewhere"), "--retries", "1")
+        self.assertEqual(4, run.results["update"], run.text)  # 404: no retry mends it
+        self.assertEqual([], run.retry_events())
+        self.assert_nothing_changed(run, before)
+
+    def test_a_silent_server_ends_the_update_within_the_timeout(self):
+        for server_arguments, retry_event, result in [
+            (["--silent"], 80, 4),
+            (["--stall", "updates.bkdef"], 81, 6),
+        ]:
+            with self.subTest(server=server_arguments):
+                before = read_folder(self.local)
+                server = self.serve(*server_arguments)
+                run = self.drive(server.url)
+                self.assertEqual([f"{retry_event} answer 0"], run.retry_events(), run.text)
+                self.assertEqual(result, run.results["update"])
+                self.assertLess(run.results["update seconds"], SILENCE_BOUND_SECONDS)
+                self.assert_nothing_changed(run, before)
+
+    def test_file_names_that_would_leave_the_staging_folder_are_refused(self):
+        before = read_folder(self.root)
+        for name in ["../evil.bkdef", "..\\evil.bkdef", "sub/evil.bkdef", "sub\\..\\..\\evil.bkdef", "..", ".",
+                     "C:evil.bkdef", "C:\\evil.bkdef", "Z:\\tmp\\evil.bkdef", "\\\\server\\share\\evil.bkdef",
+                     "\\evil.bkdef", "/tmp/evil.bkdef", "evil.bkdef.", "evil.bkdef ", "NUL", "com1.bkdef",
+                     "evil\x01.bkdef", "update.txt", "UPDATE.TXT"]:
+            with self.subTest(name=name):
+                server = self.serve("--extra-name", name)
+                run = self.drive(server.url, "--retries", "1", "--install")
+                server.stop()
+                self.assertEqual(["0"], run.events, run.text)
+                self.assertEqual(5, run.results["update"])
+                self.assertEqual(["/av64bit/manifest"], server.requests)
+                self.assertEqual(before, read_folder(self.root))
+
+    def test_unusual_but_plain_names_are_taken(self):
+        set_folder = os.path.join(self.root, "set")
+        shutil.copytree(SAMPLE_SET, set_folder)
+        for name in ("with blank.bkdef", "ünïcode.bkdef", "..dots.bkdef"):
+            shutil.copy(os.path.join(SAMPLE_SET, "updates.bkdef"), os.path.join(set_folder, name))
+        server = self.serve("--set", set_folder)
+        run = self.drive(server.url, "--install")
+        self.assertEqual(0, run.results["install"], run.text)
+        self.assertEqual(read_folder(set_folder).keys() - {"set.txt"}, read_folder(self.plugins).keys() - {"update.txt"})
+
+    # --- Install: all or nothing ---
+
+    def test_install_that_cannot_replace_a_file_leaves_the_old_set_whole(self):
+        server = self.serve()
+        for lock in ("reference.bkdef", "updates.bkdef", "update.txt"):
+            with self.subTest(locked=lock):
+                shutil.rmtree(self.plugins)
+                shutil.copytree(SHIPPED_PLUGINS, self.plugins)
+                self.write_plugin("updates.bkdef", b"# older\nversion 1\nreleased 2024-01-01T00:00:00Z\n")
+                self.write_plugin("update.txt", b"Version: 1.0\r\n")
+                before = read_folder(self.plugins)
+                run = self.drive(server.url, "--install", "--lock", lock)
+                self.assertIn(f"lock {lock}: held", run.lines, run.text)
+                self.assertEqual(0, run.results["update"], run.text)
+                self.assertEqual(10, run.results["install"], run.text)
+                self.assertEqual(before, read_folder(self.plugins))
+                # The staged set stays for a later Install.
+                run = self.drive(server.url, "--no-update", "--install")
+                self.assertEqual(0, run.results["install"], run.text)
+                self.assert_sample_installed()
+
+    def test_install_with_a_folder_in_the_way_leaves_it_and_the_old_set(self):
+        server = self.serve()
+        self.assertEqual(0, self.drive(server.url).results["update"])
+        self.write_plugin("update.txt", b"Version: 1.0\r\n")
+        os.makedirs(os.path.join(self.plugins, "updates.bkdef", "inside"))
+        self.write_plugin(os.path.join("updates.bkdef", "inside", "keep.txt"), b"someone's file")
+        before = read_folder(self.plugins)
+        run = self.drive(server.url, "--no-update", "--install")
+        self.assertEqual(10, run.results["install"], run.text)
+        self.assertEqual(before, read_folder(self.plugins))
+
+    def test_install_checks_the_staged_files_again(self):
+        server = self.serve()
+        self.assertEqual(0, self.drive(server.url).results["update"])
+        with open(os.path.join(self.local, "UpdateStaging", "files", "updates.bkdef"), "ab") as f:
+            f.write(b"hash Virus 00 1 Planted\n")
+        before = read_folder(self.plugins)
+        run = self.drive(server.url, "--no-update", "--install")
+        self.assertEqual(7, run.results["install"], run.text)
+        self.assertEqual(before, read_folder(self.plugins))
+
+    # --- the interface ---
+
+    def test_bad_option_values_and_calls_out_of_order_are_refused(self):
+        run = self.drive("http://127.0.0.1:1/av64bit", "--probe-options")
+        self.assertEqual([
+            "option unknown option 601: 2",
+            "option null server url: 1",
+            "option https url: 1",
+            "option url without host: 1",
+            "option not a url: 1",
+            "option null local path: 1",
+            "option empty local path: 1",
+            "option null use version id: 1",
+            "option null use patches: 1",
+            "option null callback: 0",
+            "option null context: 0",
+            "update without server: 3",
+            "install without local path: 3",
+            "destroy 0",
+            "destroy again 1",
+        ], run.lines)
+
+
+if __name__ == "__main__":
+    unittest.main()

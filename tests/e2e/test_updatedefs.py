@@ -1,0 +1,130 @@
+"""--updatedefs of the real program through the update SDK stand-in against the local
+definitions server on the program's port (CTest resource lock definitions-server)."""
+
+import os
+import re
+import urllib.request
+import unittest
+
+from definitionsserver import PROGRAM_PORT, SAMPLE_SET, DefinitionsServer, wait_until_nothing_listens
+from programfolder import SHIPPED_PLUGINS
+from scanfolder import ScanTest, windows_path
+
+DURATION = re.compile(r"Request duration: \d{2,}:\d{2}:\d{2}(\.\d{6})?\n\Z")
+ENGINE_LINES = "Initializing engine, please wait...\nInitializing engine completed\n"
+SAMPLE_VERSION = "2026.11.20.1"
+# A fixed language and UTC as the local time zone, so that the date text is known.
+US_UTC = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8", "LC_CTYPE": "en_US.UTF-8", "TZ": "UTC0"}
+FAILURE = "Couldn't update definitions. Error: "
+
+
+def read(folder: str, name: str) -> bytes:
+    with open(os.path.join(folder, name), "rb") as f:
+        return f.read()
+
+
+def folder_content(folder: str) -> dict:
+    return {name: read(folder, name) for name in sorted(os.listdir(folder))}
+
+
+class UpdateDefinitionsTest(ScanTest):
+
+    def serve(self, *arguments) -> DefinitionsServer:
+        server = DefinitionsServer(*arguments, port=PROGRAM_PORT)
+        self.addCleanup(server.stop)
+        return server
+
+    def assert_output(self, run, before_duration):
+        self.assertEqual(0, run.returncode)
+        self.assertTrue(run.stdout.startswith(before_duration), run.stdout)
+        self.assertRegex(run.stdout[len(before_duration):], DURATION)
+
+    def plugins(self) -> dict:
+        return folder_content(self.folder.file("Plugins"))
+
+    def download_sizes(self, server):
+        """The byte counts the program shows: the patch of reference.bkdef, then updates.bkdef."""
+        with urllib.request.urlopen(server.url + "/manifest") as answer:
+            manifest = answer.read().decode().splitlines()
+        patch = next(line for line in manifest if line.startswith("patch ") and line.endswith(" reference.bkdef"))
+        updates = next(line for line in manifest if line.startswith("file ") and line.endswith(" updates.bkdef"))
+        return int(patch.split()[1]), int(updates.split()[1])
+
+    def test_a_new_set_is_downloaded_applied_and_then_up_to_date(self):
+        server = self.serve()
+        patch, updates = self.download_sizes(server)
+        run = self.folder.run("--updatedefs")
+        self.assert_output(run, "Checking for update...\n"
+                                f"Downloading: {patch} of {patch} bytes. File: reference.bkdef\n"
+                                f"Downloading: {updates} of {updates} bytes. File: updates.bkdef\n"
+                                "Downloading definitions done\n"
+                                "Applying definitions started\n"
+                                + ENGINE_LINES +
+                                "Applying definitions done\n")
+        plugins = self.plugins()
+        self.assertEqual(f"Version: {SAMPLE_VERSION}\r\n".encode(), plugins.pop("update.txt"))
+        plugins.pop("cache.000", None)  # the engine's own file
+        self.assertEqual({name: content for name, content in folder_content(SAMPLE_SET).items() if name != "set.txt"},
+                         plugins)
+
+        run = self.folder.run("--updatedefs")
+        self.assert_output(run, "Checking for update...\nDefinitions up to date\n")
+
+        run = self.folder.run("--definitions-info", env=US_UTC)
+        self.assert_output(run, ENGINE_LINES + "Definitions Info:\n\tDatabase version: 2\n"
+                                "\tDatabase release date: 11/20/2026 9:30:00 AM\n"
+                                f"\tVersion: {SAMPLE_VERSION}\n")
+
+        # The engine detects the set's own sample.
+        sample = self.data_file("update-sample.bin", b"BRISKEN-UPDATE-SAMPLE")
+        self.folder.run("--custom", windows_path(sample))
+        self.assertEqual("Brisken.Sample.Update", self.only_result().objects[0]["ThreatName"])
+
+    def test_installed_version_is_up_to_date(self):
+        self.folder.write(os.path.join("Plugins", "update.txt"), f"Version: {SAMPLE_VERSION}\r\n".encode())
+        server = self.serve()
+        before = self.plugins()
+        run = self.folder.run("--updatedefs")
+        self.assert_output(run, "Checking for update...\nDefinitions up to date\n")
+        self.assertEqual(before, self.plugins())
+        server.stop()
+        self.assertEqual(["/av64bit/manifest"], server.requests)
+
+    def test_failures_keep_the_installed_definitions(self):
+        # No server: each of the five retries the program grants is taken, then the update fails.
+        for server_arguments, code in [(None, 4), (["--corrupt", "updates.bkdef"], 7), (["--garbage-manifest"], 5)]:
+            with self.subTest(server=server_arguments):
+                if server_arguments is None:
+                    server = None
+                    wait_until_nothing_listens(PROGRAM_PORT)
+                else:
+                    server = self.serve(*server_arguments)
+                before = self.plugins()
+                run = self.folder.run("--updatedefs")
+                if server:
+                    server.stop()
+                self.assertTrue(run.stdout.startswith("Checking for update...\n"), run.stdout)
+                self.assertIn("\n" + FAILURE, run.stdout)
+                self.assertIn(f"Couldn't perform update. Error: {code}\n", run.stdout)
+                self.assertRegex(run.stdout, DURATION)
+                self.assertNotIn("Applying definitions", run.stdout)
+                self.assertEqual(before, self.plugins())
+                self.assertFalse(os.path.exists(self.folder.file("UpdateStaging")))
+                log = "\n".join(self.log_lines())
+                self.assertTrue(log.startswith("Error: "), log)
+                self.assertIn(f"Couldn't perform update. Error: {code}", log)
+                if code == 7:
+                    self.assertEqual(6, server.requests.count("/av64bit/files/updates.bkdef"))
+
+    def test_a_locally_changed_file_is_downloaded_whole(self):
+        # The patch starts from the shipped reference.bkdef; an edited one gets the whole file.
+        shipped, wanted = read(SHIPPED_PLUGINS, "reference.bkdef"), read(SAMPLE_SET, "reference.bkdef")
+        self.folder.write(os.path.join("Plugins", "reference.bkdef"), shipped + b"# edited locally\n")
+        self.serve()
+        run = self.folder.run("--updatedefs")
+        self.assertIn(f"Downloading: {len(wanted)} of {len(wanted)} bytes. File: reference.bkdef\n", run.stdout)
+        self.assertIn("Applying definitions done\n", run.stdout)
+        self.assertEqual(wanted, self.plugins()["reference.bkdef"])
+
+if __name__ == "__main__":
+    unittest.main()
