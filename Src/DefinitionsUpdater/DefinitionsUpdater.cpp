@@ -29,11 +29,12 @@ void PrintLine(const char* text)
     std::cout << text << std::endl;
 }
 
-[[noreturn]] void ThrowFailedCall(const char* what, int result)
+// Signed: a negative code keeps its minus sign.
+std::string FailedCallMessage(const char* what, int result)
 {
     std::ostringstream message;
     message << what << result;
-    BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(message.str()));
+    return message.str();
 }
 
 } // namespace
@@ -49,8 +50,10 @@ DefinitionsUpdater::DefinitionsUpdater()
     if (!created)
         BOOST_THROW_EXCEPTION(ExceptionHelper::Exception("Couldn't create definitions updater"));
     MakeInterfacePtr(created);
-    // From here on a failure destroys the interface before the module goes.
-    SetOptions();
+    // From here on a failure destroys the interface before the module goes. Thrown here, so
+    // that the diagnostic text names the constructor.
+    if (const char* refused = SetOptions())
+        BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(refused));
 }
 
 void DefinitionsUpdater::MakeInterfacePtr(BKUpdateServiceInterface* created)
@@ -58,7 +61,7 @@ void DefinitionsUpdater::MakeInterfacePtr(BKUpdateServiceInterface* created)
     updater = boost::shared_ptr<BKUpdateServiceInterface>(created, DestroyInterface(*this));
 }
 
-void DefinitionsUpdater::SetOptions()
+const char* DefinitionsUpdater::SetOptions()
 {
     // The SDK copies every value before SetOption returns.
     std::string serverUrl = ServerUrl();
@@ -84,8 +87,9 @@ void DefinitionsUpdater::SetOptions()
     for (const Option& option : options)
     {
         if (updater->SetOption(option.id, option.value) != 0)
-            BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(option.refused));
+            return option.refused;
     }
+    return nullptr;
 }
 
 void DefinitionsUpdater::Start()
@@ -93,14 +97,15 @@ void DefinitionsUpdater::Start()
     retriesLeft = 5;
     const int updated = updater->Update();
     if (updated != 0)
-        ThrowFailedCall("Couldn't perform update. Error: ", updated);
+        BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(FailedCallMessage("Couldn't perform update. Error: ", updated)));
     if (applyFlag == 0)
         return;
 
     PrintLine("Applying definitions started");
     const int installed = updater->Install();
     if (installed != 0)
-        ThrowFailedCall("Couldn't perform install. Error: ", installed);
+        BOOST_THROW_EXCEPTION(
+            ExceptionHelper::Exception(FailedCallMessage("Couldn't perform install. Error: ", installed)));
     RestartEngine();
     PrintLine("Applying definitions done");
 }

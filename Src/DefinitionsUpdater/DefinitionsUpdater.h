@@ -49,8 +49,9 @@ private:
     };
 
     void MakeInterfacePtr(BKUpdateServiceInterface* created);
-    // Throws the message of the first option the SDK refuses; the later ones stay unset.
-    void SetOptions();
+    // The message of the first option the SDK refuses, the later ones left unset; null when
+    // all six are set.
+    const char* SetOptions();
     int OnEvent(int event, void* data);
     int OnRetryRequest();
     // Loads and initialises the engine on the installed definitions, then lets it go again;

@@ -2,6 +2,7 @@
 
 #include "EngineSdk.h"
 #include "Eicar.h"
+#include "Utf8.h"
 
 #include <windows.h>
 
@@ -71,18 +72,6 @@ bool ParseUnsigned(const std::string& text, std::uint64_t limit, std::uint64_t& 
         return false;
     value = std::stoull(text);
     return value <= limit;
-}
-
-std::wstring Utf8ToWide(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), int(text.size()), nullptr, 0);
-    if (length <= 0)
-        return std::wstring();
-    std::wstring wide(length, L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), int(text.size()), &wide[0], length);
-    return wide;
 }
 
 // The rest of the line after the first `count` blank-separated words, trimmed.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Utf8.h"
+
 #include <string>
 
 namespace UpdateSdkStandIn
@@ -10,7 +12,7 @@ namespace UpdateSdkStandIn
 // that Windows would strip or read as a device, no control or reserved characters.
 bool IsPlainFileName(const std::string& name);
 
-// The UTF-8 text as wide text; empty when it is not valid UTF-8.
-std::wstring Utf8ToWide(const std::string& text);
+// The reference engine's conversion, shared as its SHA-256 is.
+using ReferenceEngine::Utf8ToWide;
 
 } // namespace UpdateSdkStandIn

@@ -157,6 +157,7 @@ TEST_F(DefinitionsUpdaterTest, ARefusedOptionStopsTheRestAndDestroysTheInterface
             recorder.SetResults(L"SetOption" + std::to_wstring(option.id) + L"=" + code);
             const auto failure = Thrown<ExceptionHelper::Exception>(recorder, [] { DefinitionsUpdater updater; });
             EXPECT_EQ(option.message, failure.message);
+            EXPECT_THAT(failure.diagnostic, HasSubstr("DefinitionsUpdater::DefinitionsUpdater()"));
             EXPECT_FALSE(failure.moduleLoaded);
 
             std::vector<std::wstring> expectedIds;
@@ -365,6 +366,8 @@ TEST_F(DefinitionsUpdaterTest, UpdateAndInstallFailuresThrowTheirSignedCodes)
         EXPECT_EQ(c.printed, printed);
         EXPECT_EQ(c.message, failure.message);
         EXPECT_THAT(failure.diagnostic, HasSubstr("DefinitionsUpdater.cpp("));
+        // The console shows the operation that failed, not a helper of it.
+        EXPECT_THAT(failure.diagnostic, HasSubstr("void BriskenCommandLineScanner::DefinitionsUpdater::Start()"));
         EXPECT_THAT(failure.calls, testing::Not(testing::Contains(StartsWith(L"Initialize"))));
         EXPECT_EQ(L"Destroy|valid", failure.calls.back());
     }

@@ -1,6 +1,7 @@
 // The XML scan result: its exact bytes for small scans.
 #include "Report/ScanResultReport.h"
 
+#include "support/Console.h"
 #include "support/TempFolder.h"
 
 #include "StringHelper/StringHelper.h"
@@ -15,6 +16,7 @@
 #include <iterator>
 
 using namespace BriskenCommandLineScanner;
+using TestSupport::WithoutCarriageReturns;
 
 namespace
 {
@@ -136,13 +138,6 @@ TEST_F(ScanResultReportTest, AnExistingFileIsReplaced)
     const std::string saved = Save();
     EXPECT_EQ(saved.compare(0, 22, "<?xml version=\"1.0\"?>\n"), 0);
     EXPECT_EQ(saved.find('#'), std::string::npos);
-}
-
-// Standard output is in text mode; the report's own line ends are compared as line feeds.
-std::string WithoutCarriageReturns(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
 }
 
 struct DestinationCase

@@ -3,6 +3,7 @@
 #include "Program/Config.h"
 #include "Scanner/Scanner.h"
 
+#include "support/Console.h"
 #include "support/RecordingEngine.h"
 #include "support/TempFolder.h"
 
@@ -23,6 +24,7 @@ using namespace BriskenCommandLineScanner;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::IsEmpty;
+using TestSupport::WithoutCarriageReturns;
 
 namespace
 {
@@ -47,12 +49,6 @@ ScanRequest Request(std::uint32_t scanType, const std::vector<std::wstring>& pat
     request.action = 7;
     request.scanResultPath = resultPath;
     return request;
-}
-
-std::string WithoutCarriageReturns(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
 }
 
 class ScannerTest : public testing::Test

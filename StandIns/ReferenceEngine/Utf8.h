@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+namespace ReferenceEngine
+{
+
+// The UTF-8 text as wide text; empty when it is not valid UTF-8 (or too long to convert).
+std::wstring Utf8ToWide(const std::string& text);
+
+} // namespace ReferenceEngine
