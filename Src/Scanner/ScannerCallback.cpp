@@ -1,6 +1,8 @@
 // The engine's scan callback: one console line per report, infected objects recorded.
 #include "Scanner/Scanner.h"
 
+#include "Engine/EngineEnumerations.h"
+#include "Engine/ObjectFlagsToString.h"
 #include "Program/ConsoleText.h"
 #include "Scanner/IsOwnSignedFile.h"
 #include "Program/LogError.h"
@@ -57,6 +59,16 @@ bool IsOwnSignedPath(const wchar_t* path)
     {
         return false;
     }
+}
+
+// Its console line looks like any other object's: the log is where a skipped object shows.
+void LogNotScanned(const _ScanCbkParams& report)
+{
+    const std::wstring reason = ErrorToString(report.scanStatusFlags);
+    LogError(L"Object not scanned. Path: ", Printable(report.path), L". Parent Containers: ",
+        Printable(report.parentContainers), L". Inner Object: ", Printable(report.innerObject), L". Object Flags: ",
+        ObjectFlagsToString(report.objectFlags), L". Reason: ",
+        reason.empty() ? std::to_wstring(report.scanStatusFlags) : reason);
 }
 
 void LogCallbackFailure()
@@ -128,12 +140,13 @@ void Scanner::OnReport(const _ScanCbkParams& report, int* action)
     // The engine follows a recorded object with a report on that same object carrying the
     // outcome of its action. Without an action it sends none: the next object's status (Clean,
     // say) must not land on the infected record.
-    if (lastInfected)
-    {
-        if (IsSameObject(*lastInfected, report))
-            lastInfected->ScanStatus = report.scanStatus;
-        lastInfected.reset();
-    }
+    const bool followUp = lastInfected && IsSameObject(*lastInfected, report);
+    if (followUp)
+        lastInfected->ScanStatus = report.scanStatus;
+    lastInfected.reset();
+    // A failed action shows in the record; any other failed report is an object left unscanned.
+    if (!followUp && report.scanStatus == EngineSdk::ScanStatus::ScanFailed)
+        LogNotScanned(report);
 }
 
 void Scanner::RecordInfected(const _ScanCbkParams& report, int* action)

@@ -179,6 +179,15 @@ class HostileTreeTest(ScanTest):
         self.assertEqual(done.returncode, 0, output)
         self.assertIn("[  PASSED  ] 1 test", output)
 
+        # Through the program, every such object prints like a scanned one; the log says which
+        # were skipped, and only those.
+        self.scan("--custom", windows_path(tree))
+        skipped = [line for line in self.log_lines() if line.startswith("Error: Object not scanned. Path: ")]
+        self.assertEqual(len(skipped), 5, skipped)  # three names, the folder and the deep file
+        for name in ("q?", "trail.", "star*", "pi|pe"):
+            self.assertTrue(any(name in line for line in skipped), (name, skipped))
+        self.assertFalse(any("readable.txt" in line for line in skipped), skipped)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -62,7 +62,7 @@ enum : int
     DownloadDone = 10,        // nothing
     UpToDate = 30,            // nothing
     FileName = 40,            // NUL-terminated narrow text: the file being downloaded
-    TotalBytes = 60,          // std::uint64_t: the size of the whole download
+    TotalBytes = 60,          // std::uint64_t: the size of the file being downloaded
     Progress = 70,            // std::uint64_t: bytes downloaded so far
     ConnectionFailed = 80,    // nothing; answer 1 to retry
     DownloadFailed = 81,      // nothing; answer 1 to retry

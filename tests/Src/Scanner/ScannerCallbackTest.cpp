@@ -4,6 +4,7 @@
 #include "Program/ConsoleText.h"
 #include "Scanner/Scanner.h"
 
+#include "support/LogLines.h"
 #include "support/RecordingEngine.h"
 #include "support/ScannerTestPeer.h"
 
@@ -55,7 +56,7 @@ namespace
 
 namespace fs = boost::filesystem;
 
-const std::uint32_t Clean = 1, Found = 3, Suspicious = 4, Deleted = 5, Moved = 6;
+const std::uint32_t Failed = 0, Clean = 1, Found = 3, Suspicious = 4, Deleted = 5, Moved = 6;
 const int untouched = -1;
 
 std::wstring SignedFile(const char* name)
@@ -178,6 +179,47 @@ INSTANTIATE_TEST_SUITE_P(Reports, ScannerCallbackSequenceTest,
             {{Found, SignedFile("TinyModule-tampered.dll"), 7}, {Found, SignedFile("TinyModule-signed-other.dll"), 7}},
             {{SignedFile("TinyModule-tampered.dll"), Found}, {SignedFile("TinyModule-signed-other.dll"), Found}}}),
     [](const testing::TestParamInfo<SequenceCase>& info) { return std::string(info.param.name); });
+
+// An object the engine could not read prints like any other: its log line says it was skipped.
+// A failed action is the infected record's follow-up, not a skipped object.
+TEST_F(ScannerCallbackTest, ObjectsLeftUnscannedAreLoggedWithTheirReason)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<std::string> lines;
+    };
+    const auto line = [](const char* path, const char* reason) {
+        return std::string("Error: Object not scanned. Path: ") + path +
+            ". Parent Containers: . Inner Object: . Object Flags: UnableToRead;. Reason: " + reason;
+    };
+    const Case cases[] = {
+        {"NamedReason", {{Failed, L"a", untouched}}, {line("a", "FileOpen")}},
+        {"UnnamedReason", {{Failed, L"b", untouched}}, {line("b", "0")}},
+        {"CleanIsNoLine", {{Clean, L"c", untouched}}, {}},
+        {"FailedActionIsTheRecordsFollowUp", {{Found, L"d", 7}, {Failed, L"d", untouched}}, {}},
+        {"AfterAFollowUpAnotherFailureCounts", {{Found, L"e", 7}, {Failed, L"e", untouched}, {Failed, L"f", untouched}},
+            {line("f", "FileOpen")}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        const TestSupport::LogLines log;
+        testing::internal::CaptureStdout();
+        for (const Step& step : c.steps)
+        {
+            _ScanCbkParams report = Report(step.status, step.path.c_str());
+            report.parentContainers = L"";
+            report.innerObject = L"";
+            report.objectFlags = step.status == Failed ? std::uint32_t(EngineSdk::ObjectFlag::UnableToRead) : 0u;
+            report.scanStatusFlags = step.path == L"b" ? 0 : EngineSdk::Result::FileOpen;
+            EXPECT_EQ(Call(report), step.action);
+        }
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(log.Lines(), c.lines);
+    }
+}
 
 TEST_F(ScannerCallbackTest, RecordCopiesEveryReportedField)
 {
