@@ -277,32 +277,24 @@ start_wineserver() {
 
 # ---- The project ----
 
-# What decides a configure: a change here or of the toolchain file needs a fresh CMake cache.
-configure_settings() {
-    local toolchain=$REPO_ROOT/cmake/mingw-w64-x86_64.cmake
-    printf '%s\n' "generator Ninja" "build type Release" \
-        "toolchain $toolchain $(sha256sum <"$toolchain" | cut -d' ' -f1)" \
-        "boost $DEPS_ROOT/boost-$BOOST_VERSION" "gsoap $DEPS_ROOT/gsoap-$GSOAP_VERSION" \
-        "pugixml $DEPS_ROOT/pugixml-$PUGIXML_VERSION"
-}
-
 # Configures only a build folder without a Ninja build or with other settings (an older Makefile
 # build folder included); later changes of CMakeLists.txt files re-run CMake from the build itself.
+# The settings are the arguments and the toolchain file's content: a change of either needs a
+# fresh CMake cache.
 configure_project() {
-    local settings stamp=$BUILD_DIR/.brisken-configure
-    settings=$(configure_settings)
+    local toolchain=$REPO_ROOT/cmake/mingw-w64-x86_64.cmake stamp=$BUILD_DIR/.brisken-configure settings
+    local arguments=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release
+        -DBRISKEN_BOOST_ROOT="$DEPS_ROOT/boost-$BOOST_VERSION"
+        -DBRISKEN_GSOAP_ROOT="$DEPS_ROOT/gsoap-$GSOAP_VERSION"
+        -DBRISKEN_PUGIXML_ROOT="$DEPS_ROOT/pugixml-$PUGIXML_VERSION")
+    settings=$(printf '%s\n' "${arguments[@]}" "toolchain $(sha256sum <"$toolchain" | cut -d' ' -f1)")
     if [ -f "$BUILD_DIR/build.ninja" ] && [ -f "$stamp" ] && [ "$(<"$stamp")" = "$settings" ]; then
         return 0
     fi
     say "configuring $BUILD_DIR"
     mkdir -p "$BUILD_DIR"
     rm -f "$stamp"
-    run_logged "$BUILD_DIR.configure.log" cmake --fresh -G Ninja -S "$REPO_ROOT" -B "$BUILD_DIR" \
-        -DCMAKE_TOOLCHAIN_FILE="$REPO_ROOT/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release \
-        -DBRISKEN_BOOST_ROOT="$DEPS_ROOT/boost-$BOOST_VERSION" \
-        -DBRISKEN_GSOAP_ROOT="$DEPS_ROOT/gsoap-$GSOAP_VERSION" \
-        -DBRISKEN_PUGIXML_ROOT="$DEPS_ROOT/pugixml-$PUGIXML_VERSION"
+    run_logged "$BUILD_DIR.configure.log" cmake --fresh "${arguments[@]}" -S "$REPO_ROOT" -B "$BUILD_DIR"
     printf '%s\n' "$settings" > "$stamp"
 }
 
