@@ -2,6 +2,7 @@
 the real executable runs under Wine."""
 
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -10,6 +11,11 @@ import unittest
 PROGRAM_FOLDER = os.environ.get("BRISKEN_PROGRAM_FOLDER", "")
 TEST_FOLDER = os.environ.get("BRISKEN_TEST_FOLDER", "")
 EXECUTABLE = "BriskenCommandLineScanner.exe"
+# The last line of every command's output.
+DURATION = re.compile(r"Request duration: \d{2,}:\d{2}:\d{2}(\.\d{6})?\n\Z")
+ENGINE_LINES = "Initializing engine, please wait...\nInitializing engine completed\n"
+# A fixed language and UTC as the local time zone, so that a date text is known (env of run()).
+US_UTC = {"LANG": "en_US.UTF-8", "LC_ALL": "en_US.UTF-8", "LC_CTYPE": "en_US.UTF-8", "TZ": "UTC0"}
 SHIPPED_PLUGINS = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "StandIns", "ReferenceEngine",
                                                "Plugins"))
 
@@ -89,3 +95,10 @@ class ProgramFolderTest(unittest.TestCase):
             self.skipTest("BRISKEN_PROGRAM_FOLDER is not set")
         self.folder = ProgramFolder(extra_files=self.extra_files)
         self.addCleanup(self.folder.close)
+
+    def assert_output(self, run, before_duration):
+        """The output is before_duration followed by the duration line, and nothing else."""
+        self.assertEqual(0, run.returncode)
+        self.assertTrue(run.stdout.startswith(before_duration), run.stdout)
+        self.assertRegex(run.stdout[len(before_duration):], r"\A" + DURATION.pattern)
+        self.assertTrue(run.stdout_bytes.endswith(b"\r\n"), run.stdout_bytes[-40:])

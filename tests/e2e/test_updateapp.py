@@ -8,14 +8,14 @@ import unittest
 import testproducts
 from componentservice import ComponentService, ServiceDown
 from partnerfile import PartnerFile
-from programfolder import ProgramFolderTest
+from programfolder import DURATION, ProgramFolderTest
 
 CHECKING = "Checking for application update...\n"
 NEWER = "New version is available for downloading. Url: "
 LATEST = "You have the latest version\n"
 NO_INFO = "Couldn't get server version info\n"
 # The last line, a line of its own.
-DURATION = re.compile(r"^Request duration: \d{2,}:\d{2}:\d{2}(\.\d{6})?\n\Z", re.MULTILINE)
+LAST_LINE = re.compile("^" + DURATION.pattern, re.MULTILINE)
 URL = "http://127.0.0.1:47612/downloads/BriskenCommandLineScanner.msi"
 UUID = re.compile(r"[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\Z")
 NO_PARTNER_LOG = b"Info: deploy platform from file=\r\n"
@@ -41,7 +41,7 @@ class UpdateAppTest(ProgramFolderTest):
         finally:
             service.close()
         self.assertEqual(0, run.returncode)
-        match = DURATION.search(run.stdout)
+        match = LAST_LINE.search(run.stdout)
         self.assertIsNotNone(match, run.stdout)
         return run.stdout[:match.start()], fields
 
