@@ -8,6 +8,8 @@ import subprocess
 import tempfile
 import unittest
 
+from winehost import windows_path
+
 PROGRAM_FOLDER = os.environ.get("BRISKEN_PROGRAM_FOLDER", "")
 TEST_FOLDER = os.environ.get("BRISKEN_TEST_FOLDER", "")
 EXECUTABLE = "BriskenCommandLineScanner.exe"
@@ -53,8 +55,8 @@ class ProgramFolder:
         return os.path.join(self.path, *parts)
 
     def windows_path(self, *parts) -> str:
-        """The path as the program sees it under Wine: the Unix root is drive Z:."""
-        return "Z:" + self.file(*parts).replace("/", "\\")
+        """The path of a file of the folder as the program sees it."""
+        return windows_path(self.file(*parts))
 
     def write(self, name: str, content, mode="wb"):
         with open(self.file(name), mode) as f:

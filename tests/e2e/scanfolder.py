@@ -8,13 +8,9 @@ import unittest.mock
 import xml.etree.ElementTree as ElementTree
 
 from programfolder import TEST_FOLDER, ProgramFolder, ProgramFolderTest
+from winehost import windows_path
 
 RECORDING_FOLDER = os.path.join(TEST_FOLDER, "RecordingEngine")
-
-
-def windows_path(path: str) -> str:
-    """The path as the program sees it under Wine: drive Z: is the Linux root."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def eicar() -> bytes:

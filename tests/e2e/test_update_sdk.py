@@ -11,16 +11,13 @@ import urllib.request
 
 from definitionsserver import SAMPLE_SET, DefinitionsServer, free_port
 from programfolder import PROGRAM_FOLDER, SHIPPED_PLUGINS, TEST_FOLDER
+from winehost import windows_path
 
 MODULE = os.path.join(PROGRAM_FOLDER, "BKUpdateServiceCom.dll")
 DRIVER = os.path.join(TEST_FOLDER, "UpdateSdkDriver.exe")
 SAMPLE_VERSION = "2026.11.20.1"
 # A silent server costs one receive timeout per attempt.
 SILENCE_BOUND_SECONDS = 15
-
-
-def windows_path(path: str) -> str:
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def read_folder(folder: str) -> dict:

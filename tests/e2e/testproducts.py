@@ -5,7 +5,7 @@ the CTest resource lock installed-products."""
 import os
 
 from programfolder import TEST_FOLDER
-from winehost import run_wine
+from winehost import run_wine, windows_path
 
 PRODUCTS_FOLDER = os.path.join(TEST_FOLDER, "products")
 # ERROR_UNKNOWN_PRODUCT; a Unix exit status keeps only its low byte.
@@ -27,7 +27,7 @@ def remove_all():
 
 
 def install(fixture: str):
-    path = "Z:" + os.path.join(PRODUCTS_FOLDER, fixture + ".msi").replace("/", "\\")
+    path = windows_path(os.path.join(PRODUCTS_FOLDER, fixture + ".msi"))
     result = run_wine("msiexec", "/i", path, "/qn")
     if result != 0:
         raise AssertionError(f"msiexec /i {path} answered {result}")

@@ -14,5 +14,10 @@ def run_wine(*args) -> int:
                               timeout=120).returncode
 
 
+def windows_path(path: str) -> str:
+    """The path as a program sees it under Wine: drive Z: is the Linux root."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
 def drive_c(*parts) -> str:
     return os.path.join(WINEPREFIX, "drive_c", *parts)
