@@ -22,6 +22,17 @@ SHIPPED_PLUGINS = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", 
                                                "Plugins"))
 
 
+def read_folder(folder: str) -> dict:
+    """Every file below the folder, by relative path, with its content."""
+    files = {}
+    for root, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(root, name)
+            with open(path, "rb") as f:
+                files[os.path.relpath(path, folder)] = f.read()
+    return files
+
+
 class Run:
     """What one run left: console bytes, decoded text and exit code."""
 

@@ -5,6 +5,7 @@ import os
 import shutil
 import tempfile
 
+from programfolder import read_folder
 from scanfolder import RecordingScanTest, windows_path
 
 ENGINE_WORKING_FILE = "engine-work.tmp"
@@ -30,14 +31,6 @@ class ProgramFolderSafetyTest(RecordingScanTest):
                 f.write(content)
         return folder
 
-    def tree(self, folder):
-        found = {}
-        for parent, _, files in os.walk(folder):
-            for name in files:
-                with open(os.path.join(parent, name), "rb") as f:
-                    found[os.path.relpath(os.path.join(parent, name), folder)] = f.read()
-        return found
-
     def test_a_link_in_place_of_or_inside_logs_and_temp_keeps_what_it_leads_to(self):
         cases = [
             # program folder entry, link at the entry itself or inside it, the user's files there,
@@ -62,7 +55,7 @@ class ProgramFolderSafetyTest(RecordingScanTest):
                 self.scan(*args)
 
                 self.assertTrue(os.path.isdir(target))
-                self.assertEqual(self.tree(target), files)
+                self.assertEqual(read_folder(target), files)
 
     def test_result_path_inside_temp_is_refused_however_it_is_spelt(self):
         program = self.folder.windows_path()

@@ -10,7 +10,7 @@ import unittest
 import urllib.request
 
 from definitionsserver import SAMPLE_SET, DefinitionsServer, free_port
-from programfolder import PROGRAM_FOLDER, SHIPPED_PLUGINS, TEST_FOLDER
+from programfolder import PROGRAM_FOLDER, SHIPPED_PLUGINS, TEST_FOLDER, read_folder
 from winehost import windows_path
 
 MODULE = os.path.join(PROGRAM_FOLDER, "BKUpdateServiceCom.dll")
@@ -18,17 +18,6 @@ DRIVER = os.path.join(TEST_FOLDER, "UpdateSdkDriver.exe")
 SAMPLE_VERSION = "2026.11.20.1"
 # A silent server costs one receive timeout per attempt.
 SILENCE_BOUND_SECONDS = 15
-
-
-def read_folder(folder: str) -> dict:
-    """Every file below the folder, by relative path, with its content."""
-    files = {}
-    for root, _, names in os.walk(folder):
-        for name in names:
-            path = os.path.join(root, name)
-            with open(path, "rb") as f:
-                files[os.path.relpath(path, folder)] = f.read()
-    return files
 
 
 def sample(name: str) -> bytes:
@@ -62,6 +51,11 @@ class UpdateSdkTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.root, True)
         self.local = os.path.join(self.root, "program")
         self.plugins = os.path.join(self.local, "Plugins")
+        self.fresh_plugins()
+
+    def fresh_plugins(self):
+        """The shipped definitions in the local folder again, as at the start."""
+        shutil.rmtree(self.plugins, ignore_errors=True)
         shutil.copytree(SHIPPED_PLUGINS, self.plugins)
 
     def serve(self, *arguments) -> DefinitionsServer:
@@ -119,8 +113,7 @@ class UpdateSdkTest(unittest.TestCase):
             (["--bad-patch", "reference.bkdef"], []),
         ]:
             with self.subTest(server=server_arguments, driver=flags):
-                shutil.rmtree(self.plugins)
-                shutil.copytree(SHIPPED_PLUGINS, self.plugins)
+                self.fresh_plugins()
                 server = self.serve(*server_arguments)
                 run = self.drive(server.url, "--install", *flags)
                 server.stop()
@@ -192,8 +185,7 @@ class UpdateSdkTest(unittest.TestCase):
     def test_a_bad_download_that_mends_on_retry_is_installed(self):
         for misbehaviour in ("--truncate", "--corrupt", "--oversize"):
             with self.subTest(misbehaviour=misbehaviour):
-                shutil.rmtree(self.plugins)
-                shutil.copytree(SHIPPED_PLUGINS, self.plugins)
+                self.fresh_plugins()
                 server = self.serve(misbehaviour, "updates.bkdef", "--times", "1")
                 run = self.drive(server.url, "--retries", "1", "--install")
                 server.stop()
@@ -269,8 +261,7 @@ class UpdateSdkTest(unittest.TestCase):
         server = self.serve()
         for lock in ("reference.bkdef", "updates.bkdef", "update.txt"):
             with self.subTest(locked=lock):
-                shutil.rmtree(self.plugins)
-                shutil.copytree(SHIPPED_PLUGINS, self.plugins)
+                self.fresh_plugins()
                 self.write_plugin("updates.bkdef", b"# older\nversion 1\nreleased 2024-01-01T00:00:00Z\n")
                 self.write_plugin("update.txt", b"Version: 1.0\r\n")
                 before = read_folder(self.plugins)

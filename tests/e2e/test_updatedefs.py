@@ -6,7 +6,7 @@ import urllib.request
 import unittest
 
 from definitionsserver import PROGRAM_PORT, SAMPLE_SET, DefinitionsServer, wait_until_nothing_listens
-from programfolder import DURATION, ENGINE_LINES, SHIPPED_PLUGINS, US_UTC
+from programfolder import DURATION, ENGINE_LINES, SHIPPED_PLUGINS, US_UTC, read_folder
 from scanfolder import ScanTest, windows_path
 
 SAMPLE_VERSION = "2026.11.20.1"
@@ -18,10 +18,6 @@ def read(folder: str, name: str) -> bytes:
         return f.read()
 
 
-def folder_content(folder: str) -> dict:
-    return {name: read(folder, name) for name in sorted(os.listdir(folder))}
-
-
 class UpdateDefinitionsTest(ScanTest):
 
     def serve(self, *arguments) -> DefinitionsServer:
@@ -30,7 +26,7 @@ class UpdateDefinitionsTest(ScanTest):
         return server
 
     def plugins(self) -> dict:
-        return folder_content(self.folder.file("Plugins"))
+        return read_folder(self.folder.file("Plugins"))
 
     def download_sizes(self, server):
         """The byte counts the program shows: the patch of reference.bkdef, then updates.bkdef."""
@@ -54,7 +50,7 @@ class UpdateDefinitionsTest(ScanTest):
         plugins = self.plugins()
         self.assertEqual(f"Version: {SAMPLE_VERSION}\r\n".encode(), plugins.pop("update.txt"))
         plugins.pop("cache.000", None)  # the engine's own file
-        self.assertEqual({name: content for name, content in folder_content(SAMPLE_SET).items() if name != "set.txt"},
+        self.assertEqual({name: content for name, content in read_folder(SAMPLE_SET).items() if name != "set.txt"},
                          plugins)
 
         run = self.folder.run("--updatedefs")
