@@ -4,14 +4,13 @@ component-service."""
 
 import os
 import shutil
-import socket
-import struct
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import xml.etree.ElementTree as ElementTree
+
+from serverdown import ServerDown
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 PEER = os.path.join(REPO, "StandIns", "ComponentService", "component_service.py")
@@ -72,44 +71,11 @@ class ComponentService:
         shutil.rmtree(self.state, ignore_errors=True)
 
 
-class ServiceDown:
-    """No service at the default endpoint: the port is held listening, so that no peer of another
-    build on this machine can bind it meanwhile (a bound-only port would not stop one that reuses
-    addresses), and every connection is reset as soon as it arrives."""
+class ServiceDown(ServerDown):
+    """No service at the default endpoint."""
 
     def __init__(self):
-        self.socket = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        # Past the connections of earlier exchanges that linger on the port; not past a listener.
-        self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        deadline = time.monotonic() + ComponentService.START_SECONDS
-        while True:
-            try:
-                self.socket.bind(DEFAULT_ADDRESS)
-                break
-            except OSError:
-                if time.monotonic() > deadline:
-                    self.socket.close()
-                    raise
-                time.sleep(0.1)
-        self.socket.listen()
-        self.socket.settimeout(0.05)
-        self.stopping = threading.Event()
-        self.resetting = threading.Thread(target=self.reset_connections, daemon=True)
-        self.resetting.start()
-
-    def reset_connections(self):
-        while not self.stopping.is_set():
-            try:
-                connection, _ = self.socket.accept()
-            except (socket.timeout, OSError):
-                continue
-            connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-            connection.close()
+        super().__init__(DEFAULT_ADDRESS, ComponentService.START_SECONDS)
 
     def request_fields(self):
         return None
-
-    def close(self):
-        self.stopping.set()
-        self.resetting.join()
-        self.socket.close()

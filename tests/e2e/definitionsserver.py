@@ -23,18 +23,6 @@ def free_port() -> int:
         return probe.getsockname()[1]
 
 
-def wait_until_nothing_listens(port: int, limit: float = 60):
-    """For a test of a server that is down: another run on the same machine may hold the port."""
-    deadline = time.monotonic() + limit
-    while True:
-        with socket.socket() as probe:
-            if probe.connect_ex(("127.0.0.1", port)) != 0:
-                return
-        if time.monotonic() > deadline:
-            raise AssertionError(f"something keeps listening on port {port}")
-        time.sleep(1)
-
-
 class DefinitionsServer:
     """Starts the server with the given arguments and waits until it listens; stop() ends it
     and keeps what it printed, one "GET path" line per request, in self.requests."""

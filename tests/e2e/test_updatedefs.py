@@ -5,9 +5,10 @@ import os
 import urllib.request
 import unittest
 
-from definitionsserver import PROGRAM_PORT, SAMPLE_SET, DefinitionsServer, wait_until_nothing_listens
+from definitionsserver import PROGRAM_PORT, SAMPLE_SET, DefinitionsServer
 from programfolder import DURATION, ENGINE_LINES, SHIPPED_PLUGINS, US_UTC, read_folder
 from scanfolder import ScanTest, windows_path
+from serverdown import ServerDown
 
 SAMPLE_VERSION = "2026.11.20.1"
 FAILURE = "Couldn't update definitions. Error: "
@@ -81,14 +82,12 @@ class UpdateDefinitionsTest(ScanTest):
         for server_arguments, code in [(None, 4), (["--corrupt", "updates.bkdef"], 7), (["--garbage-manifest"], 5)]:
             with self.subTest(server=server_arguments):
                 if server_arguments is None:
-                    server = None
-                    wait_until_nothing_listens(PROGRAM_PORT)
+                    server = ServerDown(("127.0.0.1", PROGRAM_PORT))
                 else:
                     server = self.serve(*server_arguments)
-                before = self.plugins()
-                run = self.folder.run("--updatedefs")
-                if server:
-                    server.stop()
+                with server:
+                    before = self.plugins()
+                    run = self.folder.run("--updatedefs")
                 self.assertTrue(run.stdout.startswith("Checking for update...\n"), run.stdout)
                 self.assertIn("\n" + FAILURE, run.stdout)
                 self.assertIn(f"Couldn't perform update. Error: {code}\n", run.stdout)
