@@ -60,13 +60,14 @@ int Read(soap& context, const std::string& bodyElement, Message& message, const 
         "</SOAP-ENV:Body></SOAP-ENV:Envelope>");
     context.is = &in;
     message.soap_default(&context);
-    if (soap_begin_recv(&context) || soap_envelope_begin_in(&context) || soap_recv_header(&context) ||
-        soap_body_begin_in(&context))
-        return context.error;
-    message.soap_get(&context, tag, nullptr);
-    if (context.error)
-        return context.error;
-    soap_body_end_in(&context) || soap_envelope_end_in(&context) || soap_end_recv(&context);
+    if (!soap_begin_recv(&context) && !soap_envelope_begin_in(&context) && !soap_recv_header(&context) &&
+        !soap_body_begin_in(&context))
+    {
+        message.soap_get(&context, tag, nullptr);
+        if (!context.error)
+            soap_body_end_in(&context) || soap_envelope_end_in(&context) || soap_end_recv(&context);
+    }
+    // The stream ends with this call; a context used again must not read from it.
     context.is = nullptr;
     return context.error;
 }
