@@ -28,11 +28,6 @@ using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 } // namespace
 
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 bool TryRead(const std::wstring& path, std::string& content)
 {
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -56,14 +51,6 @@ bool TryRead(const std::wstring& path, std::string& content)
             return true;
         content.append(buffer, got);
     }
-}
-
-std::string Read(const std::wstring& path)
-{
-    std::string content;
-    if (!TryRead(path, content))
-        Fail("cannot find", path);
-    return content;
 }
 
 void Write(const std::wstring& path, const std::string& content)

@@ -7,10 +7,8 @@
 namespace UpdateSdkStandIn::LocalFiles
 {
 
-bool Exists(const std::wstring& path);
 // False when the file does not exist; throws when it exists but cannot be read.
 bool TryRead(const std::wstring& path, std::string& content);
-std::string Read(const std::wstring& path);
 // Creates or replaces the file and flushes it to disk before returning.
 void Write(const std::wstring& path, const std::string& content);
 // Creates the folder and its missing parents.
