@@ -21,12 +21,17 @@ using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 [[noreturn]] void Fail(const char* what, const std::wstring& path)
 {
-    const DWORD error = GetLastError();
-    std::string narrow(path.begin(), path.end());
-    throw UpdateError(Result::FileSystem, std::string(what) + " " + narrow + " (error " + std::to_string(error) + ")");
+    LocalFiles::Fail(Result::FileSystem, what, path);
 }
 
 } // namespace
+
+void Fail(Result result, const char* what, const std::wstring& path)
+{
+    const DWORD error = GetLastError();
+    std::string narrow(path.begin(), path.end());
+    throw UpdateError(result, std::string(what) + " " + narrow + " (error " + std::to_string(error) + ")");
+}
 
 bool TryRead(const std::wstring& path, std::string& content)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <string>
 
 // Whole-file reading and writing and folder handling on wide paths. Failures throw
@@ -7,6 +9,8 @@
 namespace UpdateSdkStandIn::LocalFiles
 {
 
+// Throws UpdateError(result) naming what failed on the path and the last system error.
+[[noreturn]] void Fail(Result result, const char* what, const std::wstring& path);
 // False when the file does not exist; throws when it exists but cannot be read.
 bool TryRead(const std::wstring& path, std::string& content);
 // Creates or replaces the file and flushes it to disk before returning.
