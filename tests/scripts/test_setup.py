@@ -81,7 +81,6 @@ class SetupScript(unittest.TestCase):
         self.root = pathlib.Path(scratch.name)
         self.cache = self.root / "cache"
         self.src = self.cache / "src"
-        self.src.mkdir(parents=True)
         self.mirror = self.root / "mirror"
         self.mirror.mkdir()
         self.bin = self.root / "bin"
@@ -90,9 +89,16 @@ class SetupScript(unittest.TestCase):
             (self.bin / name).write_text(text)
             (self.bin / name).chmod(0o755)
         self.cmake_calls = self.root / "cmake-calls"
+        self.write_sources()
         for package, version, _, _ in PACKAGES:
-            write_source_package(self.src, package, version)
             write_source_package(self.mirror, package, version)
+
+    def write_sources(self, packages=PACKAGES):
+        """The cache's source folder afresh, holding the packages whole."""
+        shutil.rmtree(self.src, ignore_errors=True)
+        self.src.mkdir(parents=True)
+        for package, version, _, _ in packages:
+            write_source_package(self.src, package, version)
 
     def finish_cache(self):
         for _, _, folder, stamp in PACKAGES:
@@ -127,9 +133,7 @@ class SourceCheck(SetupScript):
         ]
         for name, damage, check, trusted in cases:
             with self.subTest(name, check=check):
-                shutil.rmtree(self.src)
-                self.src.mkdir()
-                write_source_package(self.src, "boost1.81", "1.81.0")
+                self.write_sources(PACKAGES[:1])
                 if damage:
                     damage()
                 result = self.bash(f'source_intact "$DEPS_ROOT/src" boost1.81 1.81.0 {check} && echo trusted || echo not')
@@ -159,10 +163,7 @@ class Fetch(SetupScript):
         ]
         for name, damage, built, expected in cases:
             with self.subTest(name):
-                shutil.rmtree(self.src)
-                self.src.mkdir()
-                for package, version, _, _ in PACKAGES:
-                    write_source_package(self.src, package, version)
+                self.write_sources()
                 self.finish_cache()
                 if not built:
                     boost_stamp.unlink()
