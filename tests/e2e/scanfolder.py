@@ -4,7 +4,6 @@ the recording engine and the XML scan result."""
 import os
 import shutil
 import tempfile
-import unittest.mock
 import xml.etree.ElementTree as ElementTree
 
 from programfolder import TEST_FOLDER, ProgramFolder, ProgramFolderTest
@@ -60,8 +59,7 @@ class ScanTest(ProgramFolderTest):
         return path
 
     def scan(self, *args, env=None):
-        with unittest.mock.patch.dict(os.environ, env or {}):
-            return self.folder.run(*args)
+        return self.folder.run(*args, env=env)
 
     def results(self):
         folder = self.folder.file("Scan Results")
