@@ -40,7 +40,7 @@ class UpdateAppTest(ProgramFolderTest):
             fields = service.request_fields()
         finally:
             service.close()
-        self.assertEqual(0, run.returncode)
+        self.assertEqual(0, run.returncode, run.stdout + run.stderr)
         match = LAST_LINE.search(run.stdout)
         self.assertIsNotNone(match, run.stdout)
         return run.stdout[:match.start()], fields
