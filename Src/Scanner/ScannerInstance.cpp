@@ -78,7 +78,9 @@ CThreatScannerStruct* Scanner::CreateScanner()
 
 EngineInstance Scanner::CreateOwnedScanner()
 {
-    return OwnEngineInstance(scanDll, CreateScanner());
+    CThreatScannerStruct* const created = CreateScanner();
+    const DestroyInstanceFunction destroy(scanDll, EngineSdk::DestroyInstanceName);
+    return OwnEngineInstance(destroy, created);
 }
 
 } // namespace BriskenCommandLineScanner
