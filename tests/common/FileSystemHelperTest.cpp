@@ -215,6 +215,22 @@ TEST_F(FileTest, LiesWithinGoesByPlaceNotBySpelling)
         EXPECT_EQ(c.expected, FileSystemHelper::LiesWithin(c.path, c.within)) << c.path << L" in " << c.within;
 }
 
+// A path longer than the first buffer of MAX_PATH characters is read whole. (Wine gives no final
+// path above that length, so the long part is one that does not exist yet.)
+TEST_F(FileTest, LiesWithinReadsAPathLongerThanMaxPath)
+{
+    fs::create_directories(folder / L"Temp");
+    fs::create_directories(folder / L"Temp2");
+    const std::wstring temp = folder.wstring() + L"\\Temp";
+    std::wstring below = temp;
+    for (int i = 0; i < 6; ++i)
+        below += L"\\" + std::wstring(60, L'd');
+    below += L"\\r.xml";
+    ASSERT_GT(below.size(), static_cast<std::size_t>(MAX_PATH));
+    EXPECT_TRUE(FileSystemHelper::LiesWithin(below, temp));
+    EXPECT_FALSE(FileSystemHelper::LiesWithin(below, folder.wstring() + L"\\Temp2"));
+}
+
 TEST(FileSystemHelperTest, DrivesListsEveryRootInTheSystemsOrder)
 {
     const FileSystemHelper::Drives drives;
