@@ -1,7 +1,6 @@
 // Engine instances: creation with options and callbacks.
 #include "Scanner/Scanner.h"
 
-
 #include "ExceptionHelper/Exception.h"
 
 #include <sstream>
