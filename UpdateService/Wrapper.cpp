@@ -112,10 +112,11 @@ Component TakeAnswer(const tempuri__ComponentInfoResponse& answer)
     Component taken;
     for (const AnswerField& field : AnswerFields)
     {
-        const std::wstring* value = answer.*field.member;
-        taken.*field.field = value ? *value : std::wstring();
-        if (value)
+        if (const std::wstring* value = answer.*field.member)
+        {
+            taken.*field.field = *value;
             continue;
+        }
         LogIfEnabled(field.level, __LINE__, [&](std::wostream& message) {
             message << field.absent;
             if (field.namesId)

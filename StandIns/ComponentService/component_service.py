@@ -83,11 +83,17 @@ def answer_body(operation, options):
     return '<%sResponse xmlns="%s">%s</%sResponse>' % (operation, SERVICE_NAMESPACE, result, operation)
 
 
+def unfinished_envelope(soap_namespace, operation, content):
+    """The envelope of an answer up to content inside its result, with nothing closed after it."""
+    document = envelope(soap_namespace, '<%sResponse xmlns="%s"><%sResult>%s'
+                        % (operation, SERVICE_NAMESPACE, operation, content))
+    return document[:document.index("</soap:Body>")]
+
+
 def malformed_document(soap_namespace, operation, options):
     """An answer that breaks off inside the result, in the middle of an end tag."""
-    document = envelope(soap_namespace, '<%sResponse xmlns="%s"><%sResult>%s<Version>%s</Vers'
-                        % (operation, SERVICE_NAMESPACE, operation, element("Id", options.id), escape(options.version)))
-    return document[:document.index("</soap:Body>")]
+    return unfinished_envelope(soap_namespace, operation,
+                               '%s<Version>%s</Vers' % (element("Id", options.id), escape(options.version)))
 
 
 def requested_operation(body):
@@ -177,9 +183,7 @@ class ComponentServiceHandler(BaseHTTPRequestHandler):
     def reply_huge(self, soap_namespace, operation, notes_size):
         """Streams the notes so that the peer itself never holds the whole answer."""
         options = self.server.options
-        head = envelope(soap_namespace, '<%sResponse xmlns="%s"><%sResult>%s<Notes>'
-                        % (operation, SERVICE_NAMESPACE, operation, element("Id", options.id))).encode("utf-8")
-        head = head[:head.index(b"</soap:Body>")]
+        head = unfinished_envelope(soap_namespace, operation, element("Id", options.id) + "<Notes>").encode("utf-8")
         tail = ('</Notes>%s%s</%sResult></%sResponse></soap:Body></soap:Envelope>'
                 % (element("Version", options.version), element("DownloadUrl", options.url),
                    operation, operation)).encode("utf-8")

@@ -62,25 +62,22 @@ def read_set(folder: str):
                 released = value
     if not version or not released:
         raise SystemExit(f"{folder}/{SET_FILE} needs a version and a released line")
-    files = {}
+    files = {name: content for name, content in regular_files(folder) if name != SET_FILE}
+    return version, released, files
+
+
+def regular_files(folder: str):
+    """(name, content) of every regular file of the folder, in name order."""
     for name in sorted(os.listdir(folder)):
         path = os.path.join(folder, name)
-        if name != SET_FILE and os.path.isfile(path):
+        if os.path.isfile(path):
             with open(path, "rb") as f:
-                files[name] = f.read()
-    return version, released, files
+                yield name, f.read()
 
 
 def read_base_files(folders):
     """Every regular file of the given folders: the old contents that patches start from."""
-    bases = []
-    for folder in folders:
-        for name in sorted(os.listdir(folder)):
-            path = os.path.join(folder, name)
-            if os.path.isfile(path):
-                with open(path, "rb") as f:
-                    bases.append((name, f.read()))
-    return bases
+    return [entry for folder in folders for entry in regular_files(folder)]
 
 
 class Definitions:

@@ -25,8 +25,7 @@ bool RemoveOpened(const std::wstring& path, FileHandle& file)
     if (attributes & FILE_ATTRIBUTE_READONLY)
     {
         FILE_BASIC_INFO writable{}; // zero times: left as they are
-        writable.FileAttributes = (attributes & ~FILE_ATTRIBUTE_READONLY) ? (attributes & ~FILE_ATTRIBUTE_READONLY)
-                                                                          : FILE_ATTRIBUTE_NORMAL;
+        writable.FileAttributes = WithoutReadOnly(attributes);
         SetFileInformationByHandle(file.Get(), FileBasicInfo, &writable, sizeof writable);
     }
     FILE_DISPOSITION_INFO disposition{TRUE};

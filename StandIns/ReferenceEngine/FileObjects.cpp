@@ -110,6 +110,12 @@ bool IsReachedThroughLink(const std::wstring& path, void* file)
     return expected + entry.cFileName != actual;
 }
 
+unsigned long WithoutReadOnly(unsigned long attributes)
+{
+    const DWORD writable = attributes & ~FILE_ATTRIBUTE_READONLY;
+    return writable ? writable : FILE_ATTRIBUTE_NORMAL;
+}
+
 bool IsGone(const std::wstring& path)
 {
     if (GetFileAttributesW(ApiPath(path).c_str()) != INVALID_FILE_ATTRIBUTES)

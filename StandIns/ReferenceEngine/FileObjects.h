@@ -40,6 +40,9 @@ int CodeForError(unsigned long error, int otherwise);
 // target of a link (the last name of path is a symbolic link).
 bool IsReachedThroughLink(const std::wstring& path, void* file);
 
+// The attributes with read-only cleared, as the file API takes them (normal when none is left).
+unsigned long WithoutReadOnly(unsigned long attributes);
+
 // Whether nothing answers to path any more.
 bool IsGone(const std::wstring& path);
 

@@ -29,8 +29,6 @@ QuarantineItem::QuarantineItem(const std::wstring& folder) : folder(folder)
 
 int QuarantineItem::Store(void* source, const std::wstring& origin, std::vector<std::uint8_t>& buffer)
 {
-    if (folder.empty())
-        return EngineSdk::Result::NotSupported;
     CreateDirectoryW(ApiPath(folder).c_str(), nullptr);
     FileHandle file;
     // A name is free when neither the copy nor its record is there.

@@ -14,6 +14,7 @@ namespace ReferenceEngine
 class QuarantineItem
 {
 public:
+    // folder: the quarantine folder, not empty (an engine without one refuses before this).
     explicit QuarantineItem(const std::wstring& folder);
 
     // Copies the open file in and records `origin`; 0, or the EngineResultCode of the failure,

@@ -22,9 +22,8 @@ const DWORD keptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | F
 bool Replace(const std::wstring& repair, const std::wstring& path, DWORD attributes)
 {
     attributes &= keptAttributes;
-    const DWORD writable = attributes & ~FILE_ATTRIBUTE_READONLY;
     if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesW(ApiPath(path).c_str(), writable ? writable : FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW(ApiPath(path).c_str(), WithoutReadOnly(attributes));
     if (!MoveFileExW(ApiPath(repair).c_str(), ApiPath(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     {
         const DWORD error = GetLastError();

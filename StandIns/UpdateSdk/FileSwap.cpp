@@ -12,9 +12,7 @@ namespace
 
 [[noreturn]] void Fail(const char* what, const std::wstring& path)
 {
-    const DWORD error = GetLastError();
-    throw UpdateError(Result::InstallFailed,
-        std::string(what) + " " + std::string(path.begin(), path.end()) + " (error " + std::to_string(error) + ")");
+    LocalFiles::Fail(Result::InstallFailed, what, path);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PlainFileName.h"
+
 #include <string>
 
 namespace UpdateSdkStandIn
@@ -18,6 +20,12 @@ struct Folders
           stagedVersionFile(staging + L"\\update.txt"),
           versionFile(plugins + L"\\update.txt")
     {
+    }
+
+    // The path of a manifest name (checked to be a plain file name) in one of the folders.
+    static std::wstring Below(const std::wstring& folder, const std::string& name)
+    {
+        return folder + L"\\" + Utf8ToWide(name);
     }
 
     std::wstring plugins;

@@ -141,7 +141,7 @@ std::string HttpClient::Get(const std::string& relative, std::uint64_t limit,
         WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_REFRESH));
     if (!request)
         NoAnswer("WinHttpOpenRequest");
-    WinHttpSetTimeouts(request.get(), resolveTimeout, connectTimeout, sendTimeout, receiveTimeout);
+    // The session's timeouts hold for the request; the wait for the answer's headers has its own.
     DWORD responseTimeout = receiveTimeout;
     WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof responseTimeout);
     if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))

@@ -20,7 +20,7 @@ void Installer::Run()
     for (const ManifestFile& file : manifest.files)
     {
         std::string content;
-        if (!LocalFiles::TryRead(folders.stagedFiles + L"\\" + Utf8ToWide(file.name), content)
+        if (!LocalFiles::TryRead(Folders::Below(folders.stagedFiles, file.name), content)
             || content.size() != file.size || LocalFiles::Sha256Hex(content) != file.sha256)
             throw UpdateError(Result::VerificationFailed, "staged file differs from the manifest: " + file.name);
     }
@@ -34,8 +34,8 @@ void Installer::Run()
     FileSwap swap(folders.backup);
     for (const ManifestFile& file : manifest.files)
     {
-        const std::wstring name = Utf8ToWide(file.name);
-        swap.Replace(folders.stagedFiles + L"\\" + name, folders.plugins + L"\\" + name, name);
+        swap.Replace(Folders::Below(folders.stagedFiles, file.name), Folders::Below(folders.plugins, file.name),
+            Utf8ToWide(file.name));
     }
     // Last, so that the version line never names a set that is not wholly there.
     swap.Replace(folders.stagedVersionFile, folders.versionFile, L"update.txt");

@@ -21,16 +21,16 @@ using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 [[noreturn]] void Fail(const char* what, const std::wstring& path)
 {
-    const DWORD error = GetLastError();
-    std::string narrow(path.begin(), path.end());
-    throw UpdateError(Result::FileSystem, std::string(what) + " " + narrow + " (error " + std::to_string(error) + ")");
+    LocalFiles::Fail(Result::FileSystem, what, path);
 }
 
 } // namespace
 
-bool Exists(const std::wstring& path)
+void Fail(Result result, const char* what, const std::wstring& path)
 {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const DWORD error = GetLastError();
+    std::string narrow(path.begin(), path.end());
+    throw UpdateError(result, std::string(what) + " " + narrow + " (error " + std::to_string(error) + ")");
 }
 
 bool TryRead(const std::wstring& path, std::string& content)
@@ -56,14 +56,6 @@ bool TryRead(const std::wstring& path, std::string& content)
             return true;
         content.append(buffer, got);
     }
-}
-
-std::string Read(const std::wstring& path)
-{
-    std::string content;
-    if (!TryRead(path, content))
-        Fail("cannot find", path);
-    return content;
 }
 
 void Write(const std::wstring& path, const std::string& content)

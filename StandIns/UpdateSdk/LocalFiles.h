@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <string>
 
 // Whole-file reading and writing and folder handling on wide paths. Failures throw
@@ -7,10 +9,10 @@
 namespace UpdateSdkStandIn::LocalFiles
 {
 
-bool Exists(const std::wstring& path);
+// Throws UpdateError(result) naming what failed on the path and the last system error.
+[[noreturn]] void Fail(Result result, const char* what, const std::wstring& path);
 // False when the file does not exist; throws when it exists but cannot be read.
 bool TryRead(const std::wstring& path, std::string& content);
-std::string Read(const std::wstring& path);
 // Creates or replaces the file and flushes it to disk before returning.
 void Write(const std::wstring& path, const std::string& content);
 // Creates the folder and its missing parents.

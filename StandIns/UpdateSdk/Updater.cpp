@@ -2,23 +2,11 @@
 
 #include "LocalFiles.h"
 #include "Patch.h"
-#include "PlainFileName.h"
 #include "PluginsVersionFile.h"
 #include "Retrying.h"
 
 namespace UpdateSdkStandIn
 {
-namespace
-{
-
-// The wide path of a manifest name below a folder; names were checked to be plain.
-std::wstring Below(const std::wstring& folder, const std::string& name)
-{
-    return folder + L"\\" + Utf8ToWide(name);
-}
-
-} // namespace
-
 Updater::Updater(const Options& options)
     : options(options), folders(options.localPath), progress(options.callback, options.context),
       client(options.serverUrl)
@@ -75,7 +63,7 @@ std::vector<Updater::Change> Updater::FindChanges(const Manifest& manifest) cons
     for (const ManifestFile& file : manifest.files)
     {
         Change change{&file, false, std::string()};
-        change.installed = LocalFiles::TryRead(Below(folders.plugins, file.name), change.installedContent);
+        change.installed = LocalFiles::TryRead(Folders::Below(folders.plugins, file.name), change.installedContent);
         if (!change.installed || change.installedContent.size() != file.size
             || LocalFiles::Sha256Hex(change.installedContent) != file.sha256)
             changes.push_back(std::move(change));
@@ -110,7 +98,7 @@ void Updater::Stage(const Change& change, const Manifest& manifest)
         }
         return Receive(file.name, "files/" + encoded, file.size, file.sha256);
     });
-    LocalFiles::Write(Below(folders.stagedFiles, file.name), content);
+    LocalFiles::Write(Folders::Below(folders.stagedFiles, file.name), content);
 }
 
 std::string Updater::Receive(const std::string& name, const std::string& path, std::uint64_t size,

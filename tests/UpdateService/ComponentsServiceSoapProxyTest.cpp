@@ -80,10 +80,7 @@ TEST_F(ComponentsServiceSoapProxyTest, ListOperationHasItsOwnActionAndReadsTheLi
 TEST_F(ComponentsServiceSoapProxyTest, ExplicitEndpointIsKeptForLaterCalls)
 {
     ComponentServicePeer peer;
-    ComponentsServiceSoapProxy proxy;
     const std::string other = "http://" BRISKEN_COMPONENTS_HOST "/other.asmx";
-    _tempuri__GetComponentInfo request;
-    _tempuri__GetComponentInfoResponse response;
 
     ASSERT_EQ(proxy.GetComponentInfo(other.c_str(), nullptr, &request, response), SOAP_OK);
     EXPECT_EQ(RequestLine(peer.RequestHead()), "POST /other.asmx HTTP/1.1");

@@ -69,29 +69,29 @@ struct VerdictCase
 const Component Untouched = {L"earlier id", L"earlier notes", L"earlier version", L"earlier url"};
 
 const VerdictCase VerdictCases[] = {
-    {"all fields", {L"--notes", L"Faster scans.", L"--url", Url}, true,
+    {"all_fields", {L"--notes", L"Faster scans.", L"--url", Url}, true,
         {Id, L"Faster scans.", L"11.11.905.9128", Url},
         {Entry, {2000, L"server component is available. id=" + Id + L". version=11.11.905.9128. download url=" + Url},
             {1000, L"notes=Faster scans."}}},
-    {"no notes", {L"--omit", L"Notes", L"--url", Url}, true, {Id, L"", L"11.11.905.9128", Url},
+    {"no_notes", {L"--omit", L"Notes", L"--url", Url}, true, {Id, L"", L"11.11.905.9128", Url},
         {Entry, {2000, L"no component notes. id=" + Id},
             {2000, L"server component is available. id=" + Id + L". version=11.11.905.9128. download url=" + Url}}},
-    {"empty notes", {L"--notes", L"", L"--url", Url}, true, {Id, L"", L"11.11.905.9128", Url},
+    {"empty_notes", {L"--notes", L"", L"--url", Url}, true, {Id, L"", L"11.11.905.9128", Url},
         {Entry, {2000, L"server component is available. id=" + Id + L". version=11.11.905.9128. download url=" + Url}}},
-    {"no download url", {L"--omit", L"DownloadUrl", L"--notes", L""}, false, {Id, L"", L"11.11.905.9128", L""},
+    {"no_download_url", {L"--omit", L"DownloadUrl", L"--notes", L""}, false, {Id, L"", L"11.11.905.9128", L""},
         {Entry, {4000, L"no component download url. id=" + Id},
             {2000, L"server component is available. id=" + Id + L". version=11.11.905.9128. download url="}}},
-    {"empty version", {L"--version", L"", L"--notes", L"", L"--url", Url}, false, {Id, L"", L"", Url},
+    {"empty_version", {L"--version", L"", L"--notes", L"", L"--url", Url}, false, {Id, L"", L"", Url},
         {Entry, {2000, L"server component is available. id=" + Id + L". version=. download url=" + Url}}},
-    {"no id", {L"--omit", L"Id", L"--notes", L"", L"--url", Url}, false, {L"", L"", L"11.11.905.9128", Url},
+    {"no_id", {L"--omit", L"Id", L"--notes", L"", L"--url", Url}, false, {L"", L"", L"11.11.905.9128", Url},
         {Entry, {4000, L"no component id"},
             {2000, L"server component is available. id=. version=11.11.905.9128. download url=" + Url}}},
-    {"nothing in the result", {L"--omit", L"Id", L"--omit", L"Notes", L"--omit", L"Version", L"--omit", L"DownloadUrl"},
+    {"nothing_in_the_result", {L"--omit", L"Id", L"--omit", L"Notes", L"--omit", L"Version", L"--omit", L"DownloadUrl"},
         false, {L"", L"", L"", L""},
         {Entry, {4000, L"no component id"}, {2000, L"no component notes. id="}, {4000, L"no component version. id="},
             {4000, L"no component download url. id="},
             {2000, L"server component is available. id=. version=. download url="}}},
-    {"no result element", {L"--no-result"}, false, Untouched, {Entry}},
+    {"no_result_element", {L"--no-result"}, false, Untouched, {Entry}},
 };
 
 class WrapperVerdictTest : public testing::TestWithParam<VerdictCase>
@@ -106,22 +106,14 @@ struct FailureCase
 };
 
 const FailureCase FailureCases[] = {
-    {"soap fault", {L"--fault", L"component store offline"}},
-    {"malformed xml", {L"--malformed"}},
-    {"reply far larger than any real one", {L"--huge", L"100"}},
+    {"soap_fault", {L"--fault", L"component store offline"}},
+    {"malformed_xml", {L"--malformed"}},
+    {"reply_far_larger_than_any_real_one", {L"--huge", L"100"}},
 };
 
 class WrapperFailureTest : public testing::TestWithParam<FailureCase>
 {
 };
-
-std::string CaseName(const char* text)
-{
-    std::string name;
-    for (const char* p = text; *p; ++p)
-        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-    return name;
-}
 
 void ExpectOneFailureMessage(const RecordingSink& sink)
 {
@@ -156,7 +148,7 @@ TEST_P(WrapperVerdictTest, AnswersAndFillsTheRecord)
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, WrapperVerdictTest, testing::ValuesIn(VerdictCases),
-    [](const testing::TestParamInfo<VerdictCase>& info) { return CaseName(info.param.name); });
+    [](const testing::TestParamInfo<VerdictCase>& info) { return std::string(info.param.name); });
 
 TEST_P(WrapperFailureTest, FailsAndLeavesTheRecord)
 {
@@ -173,7 +165,7 @@ TEST_P(WrapperFailureTest, FailsAndLeavesTheRecord)
 }
 
 INSTANTIATE_TEST_SUITE_P(Exchanges, WrapperFailureTest, testing::ValuesIn(FailureCases),
-    [](const testing::TestParamInfo<FailureCase>& info) { return CaseName(info.param.name); });
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 // This build has the program's connect limit (a minute by default): a refused connection must end
 // the lookup at once, not when that limit ends.

@@ -73,7 +73,8 @@ ComponentServicePeer::ComponentServicePeer(const std::vector<std::wstring>& answ
     fs::create_directories(fs::path(stateFolder));
 
     // The peer gets Linux paths: Wine hands a Linux program its arguments unchanged.
-    std::wstring commandLine = Quoted(WindowsView(BRISKEN_PYTHON3)) + L" " +
+    const std::wstring python = WindowsView(BRISKEN_PYTHON3);
+    std::wstring commandLine = Quoted(python) + L" " +
         Quoted(Widen(BRISKEN_COMPONENT_SERVICE_PEER)) + L" --listen " + Widen(BRISKEN_COMPONENTS_HOST) +
         L" --state-folder " + Quoted(Widen(linuxFolder)) + L" --lifetime 300";
     for (const std::wstring& argument : answer)
@@ -82,7 +83,6 @@ ComponentServicePeer::ComponentServicePeer(const std::vector<std::wstring>& answ
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    const std::wstring python = WindowsView(BRISKEN_PYTHON3);
     if (!CreateProcessW(python.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
             &startup, &process))
         throw std::runtime_error("the component service peer could not be started");
