@@ -1,5 +1,5 @@
-#include "Program/CommandLine.h"
 #include "Commands/Commands.h"
+#include "Program/CommandLine.h"
 #include "Program/Config.h"
 #include "Program/Logger.h"
 #include "Program/ProgramBarrier.h"

@@ -10,8 +10,6 @@
 #include <boost/exception/diagnostic_information.hpp>
 #include <boost/filesystem/operations.hpp>
 
-#include <windows.h>
-
 #include <vector>
 
 namespace BriskenCommandLineScanner
@@ -43,7 +41,7 @@ std::wstring GetDeployPlatform()
             return std::wstring();
         std::string value;
         if (ReadPartnerValue(file, value))
-            return StringHelper::ToWide(value, CP_ACP);
+            return StringHelper::ToWide(value, StringHelper::AnsiCodePage);
     }
     catch (const boost::exception& error)
     {

@@ -12,11 +12,6 @@ boost::filesystem::path Path()
     return ProcessHelper::Process::Path().parent_path();
 }
 
-boost::filesystem::path Logs()
-{
-    return Logs(Path());
-}
-
 boost::filesystem::path Temp()
 {
     return Path() / L"Temp";

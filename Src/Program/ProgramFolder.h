@@ -13,14 +13,13 @@ namespace ProgramFolder
 
 boost::filesystem::path Path();
 
-boost::filesystem::path Logs();        // this run's log file, emptied at every start
 boost::filesystem::path Temp();        // the engine's temporary folder, removed after each engine life
 boost::filesystem::path Quarantine();  // where the engine moves quarantined objects
 boost::filesystem::path Plugins();     // the engine's definitions, update.txt and cache.000
 boost::filesystem::path ScanResults(); // the default folder of the scan result reports
 
-// The same folders below another base folder (tests, and callers that already hold the path).
-boost::filesystem::path Logs(const boost::filesystem::path& base);
+// Below another base folder (callers that already hold the path, and tests).
+boost::filesystem::path Logs(const boost::filesystem::path& base); // this run's log file, emptied at every start
 boost::filesystem::path Plugins(const boost::filesystem::path& base);
 boost::filesystem::path CacheFile(const boost::filesystem::path& base); // the engine's cache.000 in Plugins
 

@@ -33,13 +33,6 @@ pugi::xml_node AppendChild(pugi::xml_node parent, const wchar_t* name)
     return child;
 }
 
-template <typename Value>
-void AppendAttribute(pugi::xml_node node, const wchar_t* name, Value value)
-{
-    if (!node.append_attribute(name).set_value(value))
-        throw std::bad_alloc();
-}
-
 bool SetText(pugi::xml_attribute attribute, const std::wstring& value)
 {
     return attribute.set_value(XmlText(value).c_str());

@@ -9,9 +9,7 @@ namespace BriskenCommandLineScanner
 namespace
 {
 
-using DestroyInstanceFunction = DllHelper::Detail::DllFunction<ThreatScanner_DestroyInstance_t, 0>;
-
-void DestroyInstance(const DestroyInstanceFunction& destroy, CThreatScannerStruct* instance)
+void DestroyScannerInstance(const DestroyInstanceFunction& destroy, CThreatScannerStruct* instance)
 {
     const int result = destroy(instance);
     if (result != EngineSdk::Result::Success)
@@ -20,12 +18,11 @@ void DestroyInstance(const DestroyInstanceFunction& destroy, CThreatScannerStruc
 
 } // namespace
 
-EngineInstance OwnEngineInstance(const EngineModule& module, CThreatScannerStruct* instance)
+EngineInstance OwnEngineInstance(const DestroyInstanceFunction& destroy, CThreatScannerStruct* instance)
 {
-    const DestroyInstanceFunction destroy(module, EngineSdk::DestroyInstanceName);
     // The deleter keeps its own copy of the function pointer, not the module. Should the owner
     // itself fail to allocate, boost::shared_ptr still runs the deleter.
-    return EngineInstance(instance, [destroy](CThreatScannerStruct* owned) { DestroyInstance(destroy, owned); });
+    return EngineInstance(instance, [destroy](CThreatScannerStruct* owned) { DestroyScannerInstance(destroy, owned); });
 }
 
 } // namespace BriskenCommandLineScanner

@@ -15,9 +15,11 @@ using EngineModule = boost::shared_ptr<DllHelper::Detail::Dll<DllHelper::DllTag>
 // An engine instance under its owner: releasing the last copy destroys it.
 using EngineInstance = boost::shared_ptr<CThreatScannerStruct>;
 
-// Puts a freshly created instance under its owner. The deleter calls the module's
-// ThreatScanner_DestroyInstance and logs a failure as an Error line; it never throws. Throws
-// ExceptionHelper::Windows when the module lacks that export. The module must outlive the owner.
-EngineInstance OwnEngineInstance(const EngineModule& module, CThreatScannerStruct* instance);
+using DestroyInstanceFunction = DllHelper::Detail::DllFunction<ThreatScanner_DestroyInstance_t, 0>;
+
+// Puts a freshly created instance under its owner. The deleter calls destroy, the module's
+// ThreatScanner_DestroyInstance looked up by the caller, and logs a failure as an Error line; it
+// never throws. The module must outlive the owner.
+EngineInstance OwnEngineInstance(const DestroyInstanceFunction& destroy, CThreatScannerStruct* instance);
 
 } // namespace BriskenCommandLineScanner

@@ -1,13 +1,13 @@
 // Scanner lifetime: loading and initialising the engine, and tearing it down.
 #include "Scanner/Scanner.h"
 
-#include "Program/Config.h"
 #include "Engine/EngineEnumerations.h"
+#include "Program/Config.h"
 #include "Program/LogError.h"
+#include "Program/ProgramFolder.h"
 
 #include "ExceptionHelper/Exception.h"
 #include "FileSystemHelper/Removal.h"
-#include "Program/ProgramFolder.h"
 #include "StringHelper/StringHelper.h"
 
 #include <boost/filesystem/fstream.hpp>

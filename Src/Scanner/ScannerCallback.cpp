@@ -4,10 +4,10 @@
 #include "Engine/EngineEnumerations.h"
 #include "Engine/ObjectFlagsToString.h"
 #include "Program/ConsoleText.h"
-#include "Scanner/IsOwnSignedFile.h"
 #include "Program/LogError.h"
-#include "Program/Logger.h"
 #include "Program/LogLine.h"
+#include "Program/Logger.h"
+#include "Scanner/IsOwnSignedFile.h"
 
 #include <boost/make_shared.hpp>
 

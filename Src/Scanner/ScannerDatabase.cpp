@@ -14,7 +14,6 @@ namespace
 {
 
 using CreateInstanceFunction = DllHelper::Detail::DllFunction<ThreatScanner_CreateInstance_t, 0>;
-using DestroyInstanceFunction = DllHelper::Detail::DllFunction<ThreatScanner_DestroyInstance_t, 0>;
 using GetDatabaseInformationFunction = DllHelper::Detail::DllFunction<ThreatScanner_GetDatabaseInformation_t, 0>;
 
 } // namespace
@@ -34,7 +33,7 @@ void Scanner::GetDatabaseInformation(unsigned long& version, std::wstring& relea
         LogError(L"Couldn't create scanner. Error: ", ErrorToString(result));
         return;
     }
-    const EngineInstance instance = OwnEngineInstance(scanDll, created);
+    const EngineInstance instance = OwnEngineInstance(destroyInstance, created);
 
     unsigned long releaseTime = 0;
     result = getDatabaseInformation(instance.get(), &version, &releaseTime);

@@ -1,7 +1,6 @@
 // Engine instances: creation with options and callbacks.
 #include "Scanner/Scanner.h"
 
-
 #include "ExceptionHelper/Exception.h"
 
 #include <sstream>
@@ -78,7 +77,9 @@ CThreatScannerStruct* Scanner::CreateScanner()
 
 EngineInstance Scanner::CreateOwnedScanner()
 {
-    return OwnEngineInstance(scanDll, CreateScanner());
+    CThreatScannerStruct* const created = CreateScanner();
+    const DestroyInstanceFunction destroy(scanDll, EngineSdk::DestroyInstanceName);
+    return OwnEngineInstance(destroy, created);
 }
 
 } // namespace BriskenCommandLineScanner

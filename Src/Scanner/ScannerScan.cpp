@@ -1,13 +1,13 @@
 // The scan run: request, times, result path, dispatch to the scan kind, report.
 #include "Scanner/Scanner.h"
 
-#include "Program/Config.h"
 #include "Engine/EngineEnumerations.h"
+#include "Program/Config.h"
 #include "Program/LogError.h"
-
 #include "Program/ProgramFolder.h"
-#include "FileSystemHelper/Containment.h"
 #include "Report/ScanResultReport.h"
+
+#include "FileSystemHelper/Containment.h"
 #include "StringHelper/StringHelper.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>

@@ -50,6 +50,12 @@ void ScanBootSector(ScanCalls& engine, const FileSystemHelper::Drive& drive, std
     scannedPaths.push_back(root);
 }
 
+void ScanCustomPath(ScanCalls& engine, const std::wstring& path, std::vector<std::wstring>& scannedPaths)
+{
+    LogFailedCall(customScanFailed, engine.ScanPath(path));
+    scannedPaths.push_back(path);
+}
+
 } // namespace
 
 void Scanner::SystemScan()
@@ -72,10 +78,7 @@ void Scanner::CustomScan()
 {
     ScanCalls engine(scanDll, CreateOwnedScanner(), {false, true});
     for (const std::wstring& path : request.paths)
-    {
-        LogFailedCall(customScanFailed, engine.ScanPath(path));
-        result.scannedPaths.push_back(path);
-    }
+        ScanCustomPath(engine, path, result.scannedPaths);
 }
 
 void Scanner::BootScan()

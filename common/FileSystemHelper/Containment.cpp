@@ -24,20 +24,29 @@ std::wstring WithoutLongPathPrefix(const std::wstring& path)
     return path;
 }
 
-// The absolute path as Windows reads it: current folder, "." and "..", separators. Empty on failure.
-std::wstring FullPath(const std::wstring& path)
+// The text a call writes into a buffer: call(buffer, size) answers the length of the text, the
+// size it needs when the buffer is too small, or 0 on failure (then the text is empty).
+template <typename Call>
+std::wstring GrownText(const Call& call)
 {
-    const std::wstring plain = WithoutLongPathPrefix(path);
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;)
     {
-        const DWORD length = GetFullPathNameW(plain.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        const DWORD length = call(buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0)
             return std::wstring();
         if (length < buffer.size())
             return std::wstring(buffer.data(), length);
         buffer.resize(length);
     }
+}
+
+// The absolute path as Windows reads it: current folder, "." and "..", separators. Empty on failure.
+std::wstring FullPath(const std::wstring& path)
+{
+    const std::wstring plain = WithoutLongPathPrefix(path);
+    return GrownText(
+        [&plain](wchar_t* buffer, DWORD size) { return GetFullPathNameW(plain.c_str(), size, buffer, nullptr); });
 }
 
 // Where an existing file or folder really is, links followed, names in full. Empty on failure.
@@ -48,17 +57,10 @@ std::wstring FinalPath(const boost::filesystem::path& existing)
     if (opened == INVALID_HANDLE_VALUE)
         return std::wstring();
     const boost::shared_ptr<void> handle(opened, &CloseHandle);
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;)
-    {
-        const DWORD length = GetFinalPathNameByHandleW(handle.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
-            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0)
-            return std::wstring();
-        if (length < buffer.size())
-            return WithoutLongPathPrefix(std::wstring(buffer.data(), length));
-        buffer.resize(length);
-    }
+    const std::wstring final = GrownText([&handle](wchar_t* buffer, DWORD size) {
+        return GetFinalPathNameByHandleW(handle.get(), buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+    return WithoutLongPathPrefix(final);
 }
 
 bool Exists(const boost::filesystem::path& path)

@@ -28,6 +28,20 @@ void RemoveEntry(const boost::filesystem::path& path)
     boost::filesystem::remove(path, ignored);
 }
 
+// True when path is a folder, to be emptied before it goes; anything else is removed here, a
+// link by RemoveLink only.
+bool RemoveUnlessFolder(const boost::filesystem::path& path)
+{
+    const DWORD attributes = AttributesOf(path);
+    if (IsLinkAttributes(attributes))
+        RemoveLink(path);
+    else if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return true;
+    else
+        RemoveEntry(path);
+    return false;
+}
+
 } // namespace
 
 bool IsLink(const boost::filesystem::path& path)
@@ -57,19 +71,8 @@ bool RemoveLink(const boost::filesystem::path& path)
 
 void RemoveAll(const boost::filesystem::path& path)
 {
-    const DWORD attributes = AttributesOf(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES)
+    if (!RemoveUnlessFolder(path))
         return;
-    if (IsLinkAttributes(attributes))
-    {
-        RemoveLink(path);
-        return;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-    {
-        RemoveEntry(path);
-        return;
-    }
 
     // Every folder is listed after its parent, so removing them in reverse order empties each
     // one before it goes.
@@ -79,13 +82,8 @@ void RemoveAll(const boost::filesystem::path& path)
         for (const boost::filesystem::path& name : EntryNames(folders[next]))
         {
             const boost::filesystem::path entry = folders[next] / name;
-            const DWORD entryAttributes = AttributesOf(entry);
-            if (IsLinkAttributes(entryAttributes))
-                RemoveLink(entry);
-            else if (entryAttributes != INVALID_FILE_ATTRIBUTES && (entryAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            if (RemoveUnlessFolder(entry))
                 folders.push_back(entry);
-            else
-                RemoveEntry(entry);
         }
     }
     for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder)

@@ -1,6 +1,7 @@
 #include "FileSystemHelper/Containment.h"
 #include "FileSystemHelper/Drives.h"
 #include "FileSystemHelper/File.h"
+#include "FileSystemHelper/Removal.h"
 
 #include "ExceptionHelper/WindowsException.h"
 
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -213,6 +215,46 @@ TEST_F(FileTest, LiesWithinGoesByPlaceNotBySpelling)
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.expected, FileSystemHelper::LiesWithin(c.path, c.within)) << c.path << L" in " << c.within;
+}
+
+// A path longer than the first buffer of MAX_PATH characters is read whole. (Wine gives no final
+// path above that length, so the long part is one that does not exist yet.)
+TEST_F(FileTest, LiesWithinReadsAPathLongerThanMaxPath)
+{
+    fs::create_directories(folder / L"Temp");
+    fs::create_directories(folder / L"Temp2");
+    const std::wstring temp = folder.wstring() + L"\\Temp";
+    std::wstring below = temp;
+    for (int i = 0; i < 6; ++i)
+        below += L"\\" + std::wstring(60, L'd');
+    below += L"\\r.xml";
+    ASSERT_GT(below.size(), static_cast<std::size_t>(MAX_PATH));
+    EXPECT_TRUE(FileSystemHelper::LiesWithin(below, temp));
+    EXPECT_FALSE(FileSystemHelper::LiesWithin(below, folder.wstring() + L"\\Temp2"));
+}
+
+// Without links (which only the black-box tests can make here): a whole tree, one file, nothing.
+TEST_F(FileTest, RemoveAllTakesAWholeTreeOrASingleFileAndLeavesTheRest)
+{
+    fs::create_directories(folder / L"tree" / L"a" / L"b" / L"c");
+    fs::create_directories(folder / L"tree" / L"empty");
+    Write(L"tree\\top.txt", "1");
+    Write(L"tree\\a\\b\\inner.txt", "2");
+    Write(L"tree\\a\\b\\c\\deepest.txt", "3");
+    Write(L"single.txt", "4");
+    Write(L"kept.txt", "5");
+    fs::create_directories(folder / L"treeSibling");
+
+    for (const wchar_t* name : {L"tree", L"single.txt", L"missing"})
+    {
+        FileSystemHelper::RemoveAll(folder / name);
+        EXPECT_FALSE(fs::exists(folder / name)) << name;
+    }
+    std::vector<std::wstring> left;
+    for (fs::directory_iterator entry(folder), end; entry != end; ++entry)
+        left.push_back(entry->path().filename().wstring());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ((std::vector<std::wstring>{L"kept.txt", L"treeSibling"}), left);
 }
 
 TEST(FileSystemHelperTest, DrivesListsEveryRootInTheSystemsOrder)

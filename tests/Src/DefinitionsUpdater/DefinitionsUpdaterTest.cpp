@@ -42,6 +42,15 @@ std::wstring PointerText(const void* pointer)
     return std::to_wstring(static_cast<long long>(reinterpret_cast<std::uintptr_t>(pointer)));
 }
 
+// The lines, each followed by a line feed.
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
 bool IsLoaded()
 {
     return GetModuleHandleW(TestSupport::FakeUpdateSdk::Module().c_str()) != nullptr;
@@ -220,10 +229,7 @@ TEST_F(DefinitionsUpdaterTest, AMissingDestroyExportIsLoggedWhenTheInterfaceGoes
     const std::vector<std::string> lines = log.Lines();
     ASSERT_FALSE(lines.empty());
     EXPECT_THAT(lines.front(), StartsWith("Error: "));
-    std::string all;
-    for (const std::string& line : lines)
-        all += line + "\n";
-    EXPECT_THAT(all, HasSubstr("std::exception::what: BKUpdSdkDestroy\n"));
+    EXPECT_THAT(Joined(lines), HasSubstr("std::exception::what: BKUpdSdkDestroy\n"));
     EXPECT_FALSE(IsLoaded());
 }
 
@@ -397,11 +403,8 @@ TEST_F(DefinitionsUpdaterTest, TheCommandReportsAFailureInTheLogAndOnTheConsole)
     ASSERT_THAT(printed, StartsWith(intro));
     const std::string text = printed.substr(intro.size());
     EXPECT_THAT(text, HasSubstr("std::exception::what: Couldn't perform update. Error: -1\n"));
-    std::string logged;
-    for (const std::string& line : log.Lines())
-        logged += line + "\n";
     // The text ends with its own line break, to which the log adds the line end.
-    EXPECT_EQ("Error: " + text + "\n", logged);
+    EXPECT_EQ("Error: " + text + "\n", Joined(log.Lines()));
 }
 
 } // namespace
