@@ -1,8 +1,8 @@
 // ReportBench [objects]
 //
 // Times the save of a scan result holding many recorded objects: fills a result as a scan
-// would, then saves the report into ReportBench.xml in the working folder (no engine needed). Prints the seconds of the save and the
-// process's peak memory before and after it.
+// would, then saves the report into ReportBench.xml in the working folder (no engine needed).
+// Prints the seconds of the save and the process's peak memory before and after it.
 
 #include "Report/ScanResultReport.h"
 
