@@ -21,13 +21,13 @@ def product_codes() -> dict:
 def remove_all():
     """Removes every test product, also those an earlier, interrupted run left behind."""
     for fixture, code in product_codes().items():
-        result = run_wine("msiexec", "/x", code, "/qn")
+        result, output = run_wine("msiexec", "/x", code, "/qn")
         if result not in (0, UNKNOWN_PRODUCT):
-            raise AssertionError(f"msiexec /x {code} ({fixture}) answered {result}")
+            raise AssertionError(f"msiexec /x {code} ({fixture}) answered {result}: {output}")
 
 
 def install(fixture: str):
     path = windows_path(os.path.join(PRODUCTS_FOLDER, fixture + ".msi"))
-    result = run_wine("msiexec", "/i", path, "/qn")
+    result, output = run_wine("msiexec", "/i", path, "/qn")
     if result != 0:
-        raise AssertionError(f"msiexec /i {path} answered {result}")
+        raise AssertionError(f"msiexec /i {path} answered {result}: {output}")

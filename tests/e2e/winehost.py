@@ -7,11 +7,14 @@ import tempfile
 WINEPREFIX = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
 
 
-def run_wine(*args) -> int:
-    """Runs a Wine program with its output in a file, never a pipe Wine's helpers could keep."""
+def run_wine(*args):
+    """Runs a Wine program with its output in a file, never a pipe Wine's helpers could keep;
+    returns its exit code and what it printed."""
     with tempfile.TemporaryFile() as out:
-        return subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+        code = subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, stdout=out, stderr=out,
                               timeout=120).returncode
+        out.seek(0)
+        return code, out.read().decode("utf-8", errors="replace")
 
 
 def windows_path(path: str) -> str:
