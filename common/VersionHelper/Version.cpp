@@ -19,6 +19,11 @@ Version Version::Parse(const std::basic_string<Char>& text)
             Char separator;
             stream >> separator;
         }
+        // The stream would take a sign ("-1" as 65535, "+1" as 1): a part is decimal digits only.
+        stream >> std::ws;
+        const auto next = stream.peek();
+        if (next < '0' || next > '9')
+            break;
         std::uint16_t part = 0;
         if (!(stream >> part))
             break;

@@ -7,7 +7,8 @@ namespace VersionHelper
 {
 
 // A four-part version held as one 64-bit value, first part in the highest 16 bits, so that
-// versions compare as integers. Parsing never fails: parts that cannot be read stay 0.
+// versions compare as integers. Parsing never fails: a part is decimal digits (no sign), and the
+// first part that cannot be read stays 0 with all after it.
 class Version
 {
 public:

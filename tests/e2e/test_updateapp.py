@@ -54,9 +54,12 @@ class UpdateAppTest(ProgramFolderTest):
             ("11-11-905-9127", LATEST),
             ("11.11.904.9999", LATEST),
             ("not a version", LATEST),
+            ("-1.-1.-1.-1", LATEST),
+            ("+12.0.0.0", LATEST),
         ]:
             with self.subTest(version=version):
-                output, _ = self.update_app("--version", version)
+                # One argument: the peer would take "-1.-1.-1.-1" alone for an option.
+                output, _ = self.update_app("--version=" + version)
                 self.assertEqual(CHECKING + verdict, output)
 
     def test_download_line_carries_the_url_as_the_service_gives_it(self):
