@@ -117,6 +117,113 @@ private:
     std::size_t depth = 0;
 };
 
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool IsInNumber(char c)
+{
+    return IsDigit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
+}
+
+// The index after the leading zeros of the number whose digits start at begin: all of them before
+// another digit, all but one before anything else.
+std::size_t AfterLeadingZeros(const std::string& text, std::size_t begin)
+{
+    std::size_t end = begin;
+    while (end < text.size() && text[end] == '0')
+        ++end;
+    if (end == begin || (end < text.size() && IsDigit(text[end])))
+        return end;
+    return end - 1;
+}
+
+// json_spirit, whose reading the partner file keeps, took two things that Boost.JSON refuses: a
+// raw control character inside a string and leading zeros in a number. This writes them as
+// Boost.JSON takes them, for the same value: the character as a \u escape, the number without
+// those zeros. Strings and comments are followed, so that nothing else is touched.
+std::string AsJsonSpiritTookIt(const std::string& text)
+{
+    enum class At
+    {
+        Value,
+        Number,
+        String,
+        Escape,
+        LineComment,
+        BlockComment,
+    };
+    std::string taken;
+    taken.reserve(text.size());
+    At at = At::Value;
+    for (std::size_t index = 0; index < text.size();)
+    {
+        const char c = text[index];
+        switch (at)
+        {
+        case At::Number:
+            if (IsInNumber(c))
+                break;
+            at = At::Value;
+            continue; // the same character again, as what follows the number
+        case At::Value:
+            if (c == '-' || IsDigit(c))
+            {
+                at = At::Number;
+                if (c == '-')
+                    taken += text[index++];
+                index = AfterLeadingZeros(text, index);
+                continue;
+            }
+            if (c == '"')
+                at = At::String;
+            else if (text.compare(index, 2, "//") == 0 || text.compare(index, 2, "/*") == 0)
+            {
+                at = text[index + 1] == '/' ? At::LineComment : At::BlockComment;
+                taken.append(text, index, 2);
+                index += 2;
+                continue;
+            }
+            break;
+        case At::String:
+            if (static_cast<unsigned char>(c) < 0x20)
+            {
+                const char hex[] = "0123456789abcdef";
+                taken += "\\u00";
+                taken += hex[(c >> 4) & 0xF];
+                taken += hex[c & 0xF];
+                ++index;
+                continue;
+            }
+            if (c == '\\')
+                at = At::Escape;
+            else if (c == '"')
+                at = At::Value;
+            break;
+        case At::Escape:
+            at = At::String;
+            break;
+        case At::LineComment:
+            if (c == '\n')
+                at = At::Value;
+            break;
+        case At::BlockComment:
+            if (text.compare(index, 2, "*/") == 0)
+            {
+                at = At::Value;
+                taken += "*/";
+                index += 2;
+                continue;
+            }
+            break;
+        }
+        taken += c;
+        ++index;
+    }
+    return taken;
+}
+
 [[noreturn]] void ThrowWrongType(const char* wanted, const boost::json::value& value)
 {
     throw std::runtime_error(std::string("get_value< ") + wanted + " > called on " + JsonTypeName(value) + " Value");
@@ -134,8 +241,9 @@ bool ReadJsonValue(const std::string& text, boost::json::value& value)
     boost::json::basic_parser<FirstValue> parser(options);
     parser.handler().values.reset();
     error_code error;
+    const std::string taken = AsJsonSpiritTookIt(text);
     // Not more to come: a number at the very end of the text is complete then.
-    parser.write_some(false, text.data(), text.size(), error);
+    parser.write_some(false, taken.data(), taken.size(), error);
     if (!parser.handler().complete)
         return false;
     value = parser.handler().values.release();

@@ -7,9 +7,10 @@
 namespace BriskenCommandLineScanner
 {
 
-// Reads the first complete JSON value of text into value. // and /* */ comments count as white
-// space, the text's bytes are taken as they stand (no UTF-8 check), and whatever follows the
-// first value is not looked at. False when no complete value comes first.
+// Reads the first complete JSON value of text into value, as json_spirit read it. // and /* */
+// comments count as white space, the text's bytes are taken as they stand (no UTF-8 check), a
+// control character may stand raw inside a string, a number may have leading zeros, and whatever
+// follows the first value is not looked at. False when no complete value comes first.
 bool ReadJsonValue(const std::string& text, boost::json::value& value);
 
 // The value's type as the partner-file log names it: "Object", "Array", "string", "boolean",

@@ -94,8 +94,13 @@ bool ReadPartnerFile(const boost::filesystem::path& file, boost::json::object& o
             LogError("empty buffer");
             return false;
         }
+        std::string text(data.begin(), data.end());
+        // Notepad starts a file it saves as UTF-8 with a byte-order mark.
+        const std::string byteOrderMark = "\xEF\xBB\xBF";
+        if (text.compare(0, byteOrderMark.size(), byteOrderMark) == 0)
+            text.erase(0, byteOrderMark.size());
         boost::json::value value;
-        if (!ReadJsonValue(std::string(data.begin(), data.end()), value))
+        if (!ReadJsonValue(text, value))
         {
             LogError("could't read json value");
             return false;

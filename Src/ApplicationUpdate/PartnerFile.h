@@ -22,8 +22,9 @@ std::wstring GetDeployPlatform();
 // absent or not a string.
 bool ReadPartnerValue(const boost::filesystem::path& file, std::string& value);
 
-// The members of the object the file holds into object. False, with the reason logged, when the
-// file is missing, unreadable, empty, not JSON, or its first value is not an object.
+// The members of the object the file holds into object; a UTF-8 byte-order mark before it is
+// passed over. False, with the reason logged, when the file is missing, unreadable, empty, not
+// JSON, or its first value is not an object.
 bool ReadPartnerFile(const boost::filesystem::path& file, boost::json::object& object);
 
 } // namespace BriskenCommandLineScanner

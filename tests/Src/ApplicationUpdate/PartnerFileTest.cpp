@@ -111,7 +111,22 @@ TEST_F(PartnerFileTest, ReadsThePlatformMemberOrLogsWhyNot)
         {"unfinished object", R"({"platform":"beta")", false, "", "Error: could't read json value\r\n"},
         {"trailing comma", R"({"platform":"beta",})", false, "", "Error: could't read json value\r\n"},
         {"only a comment", "// nothing here\n", false, "", "Error: could't read json value\r\n"},
-        {"byte-order mark", "\xEF\xBB\xBF{\"platform\":\"beta\"}", false, "", "Error: could't read json value\r\n"},
+        // What json_spirit took: raw control characters in a string, leading zeros in a number.
+        {"tab inside the value", "{\"platform\":\"be\tta\"}", true, "be\tta", ""},
+        {"control characters, NUL too, inside the value", std::string("{\"platform\":\"<\0\x01\x1F\r\n>\"}", 22), true,
+            std::string("<\0\x01\x1F\r\n>", 7), ""},
+        {"control character inside a key", "{\"pla\ntform\":\"x\",\"platform\":\"beta\"}", true, "beta", ""},
+        {"leading zeros in another member", R"({"n":007,"m":-00.50e007,"z":00,"platform":"beta"})", true, "beta", ""},
+        {"leading zeros in the member", R"({"platform":007})", false, "",
+            "Error: get_value< string > called on integer Value\r\n"},
+        {"zeros and escapes inside the value stay", R"({"platform":"007 \" 00 \\"})", true, "007 \" 00 \\", ""},
+        {"quotes and zeros in comments stay comments", "/* \" 007 */ // \"\n{\"platform\" /* \" */ :\"beta\"}", true,
+            "beta", ""},
+        {"escaped control character", R"({"platform":"be\tta"})", true, "be\tta", ""},
+        {"byte-order mark", "\xEF\xBB\xBF{\"platform\":\"beta\"}", true, "beta", ""},
+        {"only a byte-order mark", "\xEF\xBB\xBF", false, "", "Error: could't read json value\r\n"},
+        {"byte-order mark not at the start", " \xEF\xBB\xBF{\"platform\":\"beta\"}", false, "",
+            "Error: could't read json value\r\n"},
         {"empty file", "", false, "", "Error: couldn't read data from file\r\n"},
     };
     NewLogLines log;
@@ -155,6 +170,17 @@ TEST_F(PartnerFileTest, FileReplacesTheObjectsMembers)
     object["kept"] = 1;
     ASSERT_TRUE(ReadPartnerFile(Write(R"({"platform":"beta","n":2})"), object));
     EXPECT_EQ(boost::json::object({{"platform", "beta"}, {"n", 2}}), object);
+}
+
+// Numbers with leading zeros and strings with raw control characters keep their values.
+TEST_F(PartnerFileTest, WhatJsonSpiritTookKeepsItsValue)
+{
+    boost::json::object object;
+    ASSERT_TRUE(ReadPartnerFile(
+        Write("\xEF\xBB\xBF{\"a\":007,\"b\":-007,\"c\":00.25,\"d\":0,\"e\":-0e2,\"f\":1.007,\"s\":\"a\tb\x01\"}"), object));
+    EXPECT_EQ(boost::json::object({{"a", 7}, {"b", -7}, {"c", 0.25}, {"d", 0}, {"e", -0.0}, {"f", 1.007},
+                  {"s", "a\tb\x01"}}),
+        object);
 }
 
 TEST(UpdateServerFilePathTest, OptionsFolderOfTheCommonApplicationData)
