@@ -1,6 +1,7 @@
 #include "UpdateService/Wrapper.h"
 
 #include "UpdateService/ConnectWithinLimit.h"
+#include "UpdateService/DeclarationRefusal.h"
 #include "UpdateService/DestroyProxyOnExit.h"
 #include "UpdateService/LogHelper/Log.h"
 
@@ -141,6 +142,7 @@ bool GetComponent(const std::wstring& componentId, const std::wstring& deployPla
 
     ComponentsServiceSoapProxy proxy;
     LimitExchange(proxy);
+    const DeclarationRefusal refusal(proxy);
     const DestroyProxyOnExit destroyProxy(boost::bind(&ComponentsServiceSoapProxy::destroy, &proxy));
 
     _tempuri__GetComponentInfo request;

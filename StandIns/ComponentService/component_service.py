@@ -38,6 +38,9 @@ def parse_arguments(argv):
     answer.add_argument("--no-result", action="store_true", help="answer without the result element")
     answer.add_argument("--fault", metavar="REASON", help="answer with a SOAP fault carrying this reason")
     answer.add_argument("--malformed", action="store_true", help="answer with XML that does not parse")
+    answer.add_argument("--entity", choices=("internal", "external"),
+                        help="answer with a document type declaration whose entity is the download URL: "
+                             "its text (internal) or the peer's own /entity path (external)")
     answer.add_argument("--huge", type=int, metavar="MEGABYTES", help="answer with notes of this size")
     answer.add_argument("--silent", action="store_true", help="accept connections and never answer")
     answer.add_argument("--trickle", type=float, metavar="SECONDS",
@@ -83,6 +86,19 @@ def answer_body(operation, options):
     return '<%sResponse xmlns="%s">%s</%sResponse>' % (operation, SERVICE_NAMESPACE, result, operation)
 
 
+def entity_document(soap_namespace, operation, options):
+    """The answer with a document type declaration before it and the download URL as a reference
+    to the entity it declares."""
+    if options.entity == "internal":
+        declaration = '<!ENTITY url "%s">' % escape(options.url, {'"': "&quot;"})
+    else:
+        declaration = '<!ENTITY url SYSTEM "http://%s/entity">' % options.listen
+    document = envelope(soap_namespace, answer_body(operation, options))
+    document = document.replace(element("DownloadUrl", options.url), "<DownloadUrl>&url;</DownloadUrl>")
+    prolog_end = document.index("?>") + 2
+    return document[:prolog_end] + "<!DOCTYPE soap:Envelope [%s]>" % declaration + document[prolog_end:]
+
+
 def unfinished_envelope(soap_namespace, operation, content):
     """The envelope of an answer up to content inside its result, with nothing closed after it."""
     document = envelope(soap_namespace, '<%sResponse xmlns="%s"><%sResult>%s'
@@ -114,6 +130,11 @@ def requested_operation(body):
     return soap_namespace, operation
 
 
+def http_head(request_line, headers):
+    return (request_line + "\r\n" + "".join("%s: %s\r\n" % item for item in headers.items())).encode(
+        "latin-1", "replace")
+
+
 def write_atomically(path, data):
     with open(path + ".part", "wb") as file:
         file.write(data)
@@ -142,10 +163,22 @@ class ComponentServiceHandler(BaseHTTPRequestHandler):
             self.reply(500, soap_namespace, envelope(soap_namespace, fault_body(soap_namespace, options.fault)))
         elif options.malformed:
             self.reply(200, soap_namespace, malformed_document(soap_namespace, request[1], options))
+        elif options.entity is not None:
+            self.reply(200, soap_namespace, entity_document(soap_namespace, request[1], options))
         elif options.huge is not None:
             self.reply_huge(soap_namespace, request[1], options.huge * 1024 * 1024)
         else:
             self.reply(200, soap_namespace, envelope(soap_namespace, answer_body(request[1], options)))
+
+    def do_GET(self):
+        """Only an entity's URL is ever asked this way: kept apart from the last request."""
+        self.server.record_fetch(self.requestline, self.headers)
+        data = b"http://127.0.0.1/fetched-for-an-entity.msi"
+        self.send_response(200)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
 
     def read_body(self):
         if self.headers.get("Transfer-Encoding", "").lower() == "chunked":
@@ -220,9 +253,15 @@ class ComponentServer(ThreadingHTTPServer):
         if not folder:
             return
         with self.record_lock:
-            head = request_line + "\r\n" + "".join("%s: %s\r\n" % item for item in headers.items())
-            write_atomically(os.path.join(folder, "request.http"), head.encode("latin-1", "replace"))
+            write_atomically(os.path.join(folder, "request.http"), http_head(request_line, headers))
             write_atomically(os.path.join(folder, "request.xml"), body)
+
+    def record_fetch(self, request_line, headers):
+        folder = self.options.state_folder
+        if not folder:
+            return
+        with self.record_lock:
+            write_atomically(os.path.join(folder, "fetched.http"), http_head(request_line, headers))
 
 
 def detach_from_console(folder):

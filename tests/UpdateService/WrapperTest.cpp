@@ -108,6 +108,8 @@ struct FailureCase
 const FailureCase FailureCases[] = {
     {"soap_fault", {L"--fault", L"component store offline"}},
     {"malformed_xml", {L"--malformed"}},
+    {"document_type_declaration_with_an_internal_entity", {L"--entity", L"internal"}},
+    {"document_type_declaration_with_an_external_entity", {L"--entity", L"external"}},
     {"reply_far_larger_than_any_real_one", {L"--huge", L"100"}},
 };
 
@@ -166,6 +168,19 @@ TEST_P(WrapperFailureTest, FailsAndLeavesTheRecord)
 
 INSTANTIATE_TEST_SUITE_P(Exchanges, WrapperFailureTest, testing::ValuesIn(FailureCases),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+// The entity's URL is the peer's own: it records whether it was asked.
+TEST(WrapperTest, NothingIsFetchedForAnEntityOfTheReply)
+{
+    ComponentServicePeer peer({L"--entity", L"external"});
+    Component record;
+
+    EXPECT_FALSE(Lookup(record));
+
+    EXPECT_EQ(peer.FetchHead(), "");
+    const std::string head = peer.RequestHead();
+    EXPECT_EQ(head.substr(0, head.find("\r\n")), "POST /components.asmx HTTP/1.1");
+}
 
 // This build has the program's connect limit (a minute by default): a refused connection must end
 // the lookup at once, not when that limit ends.

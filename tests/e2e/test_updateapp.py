@@ -81,6 +81,8 @@ class UpdateAppTest(ProgramFolderTest):
             ("--fault", "Service unavailable"),
             ("--no-result",),
             ("--malformed",),
+            ("--entity", "internal"),
+            ("--entity", "external"),
             ("--omit", "Id"),
             ("--omit", "Version"),
             ("--omit", "DownloadUrl"),

@@ -115,6 +115,11 @@ std::string ComponentServicePeer::RequestBody() const
     return ReadFile(StateFile(L"request.xml"));
 }
 
+std::string ComponentServicePeer::FetchHead() const
+{
+    return ReadFile(StateFile(L"fetched.http"));
+}
+
 std::wstring ComponentServicePeer::StateFile(const wchar_t* name) const
 {
     return stateFolder + L"\\" + name;

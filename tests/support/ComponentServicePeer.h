@@ -22,6 +22,9 @@ public:
     // headers, and its body.
     std::string RequestHead() const;
     std::string RequestBody() const;
+    // The request line and headers of the last GET the peer received (only an entity's URL is
+    // asked that way), empty when there was none.
+    std::string FetchHead() const;
 
 private:
     std::wstring StateFile(const wchar_t* name) const;
