@@ -98,14 +98,22 @@ void ReadComputerUuid(std::wstring& result)
         _variant_t value;
         CopyVariant(value, returned);
         returned.Clear();
-        if (value.vt == VT_BSTR && value.bstrVal)
-            result = value.bstrVal;
+        const std::wstring uuid = UuidText(value);
+        if (!uuid.empty())
+            result = uuid;
     }
     catch (...)
     {
         // std::exception (the guard's ExceptionHelper::Com among them), _com_error and
         // anything else.
     }
+}
+
+std::wstring UuidText(const VARIANT& value)
+{
+    if (value.vt != VT_BSTR || !value.bstrVal)
+        return std::wstring();
+    return value.bstrVal;
 }
 
 VARIANT QueryProperty(IWbemServices* servicesReference, const std::string& query, const std::wstring& property)

@@ -81,6 +81,18 @@ class ConnectWithinLimitFailureTest : public testing::TestWithParam<FailureCase>
 {
 };
 
+// What a read from a connection with nothing to read says: at once WSAEWOULDBLOCK when the
+// socket is non-blocking, else WSAETIMEDOUT after a short receive limit set here.
+int ReadWithNothingToRead(SOCKET connection)
+{
+    const DWORD limitMilliseconds = 500;
+    setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limitMilliseconds),
+        sizeof limitMilliseconds);
+    char byte = 0;
+    EXPECT_EQ(recv(connection, &byte, 1, 0), SOCKET_ERROR);
+    return WSAGetLastError();
+}
+
 } // namespace
 
 // Through the generated proxy, as the lookup uses it.
@@ -135,4 +147,37 @@ TEST(ConnectWithinLimitTest, AcceptedConnectionComesBackWithoutTheNagleDelay)
     EXPECT_EQ(getsockopt(connected, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&noDelay), &length), 0);
     EXPECT_NE(noDelay, 0);
     closesocket(connected);
+}
+
+// With a send or receive limit the runtime waits in select before each send and recv, so a
+// blocking socket could still hang in them; without limits it never waits and needs a blocking one.
+TEST(ConnectWithinLimitTest, AcceptedConnectionIsNonBlockingExactlyWhenTheRuntimeHasLimits)
+{
+    const struct
+    {
+        const char* name;
+        int sendTimeout;
+        int recvTimeout;
+        int readError;
+    } cases[] = {
+        {"receive limit", 0, ConnectLimitSeconds, WSAEWOULDBLOCK},
+        {"send limit", ConnectLimitSeconds, 0, WSAEWOULDBLOCK},
+        {"both limits", ConnectLimitSeconds, ConnectLimitSeconds, WSAEWOULDBLOCK},
+        {"no limits", 0, 0, WSAETIMEDOUT},
+    };
+    for (const auto& c : cases)
+    {
+        WinsockSocket listener;
+        const int port = listener.BindLoopback(true);
+        soap context;
+        context.connect_timeout = ConnectLimitSeconds;
+        context.send_timeout = c.sendTimeout;
+        context.recv_timeout = c.recvTimeout;
+
+        const SOAP_SOCKET connected = ConnectWithinLimit(&context, "http://127.0.0.1/", "127.0.0.1", port);
+
+        ASSERT_NE(connected, SOAP_INVALID_SOCKET) << c.name;
+        EXPECT_EQ(ReadWithNothingToRead(connected), c.readError) << c.name;
+        closesocket(connected);
+    }
 }

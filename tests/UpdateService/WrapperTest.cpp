@@ -111,6 +111,8 @@ const FailureCase FailureCases[] = {
     {"document_type_declaration_with_an_internal_entity", {L"--entity", L"internal"}},
     {"document_type_declaration_with_an_external_entity", {L"--entity", L"external"}},
     {"reply_far_larger_than_any_real_one", {L"--huge", L"100"}},
+    // Twice the limit, well formed: the limit itself, not only some limit far above it.
+    {"reply_of_two_megabytes", {L"--huge", L"2"}},
 };
 
 class WrapperFailureTest : public testing::TestWithParam<FailureCase>

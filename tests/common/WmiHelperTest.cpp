@@ -192,6 +192,44 @@ TEST_F(QueryPropertyTest, AnswersTheFirstObjectsPropertyOrEmpty)
     }
 }
 
+TEST(WmiHelperTest, UuidIsTheTextOfAStringAnswerOnly)
+{
+    const wchar_t withNul[] = L"4C4C4544\0tail";
+    _variant_t embeddedNul;
+    embeddedNul.vt = VT_BSTR;
+    embeddedNul.bstrVal = SysAllocStringLen(withNul, sizeof withNul / sizeof *withNul - 1);
+    _variant_t nullString;
+    nullString.vt = VT_BSTR;
+    nullString.bstrVal = nullptr;
+    _variant_t null;
+    null.vt = VT_NULL;
+    BSTR referenced = SysAllocString(L"4C4C4544-0000-1000-8000-000000000000");
+    _variant_t byReference;
+    byReference.vt = VT_BSTR | VT_BYREF;
+    byReference.pbstrVal = &referenced;
+    struct Case
+    {
+        const char* name;
+        const _variant_t& value;
+        std::wstring uuid;
+    };
+    const Case cases[] = {
+        {"string", _variant_t(L"4C4C4544-0000-1000-8000-000000000000"), L"4C4C4544-0000-1000-8000-000000000000"},
+        {"string with a NUL", embeddedNul, L"4C4C4544"},
+        {"null string", nullString, L""},
+        {"empty (no object)", _variant_t(), L""},
+        {"null (a null property)", null, L""},
+        {"number", _variant_t(42L), L""},
+        {"number 0", _variant_t(0L), L""},
+        {"boolean", _variant_t(true), L""},
+        {"reference to a string", byReference, L""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.uuid, WmiHelper::UuidText(c.value)) << c.name;
+    byReference.Detach();
+    SysFreeString(referenced);
+}
+
 TEST(CoInitializeGuardTest, EntersAndLeavesTheMultithreadedApartment)
 {
     OnFreshThread([] {
