@@ -56,8 +56,10 @@ class HostileTreeTest(ScanTest):
                         f.write(eicar())
                     self.make_read_only(mount, kind)
 
-                    self.scan("--custom", windows_path(infected), option)
+                    run = self.scan("--custom", windows_path(infected), option)
 
+                    self.assertEqual(len(self.results()), 1,
+                                     f"exit code {run.returncode}, printed {run.stdout!r} {run.stderr!r}")
                     self.assertEqual(self.statuses(), ["ScanFailed"])
                     with open(infected, "rb") as f:
                         self.assertEqual(f.read(), eicar())

@@ -1,7 +1,7 @@
 """The set-up script's own decisions, driven through its functions in a scratch cache with stand-in
-apt-get and cmake commands: which downloads it trusts and which it fetches again, when it
-configures, which build output it shows, and how it answers a cache it cannot write or that
-another run is building."""
+apt-get, cmake and Wine commands: which downloads it trusts and which it fetches again, when it
+configures, which build output it shows, how it answers a cache it cannot write or that another
+run is building, and how runs share a Wine prefix."""
 import hashlib
 import os
 import pathlib
@@ -38,6 +38,14 @@ echo "$*" >> "$FAKE_CMAKE_CALLS"
 build=
 while [ $# -gt 0 ]; do [ "$1" = -B ] && build=$2; shift; done
 case "$(cat "$FAKE_CMAKE_CALLS" | tail -n 1)" in *"-G Ninja"*) touch "$build/build.ninja" ;; esac
+exit 0
+"""
+
+# Stand-ins for wine and wineserver: each records its run and arguments; a persisting server stays
+# in the background a while with whatever descriptors it inherited, as the real one does.
+FAKE_WINE = """#!/bin/sh
+echo "$FAKE_RUN $(basename "$0") $*" >> "$FAKE_WINE_CALLS"
+case "$(basename "$0") $1" in "wineserver -p"*) sleep 5 & ;; esac
 exit 0
 """
 
@@ -85,10 +93,12 @@ class SetupScript(unittest.TestCase):
         self.mirror.mkdir()
         self.bin = self.root / "bin"
         self.bin.mkdir()
-        for name, text in (("apt-get", FAKE_APT_GET), ("cmake", FAKE_CMAKE)):
+        for name, text in (("apt-get", FAKE_APT_GET), ("cmake", FAKE_CMAKE), ("wine", FAKE_WINE),
+                           ("wineserver", FAKE_WINE)):
             (self.bin / name).write_text(text)
             (self.bin / name).chmod(0o755)
         self.cmake_calls = self.root / "cmake-calls"
+        self.wine_calls = self.root / "wine-calls"
         self.write_sources()
         for package, version, _, _ in PACKAGES:
             write_source_package(self.mirror, package, version)
@@ -108,7 +118,7 @@ class SetupScript(unittest.TestCase):
     def bash(self, script, cache=None, **env):
         environment = dict(os.environ, BRISKEN_DEPS_CACHE=str(cache or self.cache),
                            BRISKEN_BUILD_DIR=str(self.root / "build"), FAKE_MIRROR=str(self.mirror),
-                           FAKE_CMAKE_CALLS=str(self.cmake_calls),
+                           FAKE_CMAKE_CALLS=str(self.cmake_calls), FAKE_WINE_CALLS=str(self.wine_calls),
                            PATH=f"{self.bin}:{os.environ['PATH']}", **env)
         return subprocess.run(["bash", "-c", f'source "{SETUP}"\n{script}'], env=environment,
                               stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
@@ -260,6 +270,51 @@ class LockAndHints(SetupScript):
         self.assertEqual(result.stdout.strip(), "got")
         self.assertIn("waiting for another run that is building the dependency cache", result.stderr)
         self.assertGreater(waited, 0.8)
+
+
+class SharedPrefix(SetupScript):
+    """A run stops the prefix's Wine server, and every Wine program with it, when it starts and
+    when it ends: a second run in the same prefix must wait for the first, never kill its tests."""
+
+    def start_first_run(self, then):
+        """A run that has started its Wine server and then does then; answers once it has started."""
+        environment = dict(os.environ, BRISKEN_DEPS_CACHE=str(self.cache), FAKE_WINE_CALLS=str(self.wine_calls),
+                           FAKE_RUN="first", BRISKEN_WINEPREFIX=str(self.root / "prefix"),
+                           PATH=f"{self.bin}:{os.environ['PATH']}")
+        run = subprocess.Popen(["bash", "-c", f'source "{SETUP}"\nstart_wineserver\necho started\n{then}'],
+                               env=environment, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(run.wait)
+        self.addCleanup(run.stdout.close)
+        self.assertEqual(run.stdout.readline().strip(), "started")
+        return run
+
+    def second_run(self):
+        started = time.monotonic()
+        result = self.bash("start_wineserver && echo got", FAKE_RUN="second",
+                           BRISKEN_WINEPREFIX=str(self.root / "prefix"))
+        self.assertEqual(result.stdout.strip(), "got", result.stderr)
+        return result, time.monotonic() - started
+
+    def test_a_second_run_waits_until_the_first_has_stopped_its_server(self):
+        self.start_first_run("sleep 1.5")
+
+        result, waited = self.second_run()
+
+        self.assertIn("waiting for another run that is using the Wine prefix", result.stderr)
+        self.assertGreater(waited, 1.0)
+        runs = [line.split()[0] for line in self.wine_calls.read_text().splitlines()]
+        self.assertEqual(runs, sorted(runs), "the first run's server stopped before the second touched it")
+        self.assertIn("first wineserver -k", self.wine_calls.read_text())
+
+    def test_a_run_that_was_killed_leaves_the_prefix_free(self):
+        # Its server and helpers live on (the stand-in server for seconds): they must not hold it.
+        first = self.start_first_run("exec sleep 30")
+        first.kill()
+
+        _, waited = self.second_run()
+
+        self.assertLess(waited, 4.0)
 
 
 if __name__ == "__main__":
