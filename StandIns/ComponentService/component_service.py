@@ -41,6 +41,9 @@ def parse_arguments(argv):
     answer.add_argument("--entity", choices=("internal", "external"),
                         help="answer with a document type declaration whose entity is the download URL: "
                              "its text (internal) or the peer's own /entity path (external)")
+    answer.add_argument("--no-http-head", action="store_true",
+                        help="answer with the bare XML, without an HTTP status line and headers")
+    answer.add_argument("--mime", action="store_true", help="answer with the XML as the one part of a MIME message")
     answer.add_argument("--huge", type=int, metavar="MEGABYTES", help="answer with notes of this size")
     answer.add_argument("--silent", action="store_true", help="accept connections and never answer")
     answer.add_argument("--trickle", type=float, metavar="SECONDS",
@@ -165,6 +168,11 @@ class ComponentServiceHandler(BaseHTTPRequestHandler):
             self.reply(200, soap_namespace, malformed_document(soap_namespace, request[1], options))
         elif options.entity is not None:
             self.reply(200, soap_namespace, entity_document(soap_namespace, request[1], options))
+        elif options.no_http_head:
+            self.wfile.write(envelope(soap_namespace, answer_body(request[1], options)).encode("utf-8"))
+            self.close_connection = True
+        elif options.mime:
+            self.reply_mime(soap_namespace, envelope(soap_namespace, answer_body(request[1], options)))
         elif options.huge is not None:
             self.reply_huge(soap_namespace, request[1], options.huge * 1024 * 1024)
         else:
@@ -212,6 +220,18 @@ class ComponentServiceHandler(BaseHTTPRequestHandler):
             self.wfile.write(data[index:index + 1])
             self.wfile.flush()
             time.sleep(self.server.options.trickle)
+
+    def reply_mime(self, soap_namespace, document):
+        boundary = "brisken-part-boundary"
+        content_type = "application/soap+xml" if soap_namespace == SOAP12_ENVELOPE else "text/xml"
+        data = ("--%s\r\nContent-Type: %s; charset=utf-8\r\nContent-ID: <answer>\r\n\r\n%s\r\n--%s--\r\n"
+                % (boundary, content_type, document, boundary)).encode("utf-8")
+        self.send_response(200)
+        self.send_header("Content-Type", 'multipart/related; type="%s"; start="<answer>"; boundary="%s"'
+                         % (content_type, boundary))
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
 
     def reply_huge(self, soap_namespace, operation, notes_size):
         """Streams the notes so that the peer itself never holds the whole answer."""

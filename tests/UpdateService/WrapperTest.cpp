@@ -110,6 +110,9 @@ const FailureCase FailureCases[] = {
     {"malformed_xml", {L"--malformed"}},
     {"document_type_declaration_with_an_internal_entity", {L"--entity", L"internal"}},
     {"document_type_declaration_with_an_external_entity", {L"--entity", L"external"}},
+    // Answers whose XML could not be screened for declarations from its first byte.
+    {"no_http_head", {L"--no-http-head"}},
+    {"mime_parts", {L"--mime"}},
     {"reply_far_larger_than_any_real_one", {L"--huge", L"100"}},
     // Twice the limit, well formed: the limit itself, not only some limit far above it.
     {"reply_of_two_megabytes", {L"--huge", L"2"}},
