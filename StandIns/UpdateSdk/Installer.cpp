@@ -1,6 +1,7 @@
 #include "Installer.h"
 
 #include "Definitions.h"
+#include "EngineSdk.h"
 #include "FileSwap.h"
 #include "LocalFiles.h"
 #include "PlainFileName.h"
@@ -26,7 +27,12 @@ void Installer::Run()
         throw UpdateError(Result::NothingToInstall, "no completed update to install");
     const Manifest manifest = ParseManifest(text);
     const std::vector<SetFile> set = LocateSet(manifest);
-    CheckLoadable(set);
+    if (!Loadable(set))
+    {
+        // No later Install could take this set.
+        LocalFiles::RemoveTree(folders.staging);
+        throw UpdateError(Result::Unloadable, "the engine cannot load the set");
+    }
 
     std::string versionFile;
     LocalFiles::TryRead(folders.versionFile, versionFile);
@@ -74,7 +80,7 @@ std::vector<Installer::SetFile> Installer::LocateSet(const Manifest& manifest) c
     return set;
 }
 
-void Installer::CheckLoadable(const std::vector<SetFile>& set) const
+bool Installer::Loadable(const std::vector<SetFile>& set)
 {
     std::vector<std::wstring> paths;
     for (const SetFile& file : set)
@@ -84,12 +90,7 @@ void Installer::CheckLoadable(const std::vector<SetFile>& set) const
     }
     // The order in which the engine reads the files decides which signature wins, not whether they load.
     ReferenceEngine::Definitions definitions;
-    if (definitions.LoadFiles(paths) != 0)
-    {
-        // No later Install can take this set.
-        LocalFiles::RemoveTree(folders.staging);
-        throw UpdateError(Result::Unloadable, "the engine cannot load the set");
-    }
+    return definitions.LoadFiles(paths) == EngineSdk::Result::Success;
 }
 
 std::vector<std::wstring> Installer::Withdrawn(const std::wstring& plugins, const Manifest& manifest)

@@ -34,7 +34,8 @@ private:
     };
 
     std::vector<SetFile> LocateSet(const Manifest& manifest) const;
-    void CheckLoadable(const std::vector<SetFile>& set) const;
+    // Whether the reference engine's reader loads the set's definitions files.
+    static bool Loadable(const std::vector<SetFile>& set);
 
     Folders folders;
 };

@@ -144,9 +144,16 @@ class UpdateDefinitionsTest(ScanTest):
         self.folder.write(os.path.join("Plugins", "withdrawn.bkdef"), read(SAMPLE_SET, "updates.bkdef"))
         self.folder.write(os.path.join("Plugins", "update.txt"), b"Version: 2026.11.01.1\r\n")
         newer = copy_sample_set(os.path.join(self.data, "newer"), {"updates.bkdef": None})
-        self.serve("--set", newer)
+        server = self.serve("--set", newer)
         run = self.folder.run("--updatedefs")
-        self.assertIn("Applying definitions started\n" + ENGINE_LINES + "Applying definitions done\n", run.stdout)
+        with urllib.request.urlopen(server.url + "/manifest") as answer:
+            patch = next(line for line in answer.read().decode().splitlines() if line.startswith("patch "))
+        self.assert_output(run, "Checking for update...\n"
+                                f"Downloading: {patch.split()[1]} of {patch.split()[1]} bytes. File: reference.bkdef\n"
+                                "Downloading definitions done\n"
+                                "Applying definitions started\n"
+                                + ENGINE_LINES +
+                                "Applying definitions done\n")
         plugins = self.plugins()
         self.assertEqual(f"Version: {SAMPLE_VERSION}\r\n".encode(), plugins.pop("update.txt"))
         self.assertEqual(b"", plugins.pop("cache.000"))
