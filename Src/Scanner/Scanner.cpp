@@ -7,14 +7,15 @@
 #include "Program/ProgramFolder.h"
 
 #include "ExceptionHelper/Exception.h"
+#include "FileSystemHelper/File.h"
 #include "FileSystemHelper/Removal.h"
 #include "StringHelper/StringHelper.h"
 
-#include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -50,7 +51,7 @@ void CreateCacheFile(const std::wstring& folder)
         const boost::filesystem::path file = ProgramFolder::CacheFile(folder);
         const boost::filesystem::file_type type = boost::filesystem::status(file).type();
         if (type == boost::filesystem::file_not_found || type == boost::filesystem::status_error)
-            boost::filesystem::ofstream(file).close();
+            std::ofstream(FileSystemHelper::File::StreamPath(file)).close();
     }
     catch (const boost::filesystem::filesystem_error&)
     {
