@@ -29,18 +29,19 @@ using InitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Initiali
 using InitializeExFunction = DllHelper::Detail::DllFunction<ThreatScanner_InitializeEx_t, 0>;
 using UninitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Uninitialize_t, 0>;
 
-// Prints the completion line on success; throws the code's name otherwise.
-void ThrowUnlessInitialized(int result)
+// On success prints the completion line and answers empty; otherwise answers the failure's
+// message, naming the code, for the caller to throw (so that the diagnostic text names it).
+std::string InitializationFailure(int result)
 {
     if (result == EngineSdk::Result::Success)
     {
         std::cout << "Initializing engine completed\n";
-        return;
+        return std::string();
     }
     std::ostringstream message;
     message << "Couldn't initialize scanner. Error: "
             << StringHelper::ToNarrow(ErrorToString(result), StringHelper::AnsiCodePage);
-    BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(message.str()));
+    return message.str();
 }
 
 void CreateCacheFile(const std::wstring& folder)
@@ -79,7 +80,9 @@ void Scanner::Init()
     const std::wstring folder = Config::Instance().EnginesFolder();
     std::cout << "Initializing engine, please wait...\n";
     const InitializeFunction initialize(scanDll, EngineSdk::InitializeName);
-    ThrowUnlessInitialized(initialize(folder.c_str(), EngineSdk::InitializationText));
+    const std::string failure = InitializationFailure(initialize(folder.c_str(), EngineSdk::InitializationText));
+    if (!failure.empty())
+        BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(failure));
 }
 
 void Scanner::InitEx()
@@ -108,8 +111,10 @@ void Scanner::InitEx()
     std::cout << "Initializing engine, please wait...\n";
     CreateCacheFile(programFolder);
     const InitializeExFunction initializeEx(scanDll, EngineSdk::InitializeExName);
-    ThrowUnlessInitialized(
+    const std::string failure = InitializationFailure(
         initializeEx(programFolder.c_str(), EngineSdk::InitializationText, &smartDb[0], &params));
+    if (!failure.empty())
+        BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(failure));
 }
 
 void Scanner::Uninit()
