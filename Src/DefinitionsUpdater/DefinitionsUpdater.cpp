@@ -1,10 +1,12 @@
 #include "DefinitionsUpdater/DefinitionsUpdater.h"
 
+#include "Program/ConsoleText.h"
 #include "Program/LogError.h"
 #include "Program/ProgramFolder.h"
 #include "Scanner/Scanner.h"
 
 #include "ExceptionHelper/Exception.h"
+#include "StringHelper/StringHelper.h"
 
 #include <iostream>
 #include <sstream>
@@ -161,7 +163,8 @@ int DefinitionsUpdater::OnEvent(int event, void* data)
     case UpdateSdk::Event::Progress:
         if (hasData)
             std::cout << "Downloading: " << *static_cast<const std::uint64_t*>(data) << " of " << totalBytes
-                      << " bytes. File: " << currentFile << std::endl;
+                      << " bytes. File: " << StringHelper::MaskControlCharacters(currentFile, ConsoleCodePage())
+                      << std::endl;
         break;
     case UpdateSdk::Event::ConnectionFailed:
     case UpdateSdk::Event::DownloadFailed:

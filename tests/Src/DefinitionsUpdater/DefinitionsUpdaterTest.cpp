@@ -257,6 +257,9 @@ TEST_F(DefinitionsUpdaterTest, EventsPrintTheirLinesAndKeepTheirValues)
         // An event that carries a value but comes without one changes nothing.
         {L"40;60;70;90", ""},
         {L"40=kept.bin;60=9;40;60;70=3", "Downloading: 3 of 9 bytes. File: kept.bin\n"},
+        // The name comes from the server: no control character of it reaches the console.
+        {L"40=a\r\nDefinitions up to date\x1b[2J\x7f\tz.bin;60=2;70=1",
+            "Downloading: 1 of 2 bytes. File: a??Definitions up to date?[2J?\tz.bin\n"},
     };
     for (const auto& c : cases)
     {
