@@ -1,6 +1,7 @@
 #include "Commands/Commands.h"
 #include "Program/CommandLine.h"
 #include "Program/Config.h"
+#include "Program/ConsoleOutput.h"
 #include "Program/Logger.h"
 #include "Program/ProgramBarrier.h"
 #include "Program/RequestDuration.h"
@@ -8,6 +9,7 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/locale/generator.hpp>
 
+#include <cstdio>
 #include <iostream>
 #include <locale>
 
@@ -67,6 +69,8 @@ void Run()
 int wmain(int, wchar_t*[], wchar_t*[])
 {
     const boost::posix_time::ptime start = boost::posix_time::microsec_clock::local_time();
+    // Before anything is printed: standard output's buffer can be set only then.
+    const ConsoleOutput console(std::cout, stdout);
     const int exitCode = RunWithinBarrier(&Run);
     WriteRequestDuration(std::cout, start, boost::posix_time::microsec_clock::local_time());
     return exitCode;

@@ -5,6 +5,7 @@
 #include "UpdateService/DestroyProxyOnExit.h"
 #include "UpdateService/LogHelper/Log.h"
 
+#include "StringHelper/StringHelper.h"
 #include "WmiHelper/WmiHelper.h"
 
 #include <ComponentsServiceComponentsServiceSoapProxy.h>
@@ -121,7 +122,7 @@ Component TakeAnswer(const tempuri__ComponentInfoResponse& answer)
         LogIfEnabled(field.level, __LINE__, [&](std::wostream& message) {
             message << field.absent;
             if (field.namesId)
-                message << taken.id;
+                message << StringHelper::MaskControlCharacters(taken.id);
         });
     }
     return taken;
@@ -133,11 +134,13 @@ bool GetComponent(const std::wstring& componentId, const std::wstring& deployPla
     const std::wstring& osPlatform, const std::wstring& requiredVersion,
     const std::wstring& installedVersion, Component& component)
 {
+    // The platform comes from the partner file: no text may break the message into lines.
     LogIfEnabled(LevelInfo, __LINE__, [&](std::wostream& message) {
-        message << L"getting server component. component id=" << componentId
-                << L". delpoy platform=" << deployPlatform << L". os platform=" << osPlatform
-                << L". required_version=" << requiredVersion
-                << L". installed application version=" << installedVersion;
+        message << L"getting server component. component id=" << StringHelper::MaskControlCharacters(componentId)
+                << L". delpoy platform=" << StringHelper::MaskControlCharacters(deployPlatform)
+                << L". os platform=" << StringHelper::MaskControlCharacters(osPlatform)
+                << L". required_version=" << StringHelper::MaskControlCharacters(requiredVersion)
+                << L". installed application version=" << StringHelper::MaskControlCharacters(installedVersion);
     });
 
     ComponentsServiceSoapProxy proxy;
@@ -160,12 +163,17 @@ bool GetComponent(const std::wstring& componentId, const std::wstring& deployPla
         return false;
 
     const Component taken = TakeAnswer(*response.GetComponentInfoResult);
+    // The answer's texts come from the peer: none of them may break the message into lines.
     LogIfEnabled(LevelInfo, __LINE__, [&](std::wostream& message) {
-        message << L"server component is available. id=" << taken.id << L". version=" << taken.version
-                << L". download url=" << taken.downloadUrl;
+        message << L"server component is available. id=" << StringHelper::MaskControlCharacters(taken.id)
+                << L". version=" << StringHelper::MaskControlCharacters(taken.version)
+                << L". download url=" << StringHelper::MaskControlCharacters(taken.downloadUrl);
     });
     if (!taken.notes.empty())
-        LogIfEnabled(LevelNotes, __LINE__, [&](std::wostream& message) { message << L"notes=" << taken.notes; });
+    {
+        LogIfEnabled(LevelNotes, __LINE__,
+            [&](std::wostream& message) { message << L"notes=" << StringHelper::MaskControlCharacters(taken.notes); });
+    }
 
     component = taken;
     return !taken.id.empty() && !taken.version.empty() && !taken.downloadUrl.empty();

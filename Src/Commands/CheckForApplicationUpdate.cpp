@@ -6,6 +6,7 @@
 #include "Program/ConsoleText.h"
 #include "Program/LogLine.h"
 #include "Program/Logger.h"
+#include "StringHelper/StringHelper.h"
 #include "UpdateService/Wrapper.h"
 #include "VersionHelper/Version.h"
 
@@ -31,7 +32,9 @@ void CheckForApplicationUpdate()
     std::cout << "Checking for application update...\n";
     const std::wstring component = ComponentName();
     std::wstring platform = GetDeployPlatform();
-    Logger::Instance().Write(LogLine(L"Info", L"deploy platform from file=", platform));
+    // The platform and the address come from outside: neither may start a line of its own.
+    Logger::Instance().Write(
+        LogLine(L"Info", L"deploy platform from file=", StringHelper::MaskControlCharacters(platform)));
     if (platform.empty())
         platform = DefaultDeployPlatform();
 
@@ -48,7 +51,7 @@ void CheckForApplicationUpdate()
     {
         // Not through std::wcout: a character the console's code page lacks would end all
         // its output there, the rest of the address and the line end included.
-        const std::wstring url(server.downloadUrl.c_str());
+        const std::wstring url = StringHelper::MaskControlCharacters(server.downloadUrl.c_str());
         WriteConsoleText(L"New version is available for downloading. Url: " + url + L"\n");
         std::fflush(stdout);
     }

@@ -4,6 +4,8 @@
 #include "Program/ConsoleText.h"
 #include "Scanner/Scanner.h"
 
+#include "StringHelper/StringHelper.h"
+
 #include <boost/exception/exception.hpp>
 
 #include <iostream>
@@ -33,7 +35,8 @@ void PrintDefinitionsInfo()
     WriteConsoleText(L"\tDatabase release date: " + releaseDate + L"\n");
     std::cout << std::flush;
 
-    std::string pluginsVersion = ReadPluginsVersion();
+    // Read as the console will read the bytes.
+    std::string pluginsVersion = StringHelper::MaskControlCharacters(ReadPluginsVersion(), ConsoleCodePage());
     if (pluginsVersion.empty())
         pluginsVersion = "N/A";
     std::cout << "\tVersion: " << pluginsVersion << std::endl;

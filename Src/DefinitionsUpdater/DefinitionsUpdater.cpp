@@ -1,10 +1,12 @@
 #include "DefinitionsUpdater/DefinitionsUpdater.h"
 
+#include "Program/ConsoleText.h"
 #include "Program/LogError.h"
 #include "Program/ProgramFolder.h"
 #include "Scanner/Scanner.h"
 
 #include "ExceptionHelper/Exception.h"
+#include "StringHelper/StringHelper.h"
 
 #include <iostream>
 #include <sstream>
@@ -112,15 +114,8 @@ void DefinitionsUpdater::Start()
 
 void DefinitionsUpdater::RestartEngine()
 {
-    try
-    {
-        const Scanner scanner;
-    }
-    catch (const boost::exception&)
-    {
-        // The definitions are installed; an engine that will not start on them is for the log.
-        LogError(CurrentExceptionText());
-    }
+    // An engine that will not start on what was installed fails the update: every scan would fail.
+    const Scanner scanner;
 }
 
 int DefinitionsUpdater::BKUpdateCallback(int event, void* data, void* context)
@@ -168,7 +163,8 @@ int DefinitionsUpdater::OnEvent(int event, void* data)
     case UpdateSdk::Event::Progress:
         if (hasData)
             std::cout << "Downloading: " << *static_cast<const std::uint64_t*>(data) << " of " << totalBytes
-                      << " bytes. File: " << currentFile << std::endl;
+                      << " bytes. File: " << StringHelper::MaskControlCharacters(currentFile, ConsoleCodePage())
+                      << std::endl;
         break;
     case UpdateSdk::Event::ConnectionFailed:
     case UpdateSdk::Event::DownloadFailed:

@@ -17,7 +17,8 @@ namespace BriskenCommandLineScanner
 // The definitions update through the vendor's update SDK, BKUpdateServiceCom.dll beside the
 // executable. Building it loads the module and creates and configures the SDK's interface;
 // Start runs the update and, when the SDK reports definitions to apply, installs them and
-// starts the engine once on them. Throws ExceptionHelper exceptions on every failure.
+// starts the engine once on them. Throws ExceptionHelper exceptions on every failure, that
+// of the engine on the installed definitions included.
 // The object is the SDK's callback context, so it keeps its address: never copied or moved.
 class DefinitionsUpdater : private boost::noncopyable
 {
@@ -55,7 +56,7 @@ private:
     int OnEvent(int event, void* data);
     int OnRetryRequest();
     // Loads and initialises the engine on the installed definitions, then lets it go again;
-    // a failure is logged, not thrown.
+    // throws what the Scanner throws when it cannot start.
     static void RestartEngine();
 
     // Released in reverse order: the interface before the module it lives in.

@@ -4,8 +4,11 @@
 #include "Program/Logger.h"
 #include "Program/ProgramFolder.h"
 
-#include <boost/filesystem/fstream.hpp>
+#include "FileSystemHelper/File.h"
+
 #include <boost/regex.hpp>
+
+#include <fstream>
 
 namespace BriskenCommandLineScanner
 {
@@ -16,7 +19,7 @@ std::string ReadPluginsVersion()
     try
     {
         // Text mode: a carriage return before a line feed is no part of the line.
-        boost::filesystem::ifstream file(ProgramFolder::Plugins() / "update.txt");
+        std::ifstream file(FileSystemHelper::File::StreamPath(ProgramFolder::Plugins() / "update.txt"));
         const boost::regex expression("Version: (.+)");
         std::string line;
         while (std::getline(file, line))

@@ -2,11 +2,13 @@
 
 #include "Program/ProgramFolder.h"
 
+#include "FileSystemHelper/File.h"
+
 #include <boost/exception/exception.hpp>
 #include <boost/property_tree/ini_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
-#include <locale>
+#include <fstream>
 
 namespace BriskenCommandLineScanner
 {
@@ -22,8 +24,12 @@ Config::Config()
     try
     {
         const boost::filesystem::path file = ProgramFolder::Path() / FileName();
+        // Opened here by its wide name: given the name, read_ini opens it by the narrow one. A
+        // stream takes the global locale, still the classic one this early; text mode, as read_ini.
+        std::ifstream stream(FileSystemHelper::File::StreamPath(file));
         boost::property_tree::ptree tree;
-        boost::property_tree::read_ini(file.string(), tree, std::locale());
+        if (stream)
+            boost::property_tree::read_ini(stream, tree);
         read_only = tree.get<bool>("read_only");
         enginesFolder = boost::filesystem::path(tree.get<std::string>("engines_folder")).wstring();
     }

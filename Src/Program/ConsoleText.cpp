@@ -1,6 +1,6 @@
 #include "Program/ConsoleText.h"
 
-#include <cstdio>
+#include <iostream>
 
 #include <windows.h>
 
@@ -58,7 +58,7 @@ std::uint32_t ConsoleCodePage()
 void WriteConsoleText(const std::wstring& text)
 {
     const std::string bytes = ToConsoleCodePage(text, ConsoleCodePage());
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 } // namespace BriskenCommandLineScanner

@@ -18,8 +18,8 @@ std::string ToConsoleCodePage(const std::wstring& text, std::uint32_t codePage);
 // else the system ANSI code page (what a redirected file or pipe is read in).
 std::uint32_t ConsoleCodePage();
 
-// Writes text converted to ConsoleCodePage() to the narrow standard output, in order with
-// std::cout and printf.
+// Writes text converted to ConsoleCodePage() to std::cout, in order with everything else printed
+// there.
 void WriteConsoleText(const std::wstring& text);
 
 } // namespace BriskenCommandLineScanner

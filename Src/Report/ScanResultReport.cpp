@@ -3,8 +3,10 @@
 
 #include "Engine/EngineEnumerations.h"
 #include "Engine/ObjectFlagsToString.h"
+#include "Program/ConsoleOutput.h"
 #include "Program/ConsoleText.h"
 #include "Program/LogError.h"
+#include "Report/BlockWriter.h"
 #include "Report/ScanResultWriter.h"
 #include "Report/XmlText.h"
 
@@ -22,6 +24,9 @@ namespace BriskenCommandLineScanner
 
 namespace
 {
+
+// Within standard output's buffer, so that a block of the document goes out in one write.
+const std::size_t standardOutputBlock = ConsoleOutput::BufferSize / 2;
 
 // pugixml answers a failed allocation with an empty handle; a report with a silently missing
 // element must not pass for a saved one.
@@ -142,7 +147,9 @@ void SaveScanResult(const ScanResult& result, const ScanResultDestination& desti
         {
             std::cout << std::endl;
             pugi::xml_writer_stream stream(std::cout);
-            WriteScanResult(result, stream);
+            BlockWriter blocks(stream, standardOutputBlock);
+            WriteScanResult(result, blocks);
+            blocks.Flush();
             std::cout << std::endl;
         }
     }

@@ -7,14 +7,15 @@
 #include "Program/ProgramFolder.h"
 
 #include "ExceptionHelper/Exception.h"
+#include "FileSystemHelper/File.h"
 #include "FileSystemHelper/Removal.h"
 #include "StringHelper/StringHelper.h"
 
-#include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -28,18 +29,19 @@ using InitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Initiali
 using InitializeExFunction = DllHelper::Detail::DllFunction<ThreatScanner_InitializeEx_t, 0>;
 using UninitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Uninitialize_t, 0>;
 
-// Prints the completion line on success; throws the code's name otherwise.
-void ThrowUnlessInitialized(int result)
+// On success prints the completion line and answers empty; otherwise answers the failure's
+// message, naming the code, for the caller to throw (so that the diagnostic text names it).
+std::string InitializationFailure(int result)
 {
     if (result == EngineSdk::Result::Success)
     {
         std::cout << "Initializing engine completed\n";
-        return;
+        return std::string();
     }
     std::ostringstream message;
     message << "Couldn't initialize scanner. Error: "
             << StringHelper::ToNarrow(ErrorToString(result), StringHelper::AnsiCodePage);
-    BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(message.str()));
+    return message.str();
 }
 
 void CreateCacheFile(const std::wstring& folder)
@@ -50,7 +52,7 @@ void CreateCacheFile(const std::wstring& folder)
         const boost::filesystem::path file = ProgramFolder::CacheFile(folder);
         const boost::filesystem::file_type type = boost::filesystem::status(file).type();
         if (type == boost::filesystem::file_not_found || type == boost::filesystem::status_error)
-            boost::filesystem::ofstream(file).close();
+            std::ofstream(FileSystemHelper::File::StreamPath(file)).close();
     }
     catch (const boost::filesystem::filesystem_error&)
     {
@@ -78,7 +80,9 @@ void Scanner::Init()
     const std::wstring folder = Config::Instance().EnginesFolder();
     std::cout << "Initializing engine, please wait...\n";
     const InitializeFunction initialize(scanDll, EngineSdk::InitializeName);
-    ThrowUnlessInitialized(initialize(folder.c_str(), EngineSdk::InitializationText));
+    const std::string failure = InitializationFailure(initialize(folder.c_str(), EngineSdk::InitializationText));
+    if (!failure.empty())
+        BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(failure));
 }
 
 void Scanner::InitEx()
@@ -107,8 +111,10 @@ void Scanner::InitEx()
     std::cout << "Initializing engine, please wait...\n";
     CreateCacheFile(programFolder);
     const InitializeExFunction initializeEx(scanDll, EngineSdk::InitializeExName);
-    ThrowUnlessInitialized(
+    const std::string failure = InitializationFailure(
         initializeEx(programFolder.c_str(), EngineSdk::InitializationText, &smartDb[0], &params));
+    if (!failure.empty())
+        BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(failure));
 }
 
 void Scanner::Uninit()

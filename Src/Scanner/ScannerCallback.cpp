@@ -9,6 +9,8 @@
 #include "Program/Logger.h"
 #include "Scanner/IsOwnSignedFile.h"
 
+#include "StringHelper/StringHelper.h"
+
 #include <boost/make_shared.hpp>
 
 #include <cwchar>
@@ -19,10 +21,11 @@ namespace BriskenCommandLineScanner
 namespace
 {
 
-// What the C run time's formatted output shows for a null text.
-const wchar_t* Printable(const wchar_t* text)
+// An engine text for a console or log line: what the C run time's formatted output shows for a
+// null text, and no control character (an object's name comes from outside the program).
+std::wstring Printable(const wchar_t* text)
 {
-    return text ? text : L"(null)";
+    return text ? StringHelper::MaskControlCharacters(text) : L"(null)";
 }
 
 void CopyText(std::wstring& field, const wchar_t* text)
@@ -78,7 +81,7 @@ void LogCallbackFailure()
 
 void PrintReportLine(const _ScanCbkParams& report)
 {
-    const wchar_t* const parts[] = {
+    const std::wstring parts[] = {
         L"Object Path: ", Printable(report.path),
         L". Parent Containers: ", Printable(report.parentContainers),
         L". Inner Object: ", Printable(report.innerObject),
@@ -86,7 +89,7 @@ void PrintReportLine(const _ScanCbkParams& report)
     };
     std::wstring line;
     line.reserve(128);
-    for (const wchar_t* part : parts)
+    for (const std::wstring& part : parts)
         line += part;
     WriteConsoleText(line);
 }
@@ -130,7 +133,7 @@ void Scanner::OnReport(const _ScanCbkParams& report, int* action)
         if (IsOwnSignedPath(report.path))
         {
             Logger::Instance().Write(
-                LogLine(L"Debug", L"corvantis digital signature is valid. path=", report.path));
+                LogLine(L"Debug", L"corvantis digital signature is valid. path=", Printable(report.path)));
             return;
         }
         RecordInfected(report, action);

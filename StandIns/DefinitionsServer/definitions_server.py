@@ -22,6 +22,10 @@ DEFAULT_SET = os.path.join(HERE, "SampleSet")
 SHIPPED_DEFINITIONS = os.path.join(HERE, "..", "ReferenceEngine", "Plugins")
 SET_FILE = "set.txt"
 MAGIC = "brisken-definitions 1"
+# The manifest's last line: what lacks it did not arrive whole.
+CLOSING_LINE = "end"
+# The largest manifest a client takes.
+MAX_MANIFEST_SIZE = 1 << 20
 PATCH_MAGIC = b"BKPATCH1"
 # How long a silent or stalling answer holds the connection at most.
 SILENCE_LIMIT = 300
@@ -95,6 +99,7 @@ class Definitions:
                     patch += b"I" + struct.pack("<Q", 1) + b"!"
                 self.patches[(sha256(base), name)] = patch
         self.extra_names = options.extra_name
+        self.large_manifest = options.large_manifest
 
     def manifest(self) -> bytes:
         lines = [MAGIC, f"version {self.version}", f"released {self.released}"]
@@ -104,6 +109,9 @@ class Definitions:
             lines.append(f"file 5 {sha256(b'extra')} {name}")
         for (base, name), patch in self.patches.items():
             lines.append(f"patch {len(patch)} {sha256(patch)} {base} {name}")
+        if self.large_manifest:
+            lines.append("\n" * MAX_MANIFEST_SIZE)
+        lines.append(CLOSING_LINE)
         return ("\n".join(lines) + "\n").encode("utf-8")
 
     def body(self, relative: str):
@@ -140,13 +148,28 @@ class Misbehaviour:
 
     def kind_for(self, name: str):
         for kind in ("truncate", "corrupt", "oversize", "stall"):
-            if name in getattr(self.options, kind):
-                with self.lock:
-                    count = self.counts.get(name, 0)
-                    self.counts[name] = count + 1
-                if self.options.times is None or count < self.options.times:
-                    return kind
+            if name in getattr(self.options, kind) and self.counts_against_times(name):
+                return kind
         return None
+
+    def manifest_cut(self):
+        """How this answer of the manifest is cut (length, chunked, close), or None."""
+        if self.options.cut_manifest and self.counts_against_times(""):
+            return self.options.cut_manifest
+        return None
+
+    def counts_against_times(self, name: str) -> bool:
+        with self.lock:
+            count = self.counts.get(name, 0)
+            self.counts[name] = count + 1
+        return self.options.times is None or count < self.options.times
+
+
+def cut_after_first_file_line(manifest: bytes) -> bytes:
+    """The manifest up to the end of its first file line: whole lines, but not the set."""
+    lines = manifest.splitlines(keepends=True)
+    first = next(i for i, line in enumerate(lines) if line.startswith(b"file "))
+    return b"".join(lines[:first + 1])
 
 
 def wait_for_close(connection: socket.socket):
@@ -189,7 +212,30 @@ def make_handler(definitions: Definitions, misbehaviour: Misbehaviour, options):
                 return self.send_error(404)
             if name == "" and options.garbage_manifest:
                 body = b"<html><body>Not a manifest \x00\xff\xfe</body></html>\n"
+            if name == "":
+                cut = misbehaviour.manifest_cut()
+                if cut:
+                    return self.answer_cut(body, cut)
             self.answer(body, misbehaviour.kind_for(name) if name else None)
+
+        def answer_cut(self, body: bytes, how: str):
+            """Ends the answer after a whole line, before the manifest's end: with the whole
+            length announced, inside a chunked body (no last chunk), or at a plain close."""
+            sent = cut_after_first_file_line(body)
+            if how == "chunked":
+                self.protocol_version = "HTTP/1.1"
+            self.send_response(200)
+            self.send_header("Content-Type", "text/plain; charset=utf-8")
+            if how == "length":
+                self.send_header("Content-Length", str(len(body)))
+            elif how == "chunked":
+                self.send_header("Transfer-Encoding", "chunked")
+                sent = b"%x\r\n" % len(sent) + sent + b"\r\n"
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.write(sent)
+            self.wfile.flush()
+            self.close_connection = True
 
         def answer(self, body: bytes, kind):
             sent = body
@@ -230,8 +276,12 @@ def parse_arguments(argv):
                        ("oversize", "send 64 KiB more than the file"),
                        ("stall", "send half of the file and then nothing")):
         misbehave.add_argument("--" + kind, action="append", default=[], metavar="NAME", help=what)
+    misbehave.add_argument("--cut-manifest", choices=("length", "chunked", "close"),
+                           help="end the manifest after its first file line: with the whole length "
+                                "announced, without the last chunk, or at a plain close")
     misbehave.add_argument("--times", type=int, metavar="N",
-                           help="misbehave only on the first N answers for each name (default: always)")
+                           help="misbehave only on the first N answers for each name, or of the "
+                                "manifest (default: always)")
     misbehave.add_argument("--bad-patch", action="append", default=[], metavar="NAME",
                            help="offer a patch for NAME that arrives whole but makes the wrong file")
     misbehave.add_argument("--extra-name", action="append", default=[], metavar="NAME",
@@ -240,6 +290,8 @@ def parse_arguments(argv):
                            help="answer the first N requests with 503")
     misbehave.add_argument("--silent", action="store_true", help="accept connections and say nothing")
     misbehave.add_argument("--garbage-manifest", action="store_true", help="answer garbage for the manifest")
+    misbehave.add_argument("--large-manifest", action="store_true",
+                           help="pad the manifest with blank lines past the 1 MiB a client takes")
     return parser.parse_args(argv)
 
 

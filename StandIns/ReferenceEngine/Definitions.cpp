@@ -129,27 +129,43 @@ int Definitions::Load(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW((folder + L"\\*.bkdef").c_str(), &data);
+    const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
     if (find != INVALID_HANDLE_VALUE)
     {
         do
         {
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsDefinitionsFileName(data.cFileName))
                 names.push_back(data.cFileName);
         } while (FindNextFileW(find, &data));
         FindClose(find);
     }
     std::sort(names.begin(), names.end());
+    std::vector<std::wstring> paths;
     for (const std::wstring& name : names)
+        paths.push_back(folder + L"\\" + name);
+    return LoadFiles(paths);
+}
+
+int Definitions::LoadFiles(const std::vector<std::wstring>& paths)
+{
+    for (const std::wstring& path : paths)
     {
-        if (!LoadFile(folder + L"\\" + name))
+        if (!LoadFile(path))
         {
-            OutputDebugStringW((L"reference engine: bad definitions file " + folder + L"\\" + name).c_str());
+            OutputDebugStringW((L"reference engine: bad definitions file " + path).c_str());
             *this = Definitions();
             return EngineSdk::Result::Plugin;
         }
     }
     return EngineSdk::Result::Success;
+}
+
+bool Definitions::IsDefinitionsFileName(const std::wstring& name)
+{
+    static const std::wstring extension = L".bkdef";
+    return name.size() >= extension.size()
+        && CompareStringOrdinal(name.c_str() + name.size() - extension.size(), -1, extension.c_str(), -1, TRUE)
+        == CSTR_EQUAL;
 }
 
 bool Definitions::LoadFile(const std::wstring& path)

@@ -33,10 +33,15 @@ class Definitions
 public:
     Definitions();
 
-    // Reads every *.bkdef file of the folder, in name order; a missing folder or no file
+    // Reads every definitions file of the folder, in name order; a missing folder or no file
     // leaves only the built-in signature. Returns 0, or the Plugin result code for a file
     // that cannot be read or parsed (nothing is kept then).
     int Load(const std::wstring& folder);
+    // The same for the given files, in the given order.
+    int LoadFiles(const std::vector<std::wstring>& paths);
+
+    // Whether a file of that name in the Plugins folder is read as definitions (*.bkdef).
+    static bool IsDefinitionsFileName(const std::wstring& name);
 
     // Whether a definitions file was loaded (otherwise there is no database information).
     bool HasDatabase() const { return files > 0; }

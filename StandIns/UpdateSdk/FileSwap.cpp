@@ -26,22 +26,32 @@ void FileSwap::Replace(const std::wstring& staged, const std::wstring& target, c
 {
     steps.push_back({staged, target, backupFolder + L"\\" + backupName});
     Step& step = steps.back();
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-    {
-        // A folder of that name is someone else's: it is not moved, let alone removed later.
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        {
-            SetLastError(ERROR_DIRECTORY);
-            Fail("a folder is in the way:", target);
-        }
-        if (!LocalFiles::Move(target, step.backup))
-            Fail("cannot move aside", target);
-        step.movedAside = true;
-    }
+    MoveAside(step);
     if (!LocalFiles::Move(staged, target))
         Fail("cannot put in place", target);
     step.movedIn = true;
+}
+
+void FileSwap::Remove(const std::wstring& target, const std::wstring& backupName)
+{
+    steps.push_back({std::wstring(), target, backupFolder + L"\\" + backupName});
+    MoveAside(steps.back());
+}
+
+void FileSwap::MoveAside(Step& step)
+{
+    const DWORD attributes = GetFileAttributesW(step.target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    // A folder of that name is someone else's: it is not moved, let alone removed later.
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    {
+        SetLastError(ERROR_DIRECTORY);
+        Fail("a folder is in the way:", step.target);
+    }
+    if (!LocalFiles::Move(step.target, step.backup))
+        Fail("cannot move aside", step.target);
+    step.movedAside = true;
 }
 
 void FileSwap::Undo() noexcept

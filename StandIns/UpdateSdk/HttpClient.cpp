@@ -8,6 +8,8 @@
 
 #include <winhttp.h>
 
+#include <cwchar>
+
 namespace UpdateSdkStandIn
 {
 namespace
@@ -81,6 +83,20 @@ void CheckStatus(DWORD status)
     throw UpdateError(Result::ConnectionFailed, what);
 }
 
+// The Content-Length the server announced; false when it announced none (a chunked body, or
+// one that ends when the connection closes).
+bool AnnouncedLength(HINTERNET request, std::uint64_t& length)
+{
+    wchar_t text[32];
+    DWORD size = sizeof text;
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+            WINHTTP_NO_HEADER_INDEX))
+        return false;
+    wchar_t* end = nullptr;
+    length = std::wcstoull(text, &end, 10);
+    return end != text && *end == L'\0';
+}
+
 std::string ReadBody(HINTERNET request, std::uint64_t limit, const std::function<void(std::uint64_t)>& onBytes)
 {
     std::string body;
@@ -92,13 +108,23 @@ std::string ReadBody(HINTERNET request, std::uint64_t limit, const std::function
             throw TransientError(UpdateSdk::Event::DownloadFailed, Result::DownloadFailed,
                 "the download broke off (error " + std::to_string(GetLastError()) + ")");
         if (got == 0)
-            return body;
+            break;
         if (body.size() + got > limit)
-            throw TransientError(UpdateSdk::Event::VerificationFailed, Result::VerificationFailed,
+            throw BodyTooLarge(UpdateSdk::Event::VerificationFailed, Result::VerificationFailed,
                 "the server sent more than the " + std::to_string(limit) + " bytes expected");
         body.append(buffer, got);
         onBytes(body.size());
     }
+    // WinHTTP (Wine's at least) ends a body cut short without an error, whether it was
+    // announced by length or sent in chunks without the last one. The length is checked here;
+    // a cut chunked body only the content can show (the manifest's closing line, a file's
+    // size and SHA-256).
+    std::uint64_t announced = 0;
+    if (AnnouncedLength(request, announced) && body.size() != announced)
+        throw TransientError(UpdateSdk::Event::DownloadFailed, Result::DownloadFailed,
+            "the answer ended after " + std::to_string(body.size()) + " of the " + std::to_string(announced)
+                + " bytes announced");
+    return body;
 }
 
 } // namespace

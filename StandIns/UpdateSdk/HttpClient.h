@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TransientError.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -7,6 +9,13 @@
 
 namespace UpdateSdkStandIn
 {
+
+// An answer longer than the limit the caller gave: event 82, VerificationFailed.
+class BodyTooLarge : public TransientError
+{
+public:
+    using TransientError::TransientError;
+};
 
 // GET requests below one plain-HTTP base URL through WinHTTP, over one connection handle,
 // never through a proxy. Each wait (resolve, connect, send, each receive) is bounded, so a
@@ -26,7 +35,8 @@ public:
     // The body of base URL + "/" + relative (already percent-encoded). More than limit bytes
     // end the transfer. onBytes gets the count received so far after each piece. Throws
     // TransientError: 80 when no answer or an error status arrives, 81 when the body breaks
-    // off, 82 past the limit; UpdateError(ConnectionFailed) for a status that no retry mends.
+    // off or ends before the length the server announced, 82 (BodyTooLarge) past the limit;
+    // UpdateError(ConnectionFailed) for a status that no retry mends.
     std::string Get(const std::string& relative, std::uint64_t limit,
         const std::function<void(std::uint64_t)>& onBytes) const;
 

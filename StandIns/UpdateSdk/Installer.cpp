@@ -1,14 +1,24 @@
 #include "Installer.h"
 
+#include "Definitions.h"
+#include "EngineSdk.h"
 #include "FileSwap.h"
 #include "LocalFiles.h"
-#include "Manifest.h"
 #include "PlainFileName.h"
 #include "PluginsVersionFile.h"
 #include "Result.h"
 
+#include <set>
+
 namespace UpdateSdkStandIn
 {
+namespace
+{
+
+// Files of Plugins that belong to no set: the version file Install writes, the engine's cache.
+const wchar_t* const filesOfNoSet[] = {L"update.txt", L"cache.000"};
+
+} // namespace
 
 void Installer::Run()
 {
@@ -16,14 +26,14 @@ void Installer::Run()
     if (!LocalFiles::TryRead(folders.stagedManifest, text))
         throw UpdateError(Result::NothingToInstall, "no completed update to install");
     const Manifest manifest = ParseManifest(text);
-    // The staged files are checked again: the staging folder is not ours alone between the calls.
-    for (const ManifestFile& file : manifest.files)
+    const std::vector<SetFile> set = LocateSet(manifest);
+    if (!Loadable(set))
     {
-        std::string content;
-        if (!LocalFiles::TryRead(Folders::Below(folders.stagedFiles, file.name), content)
-            || content.size() != file.size || LocalFiles::Sha256Hex(content) != file.sha256)
-            throw UpdateError(Result::VerificationFailed, "staged file differs from the manifest: " + file.name);
+        // No later Install could take this set.
+        LocalFiles::RemoveTree(folders.staging);
+        throw UpdateError(Result::Unloadable, "the engine cannot load the set");
     }
+
     std::string versionFile;
     LocalFiles::TryRead(folders.versionFile, versionFile);
     LocalFiles::Write(folders.stagedVersionFile, PluginsVersionFile::WithVersion(versionFile, manifest.version));
@@ -31,16 +41,72 @@ void Installer::Run()
     LocalFiles::RemoveTree(folders.backup);
     LocalFiles::CreateFolders(folders.backup);
 
+    const std::vector<std::wstring> withdrawn = Withdrawn(folders.plugins, manifest);
     FileSwap swap(folders.backup);
-    for (const ManifestFile& file : manifest.files)
+    for (const SetFile& file : set)
     {
-        swap.Replace(Folders::Below(folders.stagedFiles, file.name), Folders::Below(folders.plugins, file.name),
-            Utf8ToWide(file.name));
+        if (file.staged)
+            swap.Replace(file.path, folders.plugins + L"\\" + file.name, file.name);
     }
+    // Taken away in the same swap, so that a failure puts them back too.
+    for (const std::wstring& name : withdrawn)
+        swap.Remove(folders.plugins + L"\\" + name, name);
     // Last, so that the version line never names a set that is not wholly there.
     swap.Replace(folders.stagedVersionFile, folders.versionFile, L"update.txt");
     swap.Commit();
     LocalFiles::RemoveTree(folders.staging);
+}
+
+std::vector<Installer::SetFile> Installer::LocateSet(const Manifest& manifest) const
+{
+    // Checked again, staged and installed files alike: neither folder is ours alone between the calls.
+    std::vector<SetFile> set;
+    for (const ManifestFile& file : manifest.files)
+    {
+        SetFile located{Utf8ToWide(file.name), Folders::Below(folders.stagedFiles, file.name), true};
+        std::string content;
+        bool found = LocalFiles::TryRead(located.path, content);
+        if (!found)
+        {
+            located.path = Folders::Below(folders.plugins, file.name);
+            located.staged = false;
+            found = LocalFiles::TryRead(located.path, content);
+        }
+        if (!found || content.size() != file.size || LocalFiles::Sha256Hex(content) != file.sha256)
+            throw UpdateError(Result::VerificationFailed,
+                std::string(located.staged ? "staged" : "installed") + " file differs from the manifest: " + file.name);
+        set.push_back(located);
+    }
+    return set;
+}
+
+bool Installer::Loadable(const std::vector<SetFile>& set)
+{
+    std::vector<std::wstring> paths;
+    for (const SetFile& file : set)
+    {
+        if (ReferenceEngine::Definitions::IsDefinitionsFileName(file.name))
+            paths.push_back(file.path);
+    }
+    // The order in which the engine reads the files decides which signature wins, not whether they load.
+    ReferenceEngine::Definitions definitions;
+    return definitions.LoadFiles(paths) == EngineSdk::Result::Success;
+}
+
+std::vector<std::wstring> Installer::Withdrawn(const std::wstring& plugins, const Manifest& manifest)
+{
+    std::set<std::wstring> kept;
+    for (const ManifestFile& file : manifest.files)
+        kept.insert(FileNameKey(Utf8ToWide(file.name)));
+    for (const wchar_t* name : filesOfNoSet)
+        kept.insert(FileNameKey(name));
+    std::vector<std::wstring> withdrawn;
+    for (const std::wstring& name : LocalFiles::FileNames(plugins))
+    {
+        if (kept.count(FileNameKey(name)) == 0)
+            withdrawn.push_back(name);
+    }
+    return withdrawn;
 }
 
 } // namespace UpdateSdkStandIn

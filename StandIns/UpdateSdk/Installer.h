@@ -1,20 +1,42 @@
 #pragma once
 
 #include "Folders.h"
+#include "Manifest.h"
 #include "Options.h"
+
+#include <string>
+#include <vector>
 
 namespace UpdateSdkStandIn
 {
 
-// One Install: puts the files staged by the last complete Update into Plugins and writes
-// the set's version into Plugins/update.txt, all or nothing. Throws UpdateError.
+// One Install: makes Plugins hold exactly the set staged by the last complete Update (its
+// changed files from the staging, the others as installed, nothing the set does not list but
+// update.txt and the engine's cache) and writes the set's version into Plugins/update.txt, all
+// or nothing, once the reference engine's reader has loaded the set. Throws UpdateError.
 class Installer
 {
 public:
     explicit Installer(const Options& options) : folders(options.localPath) {}
     void Run();
 
+    // The files of the Plugins folder that an install of the set takes away: every file the
+    // set does not list but update.txt and the engine's cache.000.
+    static std::vector<std::wstring> Withdrawn(const std::wstring& plugins, const Manifest& manifest);
+
 private:
+    // A file of the set and where its content is now.
+    struct SetFile
+    {
+        std::wstring name;
+        std::wstring path;
+        bool staged;
+    };
+
+    std::vector<SetFile> LocateSet(const Manifest& manifest) const;
+    // Whether the reference engine's reader loads the set's definitions files.
+    static bool Loadable(const std::vector<SetFile>& set);
+
     Folders folders;
 };
 

@@ -19,6 +19,12 @@ struct HandleCloser
 };
 using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
+struct FindCloser
+{
+    void operator()(HANDLE handle) const { FindClose(handle); }
+};
+using FindHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
+
 [[noreturn]] void Fail(const char* what, const std::wstring& path)
 {
     LocalFiles::Fail(Result::FileSystem, what, path);
@@ -99,6 +105,29 @@ void CreateFolders(const std::wstring& path)
         CreateFolders(path.substr(0, slash));
     if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         Fail("cannot create folder", path);
+}
+
+std::vector<std::wstring> FileNames(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (find.get() == INVALID_HANDLE_VALUE)
+    {
+        find.release();
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return names;
+        Fail("cannot list", folder);
+    }
+    do
+    {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(data.cFileName);
+    } while (FindNextFileW(find.get(), &data));
+    if (GetLastError() != ERROR_NO_MORE_FILES)
+        Fail("cannot list", folder);
+    return names;
 }
 
 void RemoveTree(const std::wstring& path)

@@ -3,6 +3,7 @@
 #include "Result.h"
 
 #include <string>
+#include <vector>
 
 // Whole-file reading and writing and folder handling on wide paths. Failures throw
 // UpdateError with Result::FileSystem unless a function says otherwise.
@@ -17,6 +18,8 @@ bool TryRead(const std::wstring& path, std::string& content);
 void Write(const std::wstring& path, const std::string& content);
 // Creates the folder and its missing parents.
 void CreateFolders(const std::wstring& path);
+// The names of the files (not folders) directly in the folder; none when it does not exist.
+std::vector<std::wstring> FileNames(const std::wstring& folder);
 // Removes the folder with everything in it; what cannot be removed stays (no throw).
 void RemoveTree(const std::wstring& path);
 // Renames within one volume; false (with GetLastError set) when it fails.

@@ -2,6 +2,8 @@
 
 #include "PlainFileName.h"
 #include "Result.h"
+#include "TransientError.h"
+#include "UpdateSdk.h"
 
 #include <windows.h>
 
@@ -16,6 +18,8 @@ namespace
 {
 
 const char* const magicLine = "brisken-definitions 1";
+// The last line: a manifest without it was cut short, even at a line end.
+const char* const closingLine = "end";
 // Sets larger than this are refused rather than filling the disk.
 const std::uint64_t maxFileSize = std::uint64_t(1) << 32;
 const std::size_t maxFiles = 1000;
@@ -67,14 +71,6 @@ const std::string& CheckName(const std::string& name)
     if (CompareStringOrdinal(Utf8ToWide(name).c_str(), -1, L"update.txt", -1, TRUE) == CSTR_EQUAL)
         Bad("reserved file name: " + name);
     return name;
-}
-
-// File names compare without regard to case on Windows.
-std::wstring NameKey(const std::string& name)
-{
-    std::wstring key = Utf8ToWide(name);
-    CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
-    return key;
 }
 
 // The version goes into a line of update.txt: printable, one line, not blank at either end.
@@ -131,7 +127,7 @@ void CheckFileList(const Manifest& manifest)
         Bad("too many files");
     std::set<std::wstring> names;
     for (const ManifestFile& file : manifest.files)
-        if (!names.insert(NameKey(file.name)).second)
+        if (!names.insert(FileNameKey(Utf8ToWide(file.name))).second)
             Bad("file listed twice: " + file.name);
     for (const ManifestPatch& patch : manifest.patches)
         if (std::none_of(manifest.files.begin(), manifest.files.end(),
@@ -153,19 +149,27 @@ Manifest ParseManifest(const std::string& text)
 {
     if (text.size() > MaxManifestSize || text.find('\0') != std::string::npos)
         Bad("not a text of the expected size");
-    std::istringstream lines(text);
-    std::string line;
-    if (!std::getline(lines, line) || line.substr(0, line.find_last_not_of('\r') + 1) != magicLine)
-        Bad("no header line");
-    Manifest manifest;
-    bool sawVersion = false, sawReleased = false;
-    while (std::getline(lines, line))
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
     {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (!line.empty())
-            ParseLine(line, manifest, sawVersion, sawReleased);
+            lines.push_back(line);
     }
+    if (lines.empty() || lines.front() != magicLine)
+        Bad("no header line");
+    // Checked before the lines, so that a cut inside a line counts as a cut too.
+    if (std::find(lines.begin(), lines.end(), closingLine) == lines.end())
+        throw TransientError(UpdateSdk::Event::DownloadFailed, Result::DownloadFailed,
+            "the manifest did not arrive whole: its closing line is missing");
+    if (lines.back() != closingLine)
+        Bad("text after the closing line");
+    Manifest manifest;
+    bool sawVersion = false, sawReleased = false;
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i)
+        ParseLine(lines[i], manifest, sawVersion, sawReleased);
     if (!sawVersion || !sawReleased)
         Bad("version or release time missing");
     CheckFileList(manifest);
@@ -180,6 +184,7 @@ std::string FormatManifest(const Manifest& manifest)
         text << "file " << file.size << ' ' << file.sha256 << ' ' << file.name << "\n";
     for (const ManifestPatch& patch : manifest.patches)
         text << "patch " << patch.size << ' ' << patch.sha256 << ' ' << patch.baseSha256 << ' ' << patch.name << "\n";
+    text << closingLine << "\n";
     return text.str();
 }
 

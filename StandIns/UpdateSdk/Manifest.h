@@ -40,7 +40,8 @@ struct Manifest
 constexpr std::size_t MaxManifestSize = 1 << 20;
 
 // Throws UpdateError with Result::BadManifest for anything but a well-formed manifest whose
-// names are plain file names, each file listed once.
+// names are plain file names, each file listed once; TransientError (event 81, DownloadFailed)
+// for one that begins well but lacks its closing line, so was cut short.
 Manifest ParseManifest(const std::string& text);
 std::string FormatManifest(const Manifest& manifest);
 

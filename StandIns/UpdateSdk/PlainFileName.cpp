@@ -2,9 +2,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cwchar>
-#include <cwctype>
 
 namespace UpdateSdkStandIn
 {
@@ -13,19 +11,28 @@ namespace
 
 const std::size_t maxNameLength = 200;
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever extension follows them.
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever extension follows them; so do
+// COM and LPT with a superscript 1, 2 or 3, which Windows takes as those digits.
 bool IsDeviceName(const std::wstring& name)
 {
     std::wstring stem = name.substr(0, name.find(L'.'));
     stem.erase(stem.find_last_not_of(L' ') + 1);
-    std::transform(stem.begin(), stem.end(), stem.begin(), [](wchar_t c) { return std::towupper(c); });
+    stem = FileNameKey(stem);
     if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL" || stem == L"CONIN$" || stem == L"CONOUT$")
         return true;
     return stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0)
-        && stem[3] >= L'1' && stem[3] <= L'9';
+        && ((stem[3] >= L'1' && stem[3] <= L'9') || stem[3] == L'\u00B9' || stem[3] == L'\u00B2'
+            || stem[3] == L'\u00B3');
 }
 
 } // namespace
+
+std::wstring FileNameKey(const std::wstring& name)
+{
+    std::wstring key = name;
+    CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
+}
 
 bool IsPlainFileName(const std::string& name)
 {

@@ -12,6 +12,9 @@ namespace UpdateSdkStandIn
 // that Windows would strip or read as a device, no control or reserved characters.
 bool IsPlainFileName(const std::string& name);
 
+// A file name as Windows compares it: without regard to case.
+std::wstring FileNameKey(const std::wstring& name);
+
 // The reference engine's conversion, shared as its SHA-256 is.
 using ReferenceEngine::Utf8ToWide;
 

@@ -21,6 +21,7 @@ enum class Result : int
     NothingToInstall = 9,   // Install without a completed Update
     InstallFailed = 10,     // Plugins could not take the new set; the old one was put back
     Internal = 11,          // anything unexpected (out of memory)
+    Unloadable = 12,        // the engine could not load the staged set; nothing installed
 };
 
 // A failure that ends the call with its result.

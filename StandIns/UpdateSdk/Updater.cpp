@@ -1,5 +1,6 @@
 #include "Updater.h"
 
+#include "Installer.h"
 #include "LocalFiles.h"
 #include "Patch.h"
 #include "PluginsVersionFile.h"
@@ -16,15 +17,15 @@ Updater::Updater(const Options& options)
 void Updater::Run()
 {
     progress.Report(UpdateSdk::Event::Started);
-    const Manifest manifest = Retrying(progress, [&] {
-        return ParseManifest(client.Get("manifest", MaxManifestSize, [](std::uint64_t) {}));
-    });
+    const Manifest manifest = Retrying(progress, [&] { return ParseManifest(FetchManifest()); });
     // What an earlier, unfinished update left is never installed.
     LocalFiles::RemoveTree(folders.staging);
     // By version id the installed files need not even be read.
     const bool sameVersion = options.useVersionId && InstalledVersion() == manifest.version;
     const std::vector<Change> changes = sameVersion ? std::vector<Change>() : FindChanges(manifest);
-    if (sameVersion || (!options.useVersionId && changes.empty()))
+    // By content, a file the set no longer lists is a change too: only an install takes it away.
+    if (sameVersion
+        || (!options.useVersionId && changes.empty() && Installer::Withdrawn(folders.plugins, manifest).empty()))
     {
         progress.Report(UpdateSdk::Event::UpToDate);
         return;
@@ -32,13 +33,10 @@ void Updater::Run()
     try
     {
         LocalFiles::CreateFolders(folders.stagedFiles);
-        Manifest staged{manifest.version, manifest.released, {}, {}};
         for (const Change& change : changes)
-        {
             Stage(change, manifest);
-            staged.files.push_back(*change.file);
-        }
-        LocalFiles::Write(folders.stagedManifest, FormatManifest(staged));
+        // The whole set, so that Install knows what Plugins is to hold besides the staged files.
+        LocalFiles::Write(folders.stagedManifest, FormatManifest({manifest.version, manifest.released, manifest.files, {}}));
     }
     catch (...)
     {
@@ -48,6 +46,19 @@ void Updater::Run()
     }
     progress.Report(UpdateSdk::Event::DownloadDone);
     progress.Report(UpdateSdk::Event::ApplyFlag, 1);
+}
+
+std::string Updater::FetchManifest()
+{
+    try
+    {
+        return client.Get("manifest", MaxManifestSize, [](std::uint64_t) {});
+    }
+    catch (const BodyTooLarge&)
+    {
+        // No manifest is that large: not a cut or damaged transfer that a retry could mend.
+        throw UpdateError(Result::BadManifest, "bad manifest: larger than " + std::to_string(MaxManifestSize) + " bytes");
+    }
 }
 
 std::string Updater::InstalledVersion() const

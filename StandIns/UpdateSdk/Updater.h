@@ -28,6 +28,8 @@ private:
         std::string installedContent;
     };
 
+    // The manifest's text; a text past its size limit throws UpdateError(BadManifest).
+    std::string FetchManifest();
     std::string InstalledVersion() const;
     std::vector<Change> FindChanges(const Manifest& manifest) const;
     void Stage(const Change& change, const Manifest& manifest);

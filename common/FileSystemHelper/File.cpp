@@ -87,5 +87,10 @@ bool ReadAll(const boost::filesystem::path& file, std::vector<char>& data)
     return true;
 }
 
+std::filesystem::path StreamPath(const boost::filesystem::path& file)
+{
+    return std::filesystem::path(file.native());
+}
+
 } // namespace File
 } // namespace FileSystemHelper

@@ -16,4 +16,11 @@ constexpr std::uint32_t Utf8CodePage = 65001;
 std::wstring ToWide(const std::string& text, std::uint32_t codePage);
 std::string ToNarrow(const std::wstring& text, std::uint32_t codePage);
 
+// text with every control character but tab (U+0000 to U+001F, U+007F to U+009F) written as '?'.
+// For text from outside the program on its way into a console or log line: a line break there
+// would forge a line of its own, an escape sequence would drive the terminal.
+std::wstring MaskControlCharacters(const std::wstring& text);
+// The same for narrow text in codePage; text without such a character comes back unchanged.
+std::string MaskControlCharacters(const std::string& text, std::uint32_t codePage);
+
 } // namespace StringHelper

@@ -3,8 +3,11 @@
 
 #include "Manifest.h"
 #include "Patch.h"
+#include "PlainFileName.h"
 #include "PluginsVersionFile.h"
 #include "Result.h"
+#include "TransientError.h"
+#include "UpdateSdk.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +22,7 @@ using namespace UpdateSdkStandIn;
 const std::string hashA(64, 'a');
 const std::string hashB(64, 'b');
 const std::string header = "brisken-definitions 1\nversion 3.1\nreleased 2026-11-20T09:30:00Z\n";
+const std::string closing = "end\n";
 
 Result ParseResult(const std::string& text)
 {
@@ -38,7 +42,8 @@ TEST(UpdateSdkManifestTest, WellFormedManifestReadsBackAsWritten)
     const std::string text = "brisken-definitions 1\r\nversion 3.1 beta\r\nreleased 2026-11-20T09:30:00Z\r\n\r\n"
                              "file 12 " + hashA + " with blank.bkdef\r\n"
                              "file 0 " + hashB + " empty.bkdef\r\n"
-                             "patch 7 " + hashB + " " + hashA + " with blank.bkdef\r\n";
+                             "patch 7 " + hashB + " " + hashA + " with blank.bkdef\r\n"
+                             "end\r\n\r\n";
     const Manifest manifest = ParseManifest(text);
     EXPECT_EQ("3.1 beta", manifest.version);
     EXPECT_EQ("2026-11-20T09:30:00Z", manifest.released);
@@ -66,30 +71,89 @@ TEST(UpdateSdkManifestTest, AnythingElseIsABadManifest)
         std::string text;
     } cases[] = {
         {"empty", ""},
-        {"no header", "version 1\nreleased 2026-11-20T09:30:00Z\n"},
-        {"other format version", "brisken-definitions 2\nversion 1\nreleased 2026-11-20T09:30:00Z\n"},
-        {"no version", "brisken-definitions 1\nreleased 2026-11-20T09:30:00Z\n"},
-        {"no release time", "brisken-definitions 1\nversion 1\n"},
-        {"second version", header + "version 4\n"},
-        {"blank version", "brisken-definitions 1\nversion  \nreleased 2026-11-20T09:30:00Z\n"},
-        {"control character in version", "brisken-definitions 1\nversion 1\x01\nreleased 2026-11-20T09:30:00Z\n"},
-        {"local release time", "brisken-definitions 1\nversion 1\nreleased 2026-11-20T09:30:00\n"},
-        {"impossible month", "brisken-definitions 1\nversion 1\nreleased 2026-13-20T09:30:00Z\n"},
-        {"unknown line", header + "delete a.bkdef\n"},
-        {"upper-case hash", header + "file 12 " + std::string(64, 'A') + " a.bkdef\n"},
-        {"short hash", header + "file 12 " + hashA.substr(1) + " a.bkdef\n"},
-        {"negative size", header + "file -1 " + hashA + " a.bkdef\n"},
-        {"size past 4 GiB", header + "file 4294967297 " + hashA + " a.bkdef\n"},
-        {"no name", header + "file 12 " + hashA + " \n"},
-        {"two blanks", header + "file  12 " + hashA + " a.bkdef\n"},
-        {"path in name", header + "file 12 " + hashA + " ..\\a.bkdef\n"},
-        {"same name twice", header + file + "file 3 " + hashB + " A.BKDEF\n"},
-        {"patch for a file not in the set", header + file + "patch 7 " + hashB + " " + hashA + " b.bkdef\n"},
-        {"NUL inside", header + std::string("file 12 ") + hashA + std::string(" a\0.bkdef\n", 10)},
-        {"larger than 1 MiB", header + std::string(MaxManifestSize, '\n')},
+        {"no header", "version 1\nreleased 2026-11-20T09:30:00Z\n" + closing},
+        {"other format version", "brisken-definitions 2\nversion 1\nreleased 2026-11-20T09:30:00Z\n" + closing},
+        {"no version", "brisken-definitions 1\nreleased 2026-11-20T09:30:00Z\n" + closing},
+        {"no release time", "brisken-definitions 1\nversion 1\n" + closing},
+        {"second version", header + "version 4\n" + closing},
+        {"blank version", "brisken-definitions 1\nversion  \nreleased 2026-11-20T09:30:00Z\n" + closing},
+        {"control character in version", "brisken-definitions 1\nversion 1\x01\nreleased 2026-11-20T09:30:00Z\n" + closing},
+        {"local release time", "brisken-definitions 1\nversion 1\nreleased 2026-11-20T09:30:00\n" + closing},
+        {"impossible month", "brisken-definitions 1\nversion 1\nreleased 2026-13-20T09:30:00Z\n" + closing},
+        {"unknown line", header + "delete a.bkdef\n" + closing},
+        {"upper-case hash", header + "file 12 " + std::string(64, 'A') + " a.bkdef\n" + closing},
+        {"short hash", header + "file 12 " + hashA.substr(1) + " a.bkdef\n" + closing},
+        {"negative size", header + "file -1 " + hashA + " a.bkdef\n" + closing},
+        {"size past 4 GiB", header + "file 4294967297 " + hashA + " a.bkdef\n" + closing},
+        {"no name", header + "file 12 " + hashA + " \n" + closing},
+        {"two blanks", header + "file  12 " + hashA + " a.bkdef\n" + closing},
+        {"path in name", header + "file 12 " + hashA + " ..\\a.bkdef\n" + closing},
+        {"device name with a superscript digit", header + "file 12 " + hashA + " COM\u00b9.bkdef\n" + closing},
+        {"same name twice", header + file + "file 3 " + hashB + " A.BKDEF\n" + closing},
+        {"patch for a file not in the set", header + file + "patch 7 " + hashB + " " + hashA + " b.bkdef\n" + closing},
+        {"NUL inside", header + std::string("file 12 ") + hashA + std::string(" a\0.bkdef\n", 10) + closing},
+        {"larger than 1 MiB", header + std::string(MaxManifestSize, '\n') + closing},
+        {"a line after the closing line", header + closing + file},
+        {"closing line twice", header + file + closing + closing},
     };
     for (const auto& test : cases)
         EXPECT_EQ(Result::BadManifest, ParseResult(test.text)) << test.what;
+}
+
+// A manifest without its closing line was cut short, wherever: the update asks whether to
+// fetch it again (event 81), as for a download that broke off.
+TEST(UpdateSdkManifestTest, AManifestWithoutItsClosingLineDidNotArriveWhole)
+{
+    const std::string file = "file 12 " + hashA + " a.bkdef\n";
+    const std::string whole = header + file + "file 3 " + hashB + " b.bkdef\n" + closing;
+    ASSERT_EQ(2u, ParseManifest(whole).files.size());
+    const struct
+    {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"cut after the header", header},
+        {"cut at the end of a file line", header + file},
+        {"cut inside a file line", header + file + "file 3 " + hashB.substr(0, 10)},
+        {"cut inside the closing line", whole.substr(0, whole.size() - 2)},
+        {"closing line not alone", header + file + "end of set\n"},
+    };
+    for (const auto& test : cases)
+    {
+        try
+        {
+            ParseManifest(test.text);
+            ADD_FAILURE() << test.what << ": taken";
+        }
+        catch (const TransientError& error)
+        {
+            EXPECT_EQ(Result::DownloadFailed, error.Code()) << test.what;
+            EXPECT_EQ(UpdateSdk::Event::DownloadFailed, error.RetryEvent()) << test.what;
+        }
+        catch (const UpdateError& error)
+        {
+            ADD_FAILURE() << test.what << ": refused as " << static_cast<int>(error.Code()) << ", not as cut";
+        }
+    }
+}
+
+// Names Windows reads as a device, whatever the case and extension; COM and LPT with a
+// superscript 1, 2 or 3 among them.
+TEST(UpdateSdkPlainFileNameTest, DeviceNamesAreRefusedOthersTaken)
+{
+    const struct
+    {
+        const char* name; // UTF-8
+        bool plain;
+    } cases[] = {
+        {"CON", false}, {"nul.bkdef", false}, {"Com1", false}, {"lpt9.txt", false}, {"AUX .bkdef", false},
+        {"COM\u00b9", false}, {"com\u00b2.bkdef", false}, {"Com\u00b3.txt", false},
+        {"LPT\u00b9", false}, {"lpt\u00b2.bkdef", false}, {"lPt\u00b3 .x", false},
+        {"COM\u2074", true}, {"COM\u00b9\u00b9", true}, {"xCOM\u00b9", true}, {"COM10", true}, {"LPT", true},
+        {"con\u00b9.bkdef", true}, {"reference.bkdef", true},
+    };
+    for (const auto& test : cases)
+        EXPECT_EQ(test.plain, IsPlainFileName(test.name)) << test.name;
 }
 
 std::string Number(std::uint64_t value)

@@ -92,6 +92,13 @@ const VerdictCase VerdictCases[] = {
             {4000, L"no component download url. id="},
             {2000, L"server component is available. id=. version=. download url="}}},
     {"no_result_element", {L"--no-result"}, false, Untouched, {Entry}},
+    // What the peer sends is taken as it is; in a message no control character of it may break
+    // the line or reach a terminal.
+    {"control_characters", {L"--notes", L"one\ntwo", L"--version", L"11.11.905.9128\x7f", L"--url",
+        L"http://x/\nforged\x1b[2J\t."}, true, {Id, L"one\ntwo", L"11.11.905.9128\x7f", L"http://x/\nforged\x1b[2J\t."},
+        {Entry, {2000, L"server component is available. id=" + Id + L". version=11.11.905.9128?. "
+                       L"download url=http://x/?forged?[2J\t."},
+            {1000, L"notes=one?two"}}},
 };
 
 class WrapperVerdictTest : public testing::TestWithParam<VerdictCase>
@@ -244,6 +251,21 @@ TEST(WrapperTest, RequestCarriesTheSixFieldsInOrderWithTheArgumentsUnchanged)
     EXPECT_EQ(head.substr(0, head.find("\r\n")), "POST /components.asmx HTTP/1.1");
     EXPECT_NE(head.find(std::string("; action=\"") + BRISKEN_COMPONENTS_NAMESPACE + "GetComponentInfo\""),
         std::string::npos) << head;
+}
+
+TEST(WrapperTest, TheRequestsTextsAreLoggedWithoutControlCharacters)
+{
+    ComponentServicePeer peer({L"--version", L"11.11.905.9127"});
+    const auto sink = boost::make_shared<RecordingSink>();
+    LogHelper::LogTestPeer::SetSink(sink);
+    Component record;
+
+    GetComponent(L"Id\x1b[2J", L"beta\r\nforged", L"x64\x85", L"\x7f", L"11.11.905.9127\t\n", record);
+
+    ASSERT_FALSE(Messages(*sink).empty());
+    EXPECT_EQ(Messages(*sink).front(),
+        Message(2000, L"getting server component. component id=Id?[2J. delpoy platform=beta??forged. os platform=x64?. "
+                      L"required_version=?. installed application version=11.11.905.9127\t?"));
 }
 
 TEST(WrapperTest, WithoutAWantingSinkNothingIsWrittenAndTheVerdictStands)

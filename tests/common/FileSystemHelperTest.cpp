@@ -67,10 +67,11 @@ TEST_F(FileTest, GetSizeGivesTheSizeOfAnOpenFile)
     EXPECT_EQ(7, FileSystemHelper::File::GetSize(handle.get()));
 }
 
-// Line number lineNumber (from 1) of a source file as the compiler named it; empty when missing.
+// Line number lineNumber (from 1) of a source file as a throw location names it (relative to the
+// source tree); empty when missing.
 std::string SourceLine(const char* file, int lineNumber)
 {
-    fs::ifstream source{fs::path(file)};
+    fs::ifstream source{fs::path(BRISKEN_SOURCE_TREE) / file};
     std::string line;
     for (int i = 0; i < lineNumber && std::getline(source, line); ++i)
     {

@@ -50,7 +50,7 @@ TEST(ProcessPathTest, UnknownModuleThrowsWithTheSystemsErrorCode)
         ASSERT_NE(nullptr, code);
         EXPECT_EQ(expectedCode, *code);
         const std::string text = boost::diagnostic_information(error);
-        EXPECT_THAT(text, HasSubstr("ProcessHelper.cpp("));
+        EXPECT_THAT(text, testing::StartsWith("common/ProcessHelper/ProcessHelper.cpp("));
         EXPECT_THAT(text, HasSubstr("): Throw in function boost::filesystem::path ProcessHelper::Process::Path("));
         EXPECT_THAT(text, HasSubstr("\nstd::exception::what: Couldn't get module file name\n"));
         EXPECT_THAT(text, HasSubstr("TagError*] = " + std::to_string(expectedCode) + "\n"));

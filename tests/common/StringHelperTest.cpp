@@ -60,4 +60,61 @@ TEST(StringHelperTest, TextTheSystemCannotConvertGivesEmpty)
     EXPECT_EQ("", ToNarrow(L"abc", UnknownCodePage));
 }
 
+struct Masking
+{
+    std::wstring text;
+    std::wstring masked;
+};
+
+TEST(StringHelperTest, ControlCharactersAreMaskedAndEverythingElseKept)
+{
+    const Masking cases[] = {
+        {L"", L""},
+        {L"http://downloads.invalid/Setup.msi?a=1&b=2", L"http://downloads.invalid/Setup.msi?a=1&b=2"},
+        {L"tab\tstays", L"tab\tstays"},
+        {L"a\nRequest duration: 00:00:00.000001\r\n", L"a?Request duration: 00:00:00.000001??"},
+        {std::wstring(L"nul\0inside", 10), L"nul?inside"},
+        {L"\x1b[2J\x07\x08\x0b\x0c\x1f", L"?[2J?????"},
+        {L"\x7f\x80\x85\x9b\x9f", L"?????"},
+        // The neighbours of both ranges, and characters beyond them.
+        {L" ~\xa0\xff", L" ~\xa0\xff"},
+        {L"\u0416\u0443\u043a \u65e5\u672c \u2028 \U0001F600", L"\u0416\u0443\u043a \u65e5\u672c \u2028 \U0001F600"},
+    };
+    for (const Masking& c : cases)
+        EXPECT_EQ(c.masked, StringHelper::MaskControlCharacters(c.text)) << testing::PrintToString(c.text);
+}
+
+struct NarrowMasking
+{
+    std::uint32_t codePage;
+    std::string text;
+    std::string masked;
+};
+
+TEST(StringHelperTest, NarrowTextIsMaskedAsItsCodePageReadsIt)
+{
+    const NarrowMasking cases[] = {
+        {1252, "", ""},
+        {1252, "Version: 1.2\tbeta", "Version: 1.2\tbeta"},
+        {1252, "1.2\r\nVersion: 9\x1b[31m", "1.2??Version: 9?[31m"},
+        {1252, std::string("a\0b", 3), "a?b"},
+        // In 1252 most bytes from 0x80 to 0x9F are characters (0x85 an ellipsis); 0x81 and 0x9D
+        // stay the C1 controls U+0081 and U+009D.
+        {1252, "caf\xe9 \x80 \x85 \x9f", "caf\xe9 \x80 \x85 \x9f"},
+        {1252, "\x81\x9d", "??"},
+        // In UTF-8 the C1 controls are two bytes each, and a byte of a character is no control.
+        {CP_UTF8, "\xc2\x85 \xc2\x9b[2J \x7f", "? ?[2J ?"},
+        {CP_UTF8, "\xd0\x96\xd1\x83\xd0\xba \xe6\x97\xa5", "\xd0\x96\xd1\x83\xd0\xba \xe6\x97\xa5"},
+        // Bytes that are no text in the code page are kept as they are when nothing is masked.
+        {CP_UTF8, "\xff\xfe ok", "\xff\xfe ok"},
+        // Text the system cannot decode still loses its ASCII controls.
+        {UnknownCodePage, "a\nb\x1b\x85", "a?b?\x85"},
+    };
+    for (const NarrowMasking& c : cases)
+    {
+        EXPECT_EQ(c.masked, StringHelper::MaskControlCharacters(c.text, c.codePage))
+            << "code page " << c.codePage << ": " << testing::PrintToString(c.text);
+    }
+}
+
 } // namespace

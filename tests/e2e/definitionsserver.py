@@ -2,6 +2,7 @@
 
 import os
 import select
+import shutil
 import socket
 import subprocess
 import sys
@@ -14,6 +15,22 @@ SAMPLE_SET = os.path.join(SERVER_FOLDER, "SampleSet")
 # The address the program's build setting names by default; tests that listen there take the
 # CTest resource lock definitions-server.
 PROGRAM_PORT = 47611
+
+
+def copy_sample_set(folder: str, files: dict, version: str = None) -> str:
+    """The sample set copied into the new folder with these files added (content) or left out
+    (None), and under another version id when one is given; returns the folder."""
+    shutil.copytree(SAMPLE_SET, folder)
+    if version:
+        with open(os.path.join(folder, "set.txt"), "w", encoding="utf-8") as f:
+            f.write(f"version {version}\nreleased 2026-11-21T09:30:00Z\n")
+    for name, content in files.items():
+        if content is None:
+            os.remove(os.path.join(folder, name))
+        else:
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(content)
+    return folder
 
 
 def free_port() -> int:

@@ -78,12 +78,26 @@ class ProgramFolder:
         to files, never to a pipe that Wine's helpers could inherit. env: variables to add."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             completed = subprocess.run(
-                ["wine", os.path.join(self.path, executable), *args],
+                self._command(executable, args),
                 cwd=self.path, stdin=subprocess.DEVNULL, stdout=out, stderr=err, timeout=timeout,
-                env=dict(os.environ, **env) if env else None)
+                env=self._environment(env))
             out.seek(0)
             err.seek(0)
             return Run(out.read(), err.read(), completed.returncode)
+
+    def start(self, *args, output, stdin=subprocess.DEVNULL, executable=EXECUTABLE, env=None) -> subprocess.Popen:
+        """Starts an executable of the folder like run() without waiting for it; its standard
+        output and error go to output (a file object or descriptor). A reader of a pipe or
+        pseudo-terminal must not wait for its end: a Wine helper may hold it open."""
+        return subprocess.Popen(self._command(executable, args), cwd=self.path, stdin=stdin, stdout=output,
+                                stderr=output, env=self._environment(env))
+
+    def _command(self, executable, args):
+        return ["wine", os.path.join(self.path, executable), *args]
+
+    @staticmethod
+    def _environment(env):
+        return dict(os.environ, **env) if env else None
 
     def logs(self):
         """Names of the files in the Logs folder, or None when there is no such folder."""

@@ -105,11 +105,15 @@ class RecordingScanTest(ScanTest):
         self.install_engine()
 
     def scan(self, *args, results="", reports=None):
+        return super().scan(*args, env=self.engine_environment(results, reports))
+
+    def engine_environment(self, results="", reports=None) -> dict:
+        """The variables that steer the engine: the results of its exports and its reports."""
         env = dict(self.engine_env, BRISKEN_RECORDING_RESULTS=results)
         if reports is not None:
             script = self.data_file("reports.txt", reports.encode("utf-8"))
             env["BRISKEN_RECORDING_REPORTS"] = windows_path(script)
-        return super().scan(*args, env=env)
+        return env
 
     def calls(self, prefix=""):
         if not os.path.exists(self.call_log):

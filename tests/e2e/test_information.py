@@ -51,6 +51,9 @@ class InformationTest(ProgramFolderTest):
             (b"Build 20240105\r\nVersion: 1.2.3\r\nVersion: 9\r\n", "1.2.3"),
             (b"Plugins Version: 2.0 beta", "2.0 beta"),
             (b"Version: \r\n", "N/A"),
+            # The file comes from outside: none of its control characters reaches the console.
+            (b"Version: 1.0\x1b[2J\x07\x00\x7f\x81\tbeta\r\n", "1.0?[2J????\tbeta"),
+            (b"Version: 1\rRequest duration: 00:00:00.000001\r\n", "1?Request duration: 00:00:00.000001"),
         ]:
             with self.subTest(content=content):
                 self.folder.write(os.path.join("Plugins", "update.txt"), content)

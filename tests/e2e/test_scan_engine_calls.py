@@ -158,6 +158,18 @@ class EngineLifetimeTest(RecordingScanTest):
         self.assertTrue(os.path.isdir(self.folder.file("Temp")))
         self.assertTrue(self.log_lines()[0].startswith("Error: "))
 
+    def test_failed_initialisation_names_its_operation_and_its_source_file_within_the_tree(self):
+        for config, results, function in [
+            ("", "InitializeEx=0xC000100C", "InitEx"),
+            ("read_only=1\n", "Initialize=0xC0001007", "Init"),
+        ]:
+            with self.subTest(function):
+                self.write_config(config)
+                run = self.scan("--custom", "Z:\\a", results=results)
+
+                self.assertRegex(run.stdout, r"\nCouldn't perform scan\. Error: Src/Scanner/Scanner\.cpp\(\d+\): "
+                                 r"Throw in function void BriskenCommandLineScanner::Scanner::" + function + r"\(\)\n")
+
     def test_failed_instance_creation_is_reported_with_the_signed_code(self):
         run = self.scan("--custom", "Z:\\a", results="CreateInstance=0xC0000000")
 

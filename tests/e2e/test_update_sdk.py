@@ -9,13 +9,15 @@ import tempfile
 import unittest
 import urllib.request
 
-from definitionsserver import SAMPLE_SET, DefinitionsServer, free_port
+from definitionsserver import SAMPLE_SET, DefinitionsServer, copy_sample_set, free_port
 from programfolder import PROGRAM_FOLDER, SHIPPED_PLUGINS, TEST_FOLDER, read_folder
 from winehost import windows_path
 
 MODULE = os.path.join(PROGRAM_FOLDER, "BKUpdateServiceCom.dll")
 DRIVER = os.path.join(TEST_FOLDER, "UpdateSdkDriver.exe")
 SAMPLE_VERSION = "2026.11.20.1"
+# A definitions file the reference engine refuses to load.
+UNLOADABLE = b"version 3\nreleased 2026-11-20T09:30:00Z\nthis line is no statement\n"
 # A silent server costs one receive timeout per attempt.
 SILENCE_BOUND_SECONDS = 15
 
@@ -194,6 +196,26 @@ class UpdateSdkTest(unittest.TestCase):
                 self.assertEqual(0, run.results["install"])
                 self.assert_sample_installed()
 
+    def test_a_manifest_cut_at_a_line_end_is_retried_and_never_installed(self):
+        for how in ("length", "chunked", "close"):
+            with self.subTest(cut=how):
+                before = read_folder(self.local)
+                server = self.serve("--cut-manifest", how)
+                run = self.drive(server.url, "--retries", "2", "--install")
+                server.stop()
+                self.assertEqual(["0", "81 answer 1", "81 answer 1", "81 answer 0"], run.events, run.text)
+                self.assertEqual(6, run.results["update"], run.text)
+                self.assertEqual(9, run.results["install"], run.text)
+                self.assertEqual(["/av64bit/manifest"] * 3, server.requests)
+                self.assert_nothing_changed(run, before)
+
+    def test_a_manifest_cut_once_is_installed_whole_on_retry(self):
+        server = self.serve("--cut-manifest", "chunked", "--times", "1")
+        run = self.drive(server.url, "--retries", "1", "--install")
+        self.assertEqual(["81 answer 1"], run.retry_events(), run.text)
+        self.assertEqual(0, run.results["install"], run.text)
+        self.assert_sample_installed()
+
     def test_an_unavailable_server_is_retried_while_the_callback_agrees(self):
         server = self.serve("--unavailable", "2")
         run = self.drive(server.url, "--retries", "2", "--install")
@@ -207,10 +229,11 @@ class UpdateSdkTest(unittest.TestCase):
         run = self.drive(down, "--retries", "1")
         self.assertEqual(["0", "80 answer 1", "80 answer 0"], run.events, run.text)
         self.assertEqual(4, run.results["update"])
-        server = self.serve("--garbage-manifest")
-        run = self.drive(server.url, "--retries", "1")
-        self.assertEqual(["0"], run.events, run.text)
-        self.assertEqual(5, run.results["update"])
+        for misbehaviour in ("--garbage-manifest", "--large-manifest"):
+            server = self.serve(misbehaviour)
+            run = self.drive(server.url, "--retries", "1")
+            self.assertEqual(["0"], run.events, run.text)
+            self.assertEqual(5, run.results["update"], misbehaviour)
         run = self.drive(server.url.replace("/av64bit", "/elsewhere"), "--retries", "1")
         self.assertEqual(4, run.results["update"], run.text)  # 404: no retry mends it
         self.assertEqual([], run.retry_events())
@@ -235,7 +258,7 @@ class UpdateSdkTest(unittest.TestCase):
         for name in ["../evil.bkdef", "..\\evil.bkdef", "sub/evil.bkdef", "sub\\..\\..\\evil.bkdef", "..", ".",
                      "C:evil.bkdef", "C:\\evil.bkdef", "Z:\\tmp\\evil.bkdef", "\\\\server\\share\\evil.bkdef",
                      "\\evil.bkdef", "/tmp/evil.bkdef", "evil.bkdef.", "evil.bkdef ", "NUL", "com1.bkdef",
-                     "evil\x01.bkdef", "update.txt", "UPDATE.TXT"]:
+                     "evil\x01.bkdef", "update.txt", "UPDATE.TXT", "COM\u00b9", "lpt\u00b3.bkdef"]:
             with self.subTest(name=name):
                 server = self.serve("--extra-name", name)
                 run = self.drive(server.url, "--retries", "1", "--install")
@@ -254,6 +277,61 @@ class UpdateSdkTest(unittest.TestCase):
         run = self.drive(server.url, "--install")
         self.assertEqual(0, run.results["install"], run.text)
         self.assertEqual(read_folder(set_folder).keys() - {"set.txt"}, read_folder(self.plugins).keys() - {"update.txt"})
+
+    # --- Install: what the engine loads, and nothing else ---
+
+    def make_set(self, name: str, version: str, files: dict) -> str:
+        return copy_sample_set(os.path.join(self.root, name), files, version)
+
+    def assert_plugins_hold_the_set(self, set_folder: str, version: str, others: dict):
+        """Plugins holds exactly the set's files, update.txt with its version and the others."""
+        expected = {name: content for name, content in read_folder(set_folder).items() if name != "set.txt"}
+        expected["update.txt"] = f"Version: {version}\r\n".encode()
+        expected.update(others)
+        self.assertEqual(expected, read_folder(self.plugins))
+
+    def test_a_set_the_engine_cannot_load_is_refused_and_plugins_kept(self):
+        # Only *.bkdef files are the engine's: another file of the set may hold anything.
+        loadable = self.make_set("loadable", "2026.11.21.1", {"notes.txt": b"\x00 not definitions"})
+        unloadable = self.make_set("unloadable", "2026.11.21.2", {"broken.bkdef": UNLOADABLE})
+        for set_folder in (loadable, unloadable):
+            server = self.serve("--set", set_folder)
+            before = read_folder(self.local)
+            run = self.drive(server.url, "--install")
+            server.stop()
+            self.assertEqual(0, run.results["update"], run.text)
+            if set_folder == loadable:
+                self.assertEqual(0, run.results["install"], run.text)
+                self.assert_plugins_hold_the_set(loadable, "2026.11.21.1", {})
+            else:
+                self.assertEqual(12, run.results["install"], run.text)
+                self.assert_nothing_changed(run, before)
+
+    def test_a_newer_set_takes_away_the_files_it_no_longer_lists(self):
+        older = self.make_set("older", "2026.11.21.1", {"withdrawn.bkdef": sample("updates.bkdef"),
+                                                         "Old Notes.txt": b"notes"})
+        newer = self.make_set("newer", "2026.11.21.2", {})
+        server = self.serve("--set", older)
+        self.assertEqual(0, self.drive(server.url, "--install").results["install"])
+        server.stop()
+        self.write_plugin("cache.000", b"")
+        os.makedirs(os.path.join(self.plugins, "someone's folder"))
+        self.write_plugin(os.path.join("someone's folder", "keep.bkdef"), b"kept")
+        others = {"cache.000": b"", os.path.join("someone's folder", "keep.bkdef"): b"kept"}
+        server = self.serve("--set", newer)
+        # By content too, the files to take away make the set a new one.
+        run = self.drive(server.url, "--no-version-id")
+        self.assertEqual(["0", "10", "90 1"], run.events, run.text)
+        # A file that cannot be taken away fails the install whole.
+        before = read_folder(self.plugins)
+        run = self.drive(server.url, "--install", "--lock", "withdrawn.bkdef")
+        self.assertIn("lock withdrawn.bkdef: held", run.lines, run.text)
+        self.assertEqual(10, run.results["install"], run.text)
+        self.assertEqual(before, read_folder(self.plugins))
+        run = self.drive(server.url, "--no-update", "--install")
+        self.assertEqual(0, run.results["install"], run.text)
+        self.assert_plugins_hold_the_set(newer, "2026.11.21.2", others)
+        self.assertFalse(os.path.exists(os.path.join(self.local, "UpdateStaging")))
 
     # --- Install: all or nothing ---
 

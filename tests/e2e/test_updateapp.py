@@ -75,6 +75,17 @@ class UpdateAppTest(ProgramFolderTest):
                 output, _ = self.update_app("--version", "11.12.0.0", "--url", url)
                 self.assertEqual(CHECKING + NEWER + (printed or url) + "\n", output)
 
+    def test_control_characters_in_the_url_neither_forge_lines_nor_reach_the_terminal(self):
+        for url, printed in [
+            ("http://downloads.invalid/a\nRequest duration: 00:00:00.000001\nYou have the latest version",
+             "http://downloads.invalid/a?Request duration: 00:00:00.000001?You have the latest version"),
+            ("http://downloads.invalid/\x1b[2J\x1b]0;title\x07\x7f\u0085\u009b.msi",
+             "http://downloads.invalid/?[2J?]0;title????.msi"),
+        ]:
+            with self.subTest(url=url):
+                output, _ = self.update_app("--version", "11.12.0.0", "--url", url)
+                self.assertEqual(CHECKING + NEWER + printed + "\n", output)
+
     def test_no_usable_answer_says_it_could_not_get_the_version(self):
         for answer in [
             (None,),
@@ -136,6 +147,14 @@ class UpdateAppTest(ProgramFolderTest):
                 _, fields = self.update_app("--version", "11.11.905.9127")
                 self.assertEqual(platform, dict(fields)["DeployPlatfrom"])
                 self.assertEqual(log, self.folder.log_bytes())
+
+
+    def test_a_platform_with_control_characters_goes_to_the_service_but_not_into_the_log_as_lines(self):
+        self.partner.write(b'{"platform":"beta\\r\\nError: forged\\u007f\\t."}')
+        _, fields = self.update_app("--version", "11.11.905.9127")
+        self.assertEqual("beta\r\nError: forged\x7f\t.", dict(fields)["DeployPlatfrom"])
+        self.assertEqual(b"Info: reading platform from " + self.partner.windows_path().encode() + b"\r\n"
+                         b"Info: deploy platform from file=beta??Error: forged?\t.\r\n", self.folder.log_bytes())
 
 
 if __name__ == "__main__":

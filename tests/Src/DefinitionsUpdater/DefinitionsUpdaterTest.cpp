@@ -257,6 +257,9 @@ TEST_F(DefinitionsUpdaterTest, EventsPrintTheirLinesAndKeepTheirValues)
         // An event that carries a value but comes without one changes nothing.
         {L"40;60;70;90", ""},
         {L"40=kept.bin;60=9;40;60;70=3", "Downloading: 3 of 9 bytes. File: kept.bin\n"},
+        // The name comes from the server: no control character of it reaches the console.
+        {L"40=a\r\nDefinitions up to date\x1b[2J\x7f\tz.bin;60=2;70=1",
+            "Downloading: 1 of 2 bytes. File: a??Definitions up to date?[2J?\tz.bin\n"},
     };
     for (const auto& c : cases)
     {
@@ -328,17 +331,25 @@ TEST_F(DefinitionsUpdaterTest, DefinitionsToApplyAreInstalledAndTheEngineStarted
     }
 }
 
-TEST_F(DefinitionsUpdaterTest, AnEngineThatWillNotStartAfterTheInstallIsLoggedAndTheUpdateEnds)
+// An engine that will not start on the installed definitions fails the update like any other
+// failure (every scan would fail on them): one Error line, the diagnostic on the console, and
+// never "Applying definitions done".
+TEST_F(DefinitionsUpdaterTest, AnEngineThatWillNotStartAfterTheInstallFailsTheUpdate)
 {
     const TestSupport::LogLines log;
     recorder.SetResults(L"InitializeEx=0xC000100C");
-    const std::string printed = Update(L"90=1");
-    EXPECT_EQ("Applying definitions started\nInitializing engine, please wait...\nApplying definitions done\n", printed);
-    const std::vector<std::string> lines = log.Lines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_THAT(lines.front(), StartsWith("Error: "));
-    EXPECT_THAT(lines, testing::Contains("std::exception::what: Couldn't initialize scanner. Error: CouldNotInitialize"));
+    sdk.SetEvents(L"90=1");
+    const std::string printed = TestSupport::Printed(UpdateDefinitions);
+
+    const std::string intro =
+        "Applying definitions started\nInitializing engine, please wait...\nCouldn't update definitions. Error: ";
+    ASSERT_THAT(printed, StartsWith(intro));
+    const std::string text = printed.substr(intro.size());
+    EXPECT_THAT(text, HasSubstr("std::exception::what: Couldn't initialize scanner. Error: CouldNotInitialize\n"));
+    EXPECT_THAT(text, testing::Not(HasSubstr("Applying definitions done")));
+    EXPECT_EQ("Error: " + text + "\n", Joined(log.Lines()));
     EXPECT_THAT(recorder.Calls(L"Uninitialize"), IsEmpty());
+    EXPECT_EQ(L"Destroy|valid", recorder.Calls().back());
 }
 
 TEST_F(DefinitionsUpdaterTest, UpdateAndInstallFailuresThrowTheirSignedCodes)

@@ -311,6 +311,39 @@ TEST_F(ScannerCallbackTest, EveryReportPrintsItsLineAlsoWithoutContext)
     EXPECT_TRUE(Infected().empty()) << "no context, no record";
 }
 
+// An object's names come from outside: in the console and log lines no control character of
+// theirs may start a line of its own or reach the terminal; the record keeps them as they are.
+TEST_F(ScannerCallbackTest, NamesPrintAndLogWithoutControlCharacters)
+{
+    const wchar_t* const path = L"C:\\a\nObject Path: C:\\forged.exe\tb";
+    const wchar_t* const parent = L"C:\\x.zip\r\n";
+    const wchar_t* const inner = L"\x1b[2J\x85\x9b\x7f";
+    const std::string printed = "Object Path: C:\\a?Object Path: C:\\forged.exe\tb. Parent Containers: C:\\x.zip??. "
+                                "Inner Object: ?[2J???";
+    const TestSupport::LogLines log;
+    testing::internal::CaptureStdout();
+    for (const std::uint32_t status : {Failed, Found})
+    {
+        _ScanCbkParams report = Report(status, path);
+        report.parentContainers = parent;
+        report.innerObject = inner;
+        report.objectFlags = std::uint32_t(EngineSdk::ObjectFlag::UnableToRead);
+        report.scanStatusFlags = EngineSdk::Result::FileOpen;
+        Call(report);
+    }
+    std::string console = testing::internal::GetCapturedStdout();
+    console.erase(std::remove(console.begin(), console.end(), '\r'), console.end());
+
+    EXPECT_EQ(console, printed + "\n" + printed + "\n");
+    EXPECT_THAT(log.Lines(), ElementsAre("Error: Object not scanned. Path: C:\\a?Object Path: C:\\forged.exe\tb. "
+                                         "Parent Containers: C:\\x.zip??. Inner Object: ?[2J???. "
+                                         "Object Flags: UnableToRead;. Reason: FileOpen"));
+    ASSERT_EQ(Infected().size(), 1u);
+    EXPECT_EQ(Infected()[0]->ObjectPath, path);
+    EXPECT_EQ(Infected()[0]->ParentContainers, parent);
+    EXPECT_EQ(Infected()[0]->InnerObject, inner);
+}
+
 TEST_F(ScannerCallbackTest, EngineCallsItWithTheScannerAndCarriesTheActionBack)
 {
     engine.SetReports("Z:\\scripted\tstatus=1\tpath=Z:\\scripted\\clean.txt\n"

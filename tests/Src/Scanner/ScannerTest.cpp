@@ -11,6 +11,7 @@
 #include "FileSystemHelper/Drives.h"
 #include "ProcessHelper/ProcessHelper.h"
 
+#include <boost/exception/diagnostic_information.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include <gmock/gmock.h>
@@ -141,6 +142,12 @@ TEST_P(ScannerInitFailureTest, ThrowsTheCodesNameAndSkipsUninitialisation)
     catch (const ExceptionHelper::Exception& error)
     {
         EXPECT_STREQ(error.what(), GetParam().message);
+        // The operation itself throws, and its source file is named within the source tree.
+        const std::string text = boost::diagnostic_information(error);
+        EXPECT_THAT(text, testing::StartsWith("Src/Scanner/Scanner.cpp("));
+        const std::string function = GetParam().readOnly ? "Init()" : "InitEx()";
+        EXPECT_THAT(text,
+            testing::HasSubstr("): Throw in function void BriskenCommandLineScanner::Scanner::" + function + "\n"));
     }
     EXPECT_EQ(WithoutCarriageReturns(testing::internal::GetCapturedStdout()), "Initializing engine, please wait...\n");
     EXPECT_THAT(engine.Calls(L"Uninitialize"), IsEmpty());
