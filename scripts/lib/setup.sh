@@ -255,26 +255,27 @@ prepare_wine() {
     release_lock lock
 }
 
-# take_prefix: the Wine prefix is this run's until the script ends, however it ends. A run stops
-# the prefix's Wine server, and with it every Wine program of the prefix, when it starts and when
-# it ends: another run in the same prefix waits here instead of having its programs killed under
-# it. The lock is held by a helper that ends with the script, never by the script's own
-# descriptors, which Wine's servers and helpers would inherit and keep.
+# take_prefix -x|-s: the Wine prefix is this run's until the script ends, however it ends. A run
+# that stops the prefix's Wine server (-x), and with it every Wine program of the prefix, when it
+# starts and when it ends has the prefix alone: any other run waits here instead of having its
+# programs killed under it, and it waits for the runs already there. Runs that leave the server be
+# (-s) share the prefix with each other. The lock is held by a helper that ends with the script,
+# never by the script's own descriptors, which Wine's servers and helpers would inherit and keep.
 take_prefix() {
     [ -z "${PREFIX_TAKEN:-}" ] || return 0
-    local lock=$WINEPREFIX.lock answer=
-    read -r answer < <(hold_until_exit -n "$lock") || true
+    local mode=$1 lock=$WINEPREFIX.lock answer=
+    read -r answer < <(hold_until_exit "$mode" -n "$lock") || true
     if [ "$answer" != held ]; then
         say "waiting for another run that is using the Wine prefix $WINEPREFIX"
-        read -r answer < <(hold_until_exit "$lock") || true
+        read -r answer < <(hold_until_exit "$mode" "$lock") || true
         [ "$answer" = held ] || unwritable "$(dirname "$WINEPREFIX")" BRISKEN_WINEPREFIX
     fi
     PREFIX_TAKEN=1
 }
 
-# hold_until_exit [-n] FILE: in the background, locks FILE (at once or not at all with -n), says
-# "held", and keeps the lock until this script's process has ended: gone, or a zombie that its
-# parent has not reaped yet.
+# hold_until_exit -x|-s [-n] FILE: in the background, locks FILE exclusively or shared (at once or
+# not at all with -n), says "held", and keeps the lock until this script's process has ended: gone,
+# or a zombie that its parent has not reaped yet.
 hold_until_exit() {
     flock -o "$@" sh -c 'echo held
         while state=$(sed -n "s/.*) \(.\).*/\1/p" "/proc/$1/stat" 2>/dev/null) && [ -n "$state" ] &&
@@ -283,15 +284,15 @@ hold_until_exit() {
         done' sh "$$" </dev/null 2>/dev/null &
 }
 
-# start_wineserver [SECONDS]: takes the prefix (take_prefix), makes sure a wineserver runs with no
-# inherited pipes (a Wine helper started by a program whose output is a pipe would keep that pipe
-# open) and warms it up. Without SECONDS it persists for the whole script and is stopped at its
-# exit (a server that was already running is restarted to persist); with SECONDS, a server started
-# here outlives the script by that many seconds, so that the next run starts at once, and one
-# already running is left as it is.
+# start_wineserver [SECONDS]: takes the prefix (take_prefix; alone without SECONDS, shared with
+# SECONDS), makes sure a wineserver runs with no inherited pipes (a Wine helper started by a
+# program whose output is a pipe would keep that pipe open) and warms it up. Without SECONDS it
+# persists for the whole script and is stopped at its exit (a server that was already running is
+# restarted to persist); with SECONDS, a server started here outlives the script by that many
+# seconds, so that the next run starts at once, and one already running is left as it is.
 start_wineserver() {
-    take_prefix
     if [ $# -eq 0 ]; then
+        take_prefix -x
         if ! wineserver -p </dev/null >/dev/null 2>&1; then
             wineserver -k </dev/null >/dev/null 2>&1 || true
             wineserver -w </dev/null >/dev/null 2>&1 || true
@@ -299,6 +300,7 @@ start_wineserver() {
         fi
         trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
     else
+        take_prefix -s
         wineserver -p"$1" </dev/null >/dev/null 2>&1 || return 0
     fi
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true

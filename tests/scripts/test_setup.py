@@ -276,12 +276,13 @@ class SharedPrefix(SetupScript):
     """A run stops the prefix's Wine server, and every Wine program with it, when it starts and
     when it ends: a second run in the same prefix must wait for the first, never kill its tests."""
 
-    def start_first_run(self, then):
-        """A run that has started its Wine server and then does then; answers once it has started."""
+    def start_first_run(self, then, seconds=""):
+        """A run that has started its Wine server (start_wineserver SECONDS) and then does then;
+        answers once it has started."""
         environment = dict(os.environ, BRISKEN_DEPS_CACHE=str(self.cache), FAKE_WINE_CALLS=str(self.wine_calls),
                            FAKE_RUN="first", BRISKEN_WINEPREFIX=str(self.root / "prefix"),
                            PATH=f"{self.bin}:{os.environ['PATH']}")
-        run = subprocess.Popen(["bash", "-c", f'source "{SETUP}"\nstart_wineserver\necho started\n{then}'],
+        run = subprocess.Popen(["bash", "-c", f'source "{SETUP}"\nstart_wineserver {seconds}\necho started\n{then}'],
                                env=environment, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                stderr=subprocess.DEVNULL, text=True)
         self.addCleanup(run.wait)
@@ -289,9 +290,9 @@ class SharedPrefix(SetupScript):
         self.assertEqual(run.stdout.readline().strip(), "started")
         return run
 
-    def second_run(self):
+    def second_run(self, seconds=""):
         started = time.monotonic()
-        result = self.bash("start_wineserver && echo got", FAKE_RUN="second",
+        result = self.bash(f"start_wineserver {seconds} && echo got", FAKE_RUN="second",
                            BRISKEN_WINEPREFIX=str(self.root / "prefix"))
         self.assertEqual(result.stdout.strip(), "got", result.stderr)
         return result, time.monotonic() - started
@@ -306,6 +307,20 @@ class SharedPrefix(SetupScript):
         runs = [line.split()[0] for line in self.wine_calls.read_text().splitlines()]
         self.assertEqual(runs, sorted(runs), "the first run's server stopped before the second touched it")
         self.assertIn("first wineserver -k", self.wine_calls.read_text())
+
+    def test_only_runs_that_leave_the_server_be_share_the_prefix(self):
+        # A scanner run (start_wineserver SECONDS) stops no server: two of them run side by side;
+        # a test run, which stops the server, and a scanner run never do.
+        cases = (("60", "60", False), ("60", "", True), ("", "60", True))
+        for first, second, waits in cases:
+            with self.subTest(first=first or "stops", second=second or "stops"):
+                run = self.start_first_run("sleep 1.5", first)
+
+                result, waited = self.second_run(second)
+
+                run.wait()
+                self.assertEqual("waiting for another run" in result.stderr, waits, result.stderr)
+                self.assertEqual(waited > 1.0, waits, waited)
 
     def test_a_run_that_was_killed_leaves_the_prefix_free(self):
         # Its server and helpers live on (the stand-in server for seconds): they must not hold it.
