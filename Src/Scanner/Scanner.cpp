@@ -29,15 +29,10 @@ using InitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Initiali
 using InitializeExFunction = DllHelper::Detail::DllFunction<ThreatScanner_InitializeEx_t, 0>;
 using UninitializeFunction = DllHelper::Detail::DllFunction<ThreatScanner_Uninitialize_t, 0>;
 
-// On success prints the completion line and answers empty; otherwise answers the failure's
-// message, naming the code, for the caller to throw (so that the diagnostic text names it).
+// The message of an engine start that answered result, naming the code. Init and InitEx throw it
+// themselves, so that the diagnostic text names the operation that failed.
 std::string InitializationFailure(int result)
 {
-    if (result == EngineSdk::Result::Success)
-    {
-        std::cout << "Initializing engine completed\n";
-        return std::string();
-    }
     std::ostringstream message;
     message << "Couldn't initialize scanner. Error: "
             << StringHelper::ToNarrow(ErrorToString(result), StringHelper::AnsiCodePage);
@@ -80,9 +75,10 @@ void Scanner::Init()
     const std::wstring folder = Config::Instance().EnginesFolder();
     std::cout << "Initializing engine, please wait...\n";
     const InitializeFunction initialize(scanDll, EngineSdk::InitializeName);
-    const std::string failure = InitializationFailure(initialize(folder.c_str(), EngineSdk::InitializationText));
-    if (!failure.empty())
-        BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(failure));
+    const int result = initialize(folder.c_str(), EngineSdk::InitializationText);
+    if (result != EngineSdk::Result::Success)
+        BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(InitializationFailure(result)));
+    std::cout << "Initializing engine completed\n";
 }
 
 void Scanner::InitEx()
@@ -111,10 +107,10 @@ void Scanner::InitEx()
     std::cout << "Initializing engine, please wait...\n";
     CreateCacheFile(programFolder);
     const InitializeExFunction initializeEx(scanDll, EngineSdk::InitializeExName);
-    const std::string failure = InitializationFailure(
-        initializeEx(programFolder.c_str(), EngineSdk::InitializationText, &smartDb[0], &params));
-    if (!failure.empty())
-        BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(failure));
+    const int result = initializeEx(programFolder.c_str(), EngineSdk::InitializationText, &smartDb[0], &params);
+    if (result != EngineSdk::Result::Success)
+        BOOST_THROW_EXCEPTION(ExceptionHelper::Exception(InitializationFailure(result)));
+    std::cout << "Initializing engine completed\n";
 }
 
 void Scanner::Uninit()
