@@ -1,7 +1,7 @@
 #include "UpdateService/Wrapper.h"
 
 #include "UpdateService/ConnectWithinLimit.h"
-#include "UpdateService/DeclarationRefusal.h"
+#include "UpdateService/ReplyScreen.h"
 #include "UpdateService/DestroyProxyOnExit.h"
 #include "UpdateService/LogHelper/Log.h"
 
@@ -145,7 +145,7 @@ bool GetComponent(const std::wstring& componentId, const std::wstring& deployPla
 
     ComponentsServiceSoapProxy proxy;
     LimitExchange(proxy);
-    const DeclarationRefusal refusal(proxy);
+    const ReplyScreen screen(proxy);
     const DestroyProxyOnExit destroyProxy(boost::bind(&ComponentsServiceSoapProxy::destroy, &proxy));
 
     _tempuri__GetComponentInfo request;

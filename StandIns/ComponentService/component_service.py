@@ -38,9 +38,10 @@ def parse_arguments(argv):
     answer.add_argument("--no-result", action="store_true", help="answer without the result element")
     answer.add_argument("--fault", metavar="REASON", help="answer with a SOAP fault carrying this reason")
     answer.add_argument("--malformed", action="store_true", help="answer with XML that does not parse")
-    answer.add_argument("--entity", choices=("internal", "external"),
-                        help="answer with a document type declaration whose entity is the download URL: "
-                             "its text (internal) or the peer's own /entity path (external)")
+    answer.add_argument("--entity", choices=("internal", "external", "undeclared"),
+                        help="answer with the download URL a reference to an entity that a document type "
+                             "declaration declares as its text (internal) or as the peer's own /entity "
+                             "path (external), or that nothing declares (undeclared)")
     answer.add_argument("--no-http-head", action="store_true",
                         help="answer with the bare XML, without an HTTP status line and headers")
     answer.add_argument("--mime", action="store_true", help="answer with the XML as the one part of a MIME message")
@@ -90,14 +91,16 @@ def answer_body(operation, options):
 
 
 def entity_document(soap_namespace, operation, options):
-    """The answer with a document type declaration before it and the download URL as a reference
-    to the entity it declares."""
+    """The answer with the download URL as a reference to an entity: one that a document type
+    declaration before it declares (internal, external), or one that nothing declares."""
+    document = envelope(soap_namespace, answer_body(operation, options))
+    document = document.replace(element("DownloadUrl", options.url), "<DownloadUrl>&url;</DownloadUrl>")
+    if options.entity == "undeclared":
+        return document
     if options.entity == "internal":
         declaration = '<!ENTITY url "%s">' % escape(options.url, {'"': "&quot;"})
     else:
         declaration = '<!ENTITY url SYSTEM "http://%s/entity">' % options.listen
-    document = envelope(soap_namespace, answer_body(operation, options))
-    document = document.replace(element("DownloadUrl", options.url), "<DownloadUrl>&url;</DownloadUrl>")
     prolog_end = document.index("?>") + 2
     return document[:prolog_end] + "<!DOCTYPE soap:Envelope [%s]>" % declaration + document[prolog_end:]
 

@@ -117,6 +117,7 @@ const FailureCase FailureCases[] = {
     {"malformed_xml", {L"--malformed"}},
     {"document_type_declaration_with_an_internal_entity", {L"--entity", L"internal"}},
     {"document_type_declaration_with_an_external_entity", {L"--entity", L"external"}},
+    {"reference_to_an_undeclared_entity", {L"--entity", L"undeclared"}},
     // Answers whose XML could not be screened for declarations from its first byte.
     {"no_http_head", {L"--no-http-head"}},
     {"mime_parts", {L"--mime"}},

@@ -94,6 +94,7 @@ class UpdateAppTest(ProgramFolderTest):
             ("--malformed",),
             ("--entity", "internal"),
             ("--entity", "external"),
+            ("--entity", "undeclared"),
             ("--omit", "Id"),
             ("--omit", "Version"),
             ("--omit", "DownloadUrl"),

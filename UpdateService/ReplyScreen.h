@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UpdateService/DeclarationScanner.h"
+#include "UpdateService/MarkupScanner.h"
 
 #include <stdsoap2.h>
 
@@ -10,24 +10,25 @@ namespace Wrapper
 {
 
 // SOAP forbids a document type declaration in a message, and the runtime would skip one without a
-// word and read each entity it declares as U+007F: with this object in place, a reply whose XML
-// holds a markup declaration fails the exchange (SOAP_SYNTAX_ERROR) before the runtime reads past
+// word and read each entity it declares as U+007F, as it reads a reference to any entity it does
+// not know: with this object in place, a reply whose XML holds a markup declaration or such a
+// reference (MarkupScanner) fails the exchange (SOAP_SYNTAX_ERROR) before the runtime reads past
 // it. So does a reply that is not HTTP (its XML would be read unscreened from its first byte) or
 // that comes in MIME or DIME parts (whose headers are not XML). Nothing is ever fetched or read for
 // an entity: the runtime resolves none.
 //
 // Installs the context's receive hooks and its user pointer for its own lifetime and puts back
 // what they were when it goes; the context must outlive it.
-class DeclarationRefusal
+class ReplyScreen
 {
 public:
-    explicit DeclarationRefusal(soap& context);
-    ~DeclarationRefusal();
-    DeclarationRefusal(const DeclarationRefusal&) = delete;
-    DeclarationRefusal& operator=(const DeclarationRefusal&) = delete;
+    explicit ReplyScreen(soap& context);
+    ~ReplyScreen();
+    ReplyScreen(const ReplyScreen&) = delete;
+    ReplyScreen& operator=(const ReplyScreen&) = delete;
 
 private:
-    static DeclarationRefusal& Of(soap* context);
+    static ReplyScreen& Of(soap* context);
     static int BeginReceive(soap* context);
     static int ParseHttpHead(soap* context);
     static int Received(soap* context, const char* data, std::size_t size);
@@ -42,7 +43,7 @@ private:
     int (*const previousReceived)(soap*, const char*, std::size_t);
     int (*const previousEndReceive)(soap*);
 
-    DeclarationScanner scanner;
+    MarkupScanner scanner;
     // The HTTP head is not XML: only what follows it is screened.
     bool inBody = false;
 };

@@ -1,4 +1,4 @@
-#include "UpdateService/DeclarationScanner.h"
+#include "UpdateService/MarkupScanner.h"
 
 namespace UpdateService
 {
@@ -15,20 +15,54 @@ bool IsBlank(char c)
     return static_cast<unsigned char>(c) <= ' ';
 }
 
+// The runtime reads at most this many characters of a reference's name and takes the rest as text.
+const std::size_t longestReference = 7;
+
+bool IsDigit(char c, bool hexadecimal)
+{
+    return (c >= '0' && c <= '9') || (hexadecimal && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+}
+
+bool IsLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// XML's five entities, and character references in decimal ("#65") or hexadecimal ("#x41").
+bool IsKnownReference(const std::string& name)
+{
+    if (name == "lt" || name == "gt" || name == "amp" || name == "quot" || name == "apos")
+        return true;
+    if (name.size() < 2 || name[0] != '#')
+        return false;
+    const bool hexadecimal = name[1] == 'x';
+    const std::size_t firstDigit = hexadecimal ? 2 : 1;
+    if (name.size() == firstDigit)
+        return false;
+    for (std::size_t index = firstDigit; index < name.size(); ++index)
+    {
+        if (!IsDigit(name[index], hexadecimal))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
-bool DeclarationScanner::Take(const char* data, std::size_t size)
+bool MarkupScanner::Take(const char* data, std::size_t size)
 {
     for (std::size_t index = 0; index < size && state != State::Refused; ++index)
         state = Next(data[index]);
     return state != State::Refused;
 }
 
-DeclarationScanner::State DeclarationScanner::Next(char c)
+MarkupScanner::State MarkupScanner::Next(char c)
 {
     switch (state)
     {
     case State::Text:
+        if (c == '&')
+            return StartReference();
         return c == '<' ? State::Open : State::Text;
     case State::Open:
         if (c == '!')
@@ -53,6 +87,8 @@ DeclarationScanner::State DeclarationScanner::Next(char c)
     case State::SingleQuoted:
         if (c == '<')
             return State::Refused;
+        if (c == '&')
+            return StartReference();
         return c == (state == State::DoubleQuoted ? '"' : '\'') ? State::Tag : state;
     case State::Bang:
         if (c == '-')
@@ -89,10 +125,31 @@ DeclarationScanner::State DeclarationScanner::Next(char c)
         if (c == '>')
             return State::Text;
         return c == '?' ? State::InstructionEnd : State::Refused;
+    case State::Reference:
+        return NextInReference(c);
     case State::Refused:
         break;
     }
     return State::Refused;
+}
+
+MarkupScanner::State MarkupScanner::StartReference()
+{
+    reference.clear();
+    referenceIn = state;
+    return State::Reference;
+}
+
+MarkupScanner::State MarkupScanner::NextInReference(char c)
+{
+    if (c == ';')
+        return IsKnownReference(reference) ? referenceIn : State::Refused;
+    // No known reference holds another character: one that ends it before its ";" ("&amp<")
+    // leaves the runtime reading markup as the name.
+    if (reference.size() == longestReference || !(IsDigit(c, true) || IsLetter(c) || c == '#'))
+        return State::Refused;
+    reference += c;
+    return State::Reference;
 }
 
 } // namespace Wrapper

@@ -1,11 +1,11 @@
-// What the reply screen takes for a markup declaration, whole and split at every byte.
-#include "UpdateService/DeclarationScanner.h"
+// What the reply screen takes for markup the runtime would misread, whole and split at every byte.
+#include "UpdateService/MarkupScanner.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-using UpdateService::Wrapper::DeclarationScanner;
+using UpdateService::Wrapper::MarkupScanner;
 
 namespace
 {
@@ -42,21 +42,35 @@ const ScanCase ScanCases[] = {
     {"percent_markup", "<% x %>", false},
     {"bracket_in_an_attribute_value", "<r a=\"<!--\"><!DOCTYPE r>--></r>", false},
     {"bracket_inside_a_tag", "<r <!DOCTYPE r>>", false},
+    {"known_references_in_text_and_attribute_values",
+        "<a b=\"&quot;&#65;\" c='&apos;&#x41;'>&lt;&gt;&amp;&quot;&apos;&#123456;&#x10FFF;</a>", true},
+    {"references_in_comments_and_cdata_sections", "<a><!-- &x; --><![CDATA[&nbsp;]]></a>", true},
+    {"undeclared_entity_in_text", "<a>http://x/&url;</a>", false},
+    {"undeclared_entity_in_a_double_quoted_value", "<a b=\"&url;\"/>", false},
+    {"undeclared_entity_in_a_single_quoted_value", "<a b='&url;'/>", false},
+    {"html_entity", "<a>&nbsp;</a>", false},
+    {"empty_reference", "<a>&;</a>", false},
+    {"character_reference_without_digits", "<a>&#;&#x;</a>", false},
+    {"character_reference_with_a_letter", "<a>&#6a;</a>", false},
+    {"hexadecimal_reference_with_a_capital_x", "<a>&#X41;</a>", false},
+    // The runtime would read "#x10FFF" and take "F;" as text.
+    {"reference_longer_than_the_runtime_reads", "<a>&#x10FFFF;</a>", false},
+    {"reference_never_ended", "<a>&amp</a>", false},
 };
 
-class DeclarationScannerTest : public testing::TestWithParam<ScanCase>
+class MarkupScannerTest : public testing::TestWithParam<ScanCase>
 {
 };
 
 } // namespace
 
-TEST_P(DeclarationScannerTest, RefusesMarkupDeclarationsWhereverTheTextIsSplit)
+TEST_P(MarkupScannerTest, RefusesWhatTheRuntimeWouldMisreadWhereverTheTextIsSplit)
 {
     const ScanCase& c = GetParam();
-    DeclarationScanner whole;
+    MarkupScanner whole;
     EXPECT_EQ(whole.Take(c.text.data(), c.text.size()), c.accepted);
 
-    DeclarationScanner bytes;
+    MarkupScanner bytes;
     bool accepted = true;
     for (const char byte : c.text)
         accepted = bytes.Take(&byte, 1);
@@ -66,5 +80,5 @@ TEST_P(DeclarationScannerTest, RefusesMarkupDeclarationsWhereverTheTextIsSplit)
     EXPECT_EQ(whole.Take("<r/>", 4), c.accepted);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, DeclarationScannerTest, testing::ValuesIn(ScanCases),
+INSTANTIATE_TEST_SUITE_P(Texts, MarkupScannerTest, testing::ValuesIn(ScanCases),
     [](const testing::TestParamInfo<ScanCase>& info) { return std::string(info.param.name); });

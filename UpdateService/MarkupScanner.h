@@ -1,22 +1,25 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace UpdateService
 {
 namespace Wrapper
 {
 
-// Reads an XML text piece by piece, as it arrives, and tells whether it holds a markup
-// declaration: a document type declaration with its entity declarations, or anything else
-// between "<!" and ">" that is neither a comment nor a CDATA section. The SOAP runtime skips such
-// a declaration without a word and reads every entity it declares as U+007F.
+// Reads an XML text piece by piece, as it arrives, and tells whether it holds markup that the SOAP
+// runtime would misread without a word: a markup declaration (a document type declaration with its
+// entity declarations, or anything else between "<!" and ">" that is neither a comment nor a CDATA
+// section), which the runtime skips, or a reference to an entity other than XML's five and a
+// character reference, which it reads as U+007F (or as an HTML character).
 //
 // Comments, CDATA sections and processing instructions are followed as the runtime's own reader
 // follows them, so that text in them is never taken for markup; where the two could part (a "<"
 // in a tag's attribute value, "--" inside a comment, a "?" not closing a processing instruction,
-// a CDATA keyword other than "CDATA["), the text is not XML and counts as refused as well.
-class DeclarationScanner
+// a CDATA keyword other than "CDATA[", a reference longer than the runtime reads), the text is not
+// XML and counts as refused as well.
+class MarkupScanner
 {
 public:
     // Takes the next size bytes. False from the first refused byte on, for this call and every
@@ -42,13 +45,21 @@ private:
         CdataBrackets,
         Instruction,
         InstructionEnd,
+        Reference,
         Refused,
     };
 
     State Next(char c);
+    // A reference begins ("&") in the current state, text or an attribute value.
+    State StartReference();
+    // The state after c, the next character of a reference.
+    State NextInReference(char c);
 
     State state = State::Text;
     std::size_t keywordMatched = 0;
+    // The reference's name so far, and the state it stands in.
+    std::string reference;
+    State referenceIn = State::Text;
 };
 
 } // namespace Wrapper
