@@ -16,7 +16,9 @@
 #include <stdsoap2.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -118,6 +120,8 @@ const FailureCase FailureCases[] = {
     {"document_type_declaration_with_an_internal_entity", {L"--entity", L"internal"}},
     {"document_type_declaration_with_an_external_entity", {L"--entity", L"external"}},
     {"reference_to_an_undeclared_entity", {L"--entity", L"undeclared"}},
+    {"reference_to_nul", {L"--raw-url", L"http://127.0.0.1/&#0;x.msi"}},
+    {"reference_to_a_surrogate", {L"--raw-url", L"http://127.0.0.1/&#xD800;x.msi"}},
     // Answers whose XML could not be screened for declarations from its first byte.
     {"no_http_head", {L"--no-http-head"}},
     {"mime_parts", {L"--mime"}},
@@ -129,6 +133,68 @@ const FailureCase FailureCases[] = {
 class WrapperFailureTest : public testing::TestWithParam<FailureCase>
 {
 };
+
+// Where the network cuts a reply must not change its verdict: the same reply is cut where the
+// marks of a pattern stand (the peer's --cut), each piece sent in a write or an HTTP chunk of its
+// own.
+struct CutCase
+{
+    const char* name;
+    std::vector<std::wstring> answer;
+    const wchar_t* cut;
+};
+
+void PrintTo(const CutCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+const std::vector<std::wstring> UndefinedEntity = {L"--raw-url", L"http://127.0.0.1/&nbsp;x.msi"};
+const std::vector<std::wstring> DeclarationAfterTheEnvelope = {L"--after-envelope", L"<!DOCTYPE r>"};
+
+const CutCase RefusedCuts[] = {
+    {"undefined_entity_after_1", UndefinedEntity, L"&|nbsp;"},
+    {"undefined_entity_after_2", UndefinedEntity, L"&n|bsp;"},
+    {"undefined_entity_after_3", UndefinedEntity, L"&nb|sp;"},
+    {"undefined_entity_after_4", UndefinedEntity, L"&nbs|p;"},
+    {"undefined_entity_after_5", UndefinedEntity, L"&nbsp|;"},
+    {"undefined_entity_before_every_byte", UndefinedEntity, L"|&|n|b|s|p|;|"},
+    // The runtime stops reading at the envelope's end: what follows in a later piece is screened all the same.
+    {"declaration_after_the_envelope", DeclarationAfterTheEnvelope, L"</soap:Envelope>|<!"},
+    {"declaration_after_the_envelope_cut_in_its_keyword", DeclarationAfterTheEnvelope, L"<!DOC|TYPE"},
+};
+
+// A reply the screen takes, cut before every byte of a reference.
+const CutCase AcceptedCuts[] = {
+    {"known_reference_before_every_byte", {L"--raw-url", L"http://x/?a=1&amp;b=2"}, L"|&|a|m|p|;|"},
+};
+
+class WrapperCutTest : public testing::TestWithParam<std::tuple<CutCase, bool>>
+{
+protected:
+    // The case's answer with its cut, in chunks when the second parameter says so.
+    static std::vector<std::wstring> Answer()
+    {
+        std::vector<std::wstring> answer = std::get<0>(GetParam()).answer;
+        answer.insert(answer.end(), {L"--cut", std::get<0>(GetParam()).cut});
+        if (std::get<1>(GetParam()))
+            answer.push_back(L"--chunked");
+        return answer;
+    }
+};
+
+class WrapperRefusedCutTest : public WrapperCutTest
+{
+};
+
+class WrapperAcceptedCutTest : public WrapperCutTest
+{
+};
+
+std::string CutCaseName(const testing::TestParamInfo<std::tuple<CutCase, bool>>& info)
+{
+    return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_in_chunks" : "_in_writes");
+}
 
 void ExpectOneFailureMessage(const RecordingSink& sink)
 {
@@ -181,6 +247,35 @@ TEST_P(WrapperFailureTest, FailsAndLeavesTheRecord)
 
 INSTANTIATE_TEST_SUITE_P(Exchanges, WrapperFailureTest, testing::ValuesIn(FailureCases),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST_P(WrapperRefusedCutTest, FailsWhereverTheReplyIsCut)
+{
+    ComponentServicePeer peer(Answer());
+    const auto sink = boost::make_shared<RecordingSink>();
+    LogHelper::LogTestPeer::SetSink(sink);
+    Component record = Untouched;
+
+    EXPECT_FALSE(Lookup(record));
+
+    EXPECT_EQ(record.downloadUrl, Untouched.downloadUrl);
+    ExpectOneFailureMessage(*sink);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cuts, WrapperRefusedCutTest, testing::Combine(testing::ValuesIn(RefusedCuts), testing::Bool()),
+    CutCaseName);
+
+TEST_P(WrapperAcceptedCutTest, ReadsTheReplyAsWhole)
+{
+    ComponentServicePeer peer(Answer());
+    Component record;
+
+    EXPECT_TRUE(Lookup(record));
+
+    EXPECT_EQ(record.downloadUrl, L"http://x/?a=1&b=2");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cuts, WrapperAcceptedCutTest, testing::Combine(testing::ValuesIn(AcceptedCuts), testing::Bool()),
+    CutCaseName);
 
 // The entity's URL is the peer's own: it records whether it was asked.
 TEST(WrapperTest, NothingIsFetchedForAnEntityOfTheReply)

@@ -95,6 +95,10 @@ class UpdateAppTest(ProgramFolderTest):
             ("--entity", "internal"),
             ("--entity", "external"),
             ("--entity", "undeclared"),
+            # References to characters XML does not allow.
+            ("--raw-url", "http://127.0.0.1/&#0;x.msi"),
+            ("--raw-url", "http://127.0.0.1/&#1;x.msi"),
+            ("--raw-url", "http://127.0.0.1/&#xD800;x.msi"),
             ("--omit", "Id"),
             ("--omit", "Version"),
             ("--omit", "DownloadUrl"),
@@ -105,6 +109,22 @@ class UpdateAppTest(ProgramFolderTest):
             with self.subTest(answer=answer):
                 output, _ = self.update_app(*answer)
                 self.assertEqual(CHECKING + NO_INFO, output)
+
+    def test_the_verdict_is_the_same_wherever_the_network_cuts_the_reply(self):
+        # The peer cuts where the marks | stand, each piece a TCP write or an HTTP chunk of its own.
+        undefined = ("--raw-url", "http://127.0.0.1/&nbsp;x.msi")
+        known = ("--raw-url", "http://127.0.0.1/a&amp;b.msi")
+        for answer, verdict in [
+            (undefined + ("--cut", "&|nbsp;"), NO_INFO),
+            (undefined + ("--cut", "&nb|sp;", "--chunked"), NO_INFO),
+            (undefined + ("--cut", "|&|n|b|s|p|;|", "--chunked"), NO_INFO),
+            (("--after-envelope", "<!DOCTYPE r>", "--cut", "</soap:Envelope>|<!"), NO_INFO),
+            (known + ("--cut", "|&|a|m|p|;|"), NEWER + "http://127.0.0.1/a&b.msi\n"),
+            (known + ("--cut", "|&|a|m|p|;|", "--chunked"), NEWER + "http://127.0.0.1/a&b.msi\n"),
+        ]:
+            with self.subTest(answer=answer):
+                output, _ = self.update_app(*answer)
+                self.assertEqual(CHECKING + verdict, output)
 
     def test_missing_notes_do_not_matter(self):
         output, _ = self.update_app("--omit", "Notes")
