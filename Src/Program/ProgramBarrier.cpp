@@ -1,7 +1,9 @@
 #include "Program/ProgramBarrier.h"
 
+#include "Program/ConsoleText.h"
 #include "Program/InvalidCommandLine.h"
 #include "Program/LogError.h"
+#include "StringHelper/StringHelper.h"
 
 #include <boost/exception/diagnostic_information.hpp>
 
@@ -18,7 +20,10 @@ int RunWithinBarrier(void (*work)())
     }
     catch (const InvalidCommandLine& error)
     {
-        std::cout << error.Message() << std::endl;
+        // The message quotes the command line, which scripts fill with names from elsewhere: no
+        // control character of it may reach the terminal. The parser gives it in UTF-8.
+        const std::wstring message = StringHelper::ToWide(error.Message(), StringHelper::Utf8CodePage);
+        WriteConsoleText(StringHelper::MaskControlCharacters(message) + L"\n");
         std::cout << error.Usage();
     }
     catch (...)
