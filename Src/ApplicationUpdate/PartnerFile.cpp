@@ -7,7 +7,6 @@
 #include "Program/LogError.h"
 #include "StringHelper/StringHelper.h"
 
-#include <boost/exception/diagnostic_information.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include <vector>
@@ -90,9 +89,9 @@ std::wstring GetDeployPlatform()
         }
         return platform;
     }
-    catch (const boost::exception& error)
+    catch (const boost::exception&)
     {
-        LogError(boost::diagnostic_information(error));
+        LogError(CurrentExceptionText());
     }
     return std::wstring();
 }
@@ -150,9 +149,9 @@ bool ReadPartnerFile(const boost::filesystem::path& file, boost::json::object& o
         object = AsObject(value);
         return true;
     }
-    catch (const boost::exception& error)
+    catch (const boost::exception&)
     {
-        LogError(boost::diagnostic_information(error));
+        LogError(CurrentExceptionText());
     }
     catch (const std::exception& error)
     {

@@ -5,8 +5,6 @@
 #include "Program/LogError.h"
 #include "StringHelper/StringHelper.h"
 
-#include <boost/exception/diagnostic_information.hpp>
-
 #include <iostream>
 
 namespace BriskenCommandLineScanner
@@ -30,9 +28,11 @@ int RunWithinBarrier(void (*work)())
     {
         // No command lets anything else escape on purpose; should it happen, say what it was
         // instead of ending without a word, so that the duration is still reported.
-        const std::string text = boost::current_exception_diagnostic_information();
+        const std::wstring text = CurrentExceptionDescription();
         LogErrorNoThrow(text);
-        std::cout << "Unexpected error: " << text << std::flush;
+        std::cout << "Unexpected error: ";
+        WriteConsoleText(text);
+        std::cout << std::flush;
         return 1;
     }
     return 0;
