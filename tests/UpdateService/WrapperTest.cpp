@@ -18,7 +18,6 @@
 #include <chrono>
 #include <ostream>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -110,7 +109,7 @@ class WrapperVerdictTest : public testing::TestWithParam<VerdictCase>
 // A failed exchange: false, the record untouched, and one error with the runtime's code.
 struct FailureCase
 {
-    const char* name;
+    std::string name;
     std::vector<std::wstring> answer;
 };
 
@@ -130,70 +129,57 @@ const FailureCase FailureCases[] = {
     {"reply_of_two_megabytes", {L"--huge", L"2"}},
 };
 
-class WrapperFailureTest : public testing::TestWithParam<FailureCase>
-{
-};
-
-// Where the network cuts a reply must not change its verdict: the same reply is cut where the
-// marks of a pattern stand (the peer's --cut), each piece sent in a write or an HTTP chunk of its
-// own.
-struct CutCase
-{
-    const char* name;
-    std::vector<std::wstring> answer;
-    const wchar_t* cut;
-};
-
-void PrintTo(const CutCase& c, std::ostream* out)
+void PrintTo(const FailureCase& c, std::ostream* out)
 {
     *out << c.name;
 }
 
-const std::vector<std::wstring> UndefinedEntity = {L"--raw-url", L"http://127.0.0.1/&nbsp;x.msi"};
-const std::vector<std::wstring> DeclarationAfterTheEnvelope = {L"--after-envelope", L"<!DOCTYPE r>"};
-
-const CutCase RefusedCuts[] = {
-    {"undefined_entity_after_1", UndefinedEntity, L"&|nbsp;"},
-    {"undefined_entity_after_2", UndefinedEntity, L"&n|bsp;"},
-    {"undefined_entity_after_3", UndefinedEntity, L"&nb|sp;"},
-    {"undefined_entity_after_4", UndefinedEntity, L"&nbs|p;"},
-    {"undefined_entity_after_5", UndefinedEntity, L"&nbsp|;"},
-    {"undefined_entity_before_every_byte", UndefinedEntity, L"|&|n|b|s|p|;|"},
-    // The runtime stops reading at the envelope's end: what follows in a later piece is screened all the same.
-    {"declaration_after_the_envelope", DeclarationAfterTheEnvelope, L"</soap:Envelope>|<!"},
-    {"declaration_after_the_envelope_cut_in_its_keyword", DeclarationAfterTheEnvelope, L"<!DOC|TYPE"},
-};
-
-// A reply the screen takes, cut before every byte of a reference.
-const CutCase AcceptedCuts[] = {
-    {"known_reference_before_every_byte", {L"--raw-url", L"http://x/?a=1&amp;b=2"}, L"|&|a|m|p|;|"},
-};
-
-class WrapperCutTest : public testing::TestWithParam<std::tuple<CutCase, bool>>
+class WrapperFailureTest : public testing::TestWithParam<FailureCase>
 {
-protected:
-    // The case's answer with its cut, in chunks when the second parameter says so.
-    static std::vector<std::wstring> Answer()
+};
+
+// Where the network cuts a reply must not change its verdict. The answer with the peer's --cut
+// pattern (cut where its marks stand), each piece sent in a write, or an HTTP chunk, of its own.
+std::vector<std::wstring> CutAnswer(std::vector<std::wstring> answer, const wchar_t* pattern, bool chunked)
+{
+    answer.insert(answer.end(), {L"--cut", pattern});
+    if (chunked)
+        answer.push_back(L"--chunked");
+    return answer;
+}
+
+// Refused replies, each cut in writes and in chunks.
+std::vector<FailureCase> RefusedCuts()
+{
+    const std::vector<std::wstring> undefinedEntity = {L"--raw-url", L"http://127.0.0.1/&nbsp;x.msi"};
+    const std::vector<std::wstring> declarationAfterTheEnvelope = {L"--after-envelope", L"<!DOCTYPE r>"};
+    const struct
     {
-        std::vector<std::wstring> answer = std::get<0>(GetParam()).answer;
-        answer.insert(answer.end(), {L"--cut", std::get<0>(GetParam()).cut});
-        if (std::get<1>(GetParam()))
-            answer.push_back(L"--chunked");
-        return answer;
+        const char* name;
+        const std::vector<std::wstring>& answer;
+        const wchar_t* pattern;
+    } cuts[] = {
+        {"undefined_entity_after_1", undefinedEntity, L"&|nbsp;"},
+        {"undefined_entity_after_2", undefinedEntity, L"&n|bsp;"},
+        {"undefined_entity_after_3", undefinedEntity, L"&nb|sp;"},
+        {"undefined_entity_after_4", undefinedEntity, L"&nbs|p;"},
+        {"undefined_entity_after_5", undefinedEntity, L"&nbsp|;"},
+        {"undefined_entity_before_every_byte", undefinedEntity, L"|&|n|b|s|p|;|"},
+        // The runtime stops reading at the envelope's end: what follows in a later piece is
+        // screened all the same.
+        {"declaration_after_the_envelope", declarationAfterTheEnvelope, L"</soap:Envelope>|<!"},
+        {"declaration_after_the_envelope_cut_in_its_keyword", declarationAfterTheEnvelope, L"<!DOC|TYPE"},
+    };
+    std::vector<FailureCase> cases;
+    for (const auto& cut : cuts)
+    {
+        for (const bool chunked : {false, true})
+        {
+            cases.push_back({std::string(cut.name) + (chunked ? "_in_chunks" : "_in_writes"),
+                CutAnswer(cut.answer, cut.pattern, chunked)});
+        }
     }
-};
-
-class WrapperRefusedCutTest : public WrapperCutTest
-{
-};
-
-class WrapperAcceptedCutTest : public WrapperCutTest
-{
-};
-
-std::string CutCaseName(const testing::TestParamInfo<std::tuple<CutCase, bool>>& info)
-{
-    return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "_in_chunks" : "_in_writes");
+    return cases;
 }
 
 void ExpectOneFailureMessage(const RecordingSink& sink)
@@ -246,36 +232,23 @@ TEST_P(WrapperFailureTest, FailsAndLeavesTheRecord)
 }
 
 INSTANTIATE_TEST_SUITE_P(Exchanges, WrapperFailureTest, testing::ValuesIn(FailureCases),
-    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
-TEST_P(WrapperRefusedCutTest, FailsWhereverTheReplyIsCut)
+INSTANTIATE_TEST_SUITE_P(Cuts, WrapperFailureTest, testing::ValuesIn(RefusedCuts()),
+    [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+TEST(WrapperTest, AReplyCutBeforeEveryByteOfAReferenceIsReadAsWhole)
 {
-    ComponentServicePeer peer(Answer());
-    const auto sink = boost::make_shared<RecordingSink>();
-    LogHelper::LogTestPeer::SetSink(sink);
-    Component record = Untouched;
+    for (const bool chunked : {false, true})
+    {
+        ComponentServicePeer peer(CutAnswer({L"--raw-url", L"http://x/?a=1&amp;b=2"}, L"|&|a|m|p|;|", chunked));
+        Component record;
 
-    EXPECT_FALSE(Lookup(record));
+        EXPECT_TRUE(Lookup(record)) << "chunked: " << chunked;
 
-    EXPECT_EQ(record.downloadUrl, Untouched.downloadUrl);
-    ExpectOneFailureMessage(*sink);
+        EXPECT_EQ(record.downloadUrl, L"http://x/?a=1&b=2") << "chunked: " << chunked;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cuts, WrapperRefusedCutTest, testing::Combine(testing::ValuesIn(RefusedCuts), testing::Bool()),
-    CutCaseName);
-
-TEST_P(WrapperAcceptedCutTest, ReadsTheReplyAsWhole)
-{
-    ComponentServicePeer peer(Answer());
-    Component record;
-
-    EXPECT_TRUE(Lookup(record));
-
-    EXPECT_EQ(record.downloadUrl, L"http://x/?a=1&b=2");
-}
-
-INSTANTIATE_TEST_SUITE_P(Cuts, WrapperAcceptedCutTest, testing::Combine(testing::ValuesIn(AcceptedCuts), testing::Bool()),
-    CutCaseName);
 
 // The entity's URL is the peer's own: it records whether it was asked.
 TEST(WrapperTest, NothingIsFetchedForAnEntityOfTheReply)
