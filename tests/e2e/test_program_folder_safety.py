@@ -5,9 +5,8 @@ that XML cannot carry."""
 import os
 import shutil
 import tempfile
-import time
 
-from programfolder import read_folder
+from programfolder import read_folder, wait_for_output
 from scanfolder import RecordingScanTest, windows_path
 
 ENGINE_WORKING_FILE = "engine-work.tmp"
@@ -102,12 +101,8 @@ class ProgramFolderSafetyTest(RecordingScanTest):
         self.addCleanup(output.close)
         reports = f"Z:\\d\twait={windows_path(gate)}\tstatus=1\tpath=Z:\\d\n"
         scan = self.folder.start("--custom", "Z:\\d", output=output, env=self.engine_environment(reports=reports))
-        deadline = time.monotonic() + START_SECONDS
-        while time.monotonic() < deadline and scan.poll() is None:
-            output.seek(0)
-            if b"Scan started" in output.read():
-                return scan
-            time.sleep(0.05)
+        if wait_for_output(scan, output, b"Scan started", START_SECONDS):
+            return scan
         scan.kill()
         output.seek(0)
         self.fail(f"the scan did not start: {output.read()!r}")

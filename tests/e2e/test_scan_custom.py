@@ -5,10 +5,9 @@ and a missing engine."""
 import os
 import subprocess
 import tempfile
-import time
 import unittest
 
-from programfolder import TEST_FOLDER
+from programfolder import TEST_FOLDER, wait_for_output
 from scanfolder import ScanTest, ScanResult, eicar, windows_path
 
 EICAR_THREAT = "EICAR-Test-File (not a virus)"
@@ -109,12 +108,8 @@ class CustomScanTest(ScanTest):
         self.addCleanup(output.close)
         holder = subprocess.Popen(["wine", HOLDER, windows_path(path), mode], stdin=subprocess.PIPE, stdout=output,
                                   stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + HOLDER_START_SECONDS
-        while time.monotonic() < deadline and holder.poll() is None:
-            output.seek(0)
-            if output.read().startswith(b"holding"):
-                return holder
-            time.sleep(0.05)
+        if wait_for_output(holder, output, b"holding", HOLDER_START_SECONDS):
+            return holder
         holder.kill()
         output.seek(0)
         self.fail(f"the holder did not take {path}: {output.read()!r}")
