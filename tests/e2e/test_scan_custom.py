@@ -154,14 +154,33 @@ class CustomScanTest(ScanTest):
         run = self.scan("--custom", windows_path(self.clean), "--scan-result", windows_path(self.data) + "\\")
         self.assertIn("\nError: Couldn't save scan result. Please check scan result path\n", run.stdout)
 
-    def test_refused_path_is_logged_listed_and_the_scan_goes_on(self):
+    def test_a_path_that_cannot_be_scanned_is_named_on_the_console_and_the_scan_goes_on(self):
+        # The report lists a refused path like a clean one: the console line, in read-only mode
+        # the only trace, tells them apart. The exit code stays 0.
         missing = windows_path(os.path.join(self.data, "missing"))
-        self.scan("--custom", f"{missing};{windows_path(self.eicar)}")
+        refused = f"Couldn't scan path: {missing}. Error: PathError\n"
+        cases = [
+            # paths, console lines after "Scan started", infected objects
+            ([missing], refused, 0),
+            ([missing, windows_path(self.eicar)], refused + object_line(windows_path(self.eicar)), 1),
+        ]
+        for read_only in (False, True):
+            for paths, lines, infected in cases:
+                with self.subTest(read_only=read_only, paths=len(paths)):
+                    self.fresh_folder()
+                    if read_only:
+                        self.write_config("read_only=1\n")
+                    run = self.scan("--custom", ";".join(paths), "--scan-result-stdout")
 
-        result = self.only_result()
-        self.assertEqual(result.paths, [missing, windows_path(self.eicar)])
-        self.assertEqual(len(result.objects), 1)
-        self.assertIn("Error: Couldn't perform custom scan. Error: PathError", self.log_lines())
+                    self.assertEqual(run.returncode, 0)
+                    self.assertIn("Scan started\n" + lines + "\n<?xml", run.stdout)
+                    start = run.stdout.index("<?xml")
+                    result = ScanResult(run.stdout[start:run.stdout.index("</Summary>\n") + 10].encode("utf-8"))
+                    self.assertEqual(result.paths, paths)
+                    self.assertEqual(len(result.objects), infected)
+                    log = [line for line in self.log_lines() if line.startswith("Error")]
+                    self.assertEqual(log, [] if read_only else
+                                     [f"Error: Couldn't perform custom scan. Error: PathError. Path: {missing}"])
 
     def test_name_outside_the_code_page_loses_nothing_after_it(self):
         cyrillic = self.data_file("\u0416\u0443\u043a.com", eicar())
