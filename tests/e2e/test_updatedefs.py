@@ -235,6 +235,24 @@ class UpdateDefinitionsTest(ScanTest):
         self.assertIn("Applying definitions done\n", run.stdout)
         self.assertEqual(wanted, self.plugins()["reference.bkdef"])
 
+    def test_an_engine_that_will_not_start_on_the_applied_set_is_reported_and_the_set_kept(self):
+        os.remove(self.folder.file("scan.dll"))
+        self.serve()
+        run = self.folder.run("--updatedefs")
+        intro = "\nApplying definitions started\nDefinitions applied, but couldn't start the engine. Error: "
+        self.assertIn(intro, run.stdout)
+        diagnostic, closing = run.stdout.split(intro, 1)[1].split("Applying definitions done\n")
+        what = f"std::exception::what: {self.folder.windows_path('scan.dll')}"
+        self.assertIn(what + "\n", diagnostic)
+        self.assertRegex(closing, r"\A" + DURATION.pattern)
+        self.assertNotIn(FAILURE, run.stdout)
+        log = self.log_lines()
+        self.assertTrue(log[0].startswith("Error: "), log)
+        self.assertEqual(1, sum(line.startswith("Error: ") for line in log), log)
+        self.assertIn(what, log)
+        self.assert_sample_set_installed()
+        self.assert_output(self.folder.run("--updatedefs"), "Checking for update...\nDefinitions up to date\n")
+
     # --- runs that overlap or are cut short ---
 
     def start(self, *arguments):
