@@ -1,5 +1,6 @@
 #include "DefinitionsUpdater/DefinitionsUpdater.h"
 
+#include "Commands/CommandFailure.h"
 #include "Program/ConsoleText.h"
 #include "Program/LogError.h"
 #include "Program/ProgramFolder.h"
@@ -114,8 +115,16 @@ void DefinitionsUpdater::Start()
 
 void DefinitionsUpdater::RestartEngine()
 {
-    // An engine that will not start on what was installed fails the update: every scan would fail.
-    const Scanner scanner;
+    try
+    {
+        const Scanner scanner;
+    }
+    catch (const boost::exception&)
+    {
+        // The definitions are in place whatever the engine does: neither the update nor the
+        // engine's failure may be reported as what it is not.
+        ReportCommandFailure("Definitions applied, but couldn't start the engine. Error: ");
+    }
 }
 
 int DefinitionsUpdater::BKUpdateCallback(int event, void* data, void* context)

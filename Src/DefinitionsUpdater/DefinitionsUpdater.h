@@ -17,8 +17,9 @@ namespace BriskenCommandLineScanner
 // The definitions update through the vendor's update SDK, BKUpdateServiceCom.dll beside the
 // executable. Building it loads the module and creates and configures the SDK's interface;
 // Start runs the update and, when the SDK reports definitions to apply, installs them and
-// starts the engine once on them. Throws ExceptionHelper exceptions on every failure, that
-// of the engine on the installed definitions included.
+// starts the engine once on them. Throws ExceptionHelper exceptions on every failure of the
+// update and the install; an engine that will not start on the installed definitions is
+// reported, not thrown.
 // The object is the SDK's callback context, so it keeps its address: never copied or moved.
 class DefinitionsUpdater : private boost::noncopyable
 {
@@ -56,7 +57,7 @@ private:
     int OnEvent(int event, void* data);
     int OnRetryRequest();
     // Loads and initialises the engine on the installed definitions, then lets it go again;
-    // throws what the Scanner throws when it cannot start.
+    // an engine that cannot start is reported in the log and on the console.
     static void RestartEngine();
 
     // Released in reverse order: the interface before the module it lives in.

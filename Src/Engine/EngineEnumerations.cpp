@@ -95,6 +95,12 @@ std::wstring ErrorToString(std::int32_t code)
     return Lookup(resultCodes, static_cast<std::uint32_t>(code));
 }
 
+std::wstring ErrorNameOrCode(std::int32_t code)
+{
+    const std::wstring name = ErrorToString(code);
+    return name.empty() ? std::to_wstring(code) : name;
+}
+
 std::wstring ObjectTypeToString(std::uint32_t objectType)
 {
     return Lookup(objectTypes, objectType);

@@ -16,6 +16,8 @@ std::wstring ScanActionToString(std::uint32_t action);
 std::wstring ScanTypeToString(std::uint32_t scanType);
 // 0 (success) and codes without a name give the empty text.
 std::wstring ErrorToString(std::int32_t code);
+// ErrorToString's name, or the code in decimal where it has none: a failure never reads as no error.
+std::wstring ErrorNameOrCode(std::int32_t code);
 std::wstring ObjectTypeToString(std::uint32_t objectType);
 std::wstring ScanStatusToString(std::uint32_t scanStatus);
 std::wstring ThreatTypeToString(std::uint32_t threatType);

@@ -23,9 +23,12 @@ ConsoleOutput::int_type ConsoleOutput::overflow(int_type character)
 {
     if (traits_type::eq_int_type(character, traits_type::eof()))
         return traits_type::not_eof(character);
-    if (std::fputc(character, file) == EOF)
+    // fwrite, not fputc: Wine's fputc flushes at every line end by itself, Windows' does not; so
+    // the line end's flush is this one on both.
+    const char_type text = traits_type::to_char_type(character);
+    if (std::fwrite(&text, 1, 1, file) != 1)
         return traits_type::eof();
-    if (traits_type::to_char_type(character) == '\n' && std::fflush(file) != 0)
+    if (text == '\n' && std::fflush(file) != 0)
         return traits_type::eof();
     return character;
 }

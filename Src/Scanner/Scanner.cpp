@@ -86,9 +86,9 @@ void Scanner::InitEx()
     const boost::filesystem::path folder = ProgramFolder::Path();
     boost::system::error_code ignored;
     tempFolder = ProgramFolder::Temp().wstring();
+    tempLock.reset(new FileSystemHelper::SharedFolderLock(tempFolder));
     if (FileSystemHelper::IsLink(tempFolder))
         tempEntriesBefore = FileSystemHelper::EntryNames(tempFolder);
-    boost::filesystem::create_directories(tempFolder, ignored);
     const std::wstring quarantine = ProgramFolder::Quarantine().wstring();
     boost::filesystem::create_directories(quarantine, ignored);
 
@@ -129,13 +129,15 @@ void Scanner::Uninit()
         return;
     try
     {
-        FileSystemHelper::RemoveOwnFolder(tempFolder, [this](const boost::filesystem::path& name) {
-            return std::find(tempEntriesBefore.begin(), tempEntriesBefore.end(), name) == tempEntriesBefore.end();
+        tempLock->ReleaseAndClearIfLast([this] {
+            FileSystemHelper::RemoveOwnFolder(tempFolder, [this](const boost::filesystem::path& name) {
+                return std::find(tempEntriesBefore.begin(), tempEntriesBefore.end(), name) == tempEntriesBefore.end();
+            });
         });
     }
     catch (...)
     {
-        // Only memory can run out here; what stays in Temp goes with the next engine's end.
+        // Only memory can run out here; what stays in Temp goes with the last engine's end.
         LogErrorNoThrow(CurrentExceptionText());
     }
 }

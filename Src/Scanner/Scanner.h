@@ -6,10 +6,13 @@
 #include "Scanner/InfectedObject.h"
 #include "Scanner/ScanResult.h"
 
+#include "FileSystemHelper/SharedFolderLock.h"
+
 #include <boost/core/noncopyable.hpp>
 #include <boost/filesystem/path.hpp>
 #include <boost/shared_ptr.hpp>
 
+#include <memory>
 #include <string>
 
 namespace BriskenCommandLineScanner
@@ -17,7 +20,8 @@ namespace BriskenCommandLineScanner
 
 // The front end to the scanning engine in scan.dll beside the executable. Building it loads
 // and initialises the engine (throws on any failure); destroying it uninitialises the engine
-// and removes the engine's temporary folder. One Scan per object.
+// and removes the engine's temporary folder, unless an engine of another run still uses it.
+// One Scan per object.
 class Scanner : private boost::noncopyable
 {
 public:
@@ -77,6 +81,9 @@ private:
     std::wstring tempFolder;
     // What a linked Temp folder held before the engine started: not the program's to remove.
     std::vector<boost::filesystem::path> tempEntriesBefore;
+    // Held while the engine lives: runs beside this one use the same Temp, and only the last
+    // to stop removes it.
+    std::unique_ptr<FileSystemHelper::SharedFolderLock> tempLock;
     EngineModule scanDll;
 };
 

@@ -67,11 +67,9 @@ bool IsOwnSignedPath(const wchar_t* path)
 // Its console line looks like any other object's: the log is where a skipped object shows.
 void LogNotScanned(const _ScanCbkParams& report)
 {
-    const std::wstring reason = ErrorToString(report.scanStatusFlags);
     LogError(L"Object not scanned. Path: ", Printable(report.path), L". Parent Containers: ",
         Printable(report.parentContainers), L". Inner Object: ", Printable(report.innerObject), L". Object Flags: ",
-        ObjectFlagsToString(report.objectFlags), L". Reason: ",
-        reason.empty() ? std::to_wstring(report.scanStatusFlags) : reason);
+        ObjectFlagsToString(report.objectFlags), L". Reason: ", ErrorNameOrCode(report.scanStatusFlags));
 }
 
 void LogCallbackFailure()

@@ -2,10 +2,12 @@
 #include "Scanner/Scanner.h"
 
 #include "Engine/EngineEnumerations.h"
+#include "Program/ConsoleText.h"
 #include "Program/LogError.h"
 #include "Scanner/ScanCalls.h"
 
 #include "FileSystemHelper/Drives.h"
+#include "StringHelper/StringHelper.h"
 
 #include <windows.h>
 
@@ -15,16 +17,33 @@ namespace BriskenCommandLineScanner
 namespace
 {
 
-const wchar_t* const systemScanFailed = L"Couldn't perform system scan. Error: ";
-const wchar_t* const bootScanFailed = L"Couldn't perform boot scan. Error: ";
-const wchar_t* const fullScanFailed = L"Couldn't perform full scan. Error: ";
-const wchar_t* const customScanFailed = L"Couldn't perform custom scan. Error: ";
-
-// A failed scan call is logged and the scan goes on.
-void LogFailedCall(const wchar_t* message, int result)
+// An engine call of a scan and the words for its failure: the log's message (ending in "Error: ")
+// with the label of the call's object, and what the console says was not scanned.
+struct ScanCall
 {
-    if (result != EngineSdk::Result::Success)
-        LogError(message, ErrorToString(result));
+    const wchar_t* logMessage;
+    const wchar_t* logLabel;
+    const wchar_t* consoleSubject;
+};
+
+const ScanCall systemCall = {L"Couldn't perform system scan. Error: ", L"Object", L"object"};
+const ScanCall bootSectorCall = {L"Couldn't perform boot scan. Error: ", L"Drive", L"boot sector of drive"};
+const ScanCall driveCall = {L"Couldn't perform full scan. Error: ", L"Drive", L"drive"};
+const ScanCall customPathCall = {L"Couldn't perform custom scan. Error: ", L"Path", L"path"};
+
+// A failed scan call is logged and the scan goes on. Its object is still listed in the result,
+// and read-only mode writes no log: the console line, shown at once, is where a user or a script
+// learns that it was not scanned. The object's name may come from the command line, so it is
+// masked like any text from outside.
+void ReportFailedCall(const ScanCall& call, const std::wstring& object, int result)
+{
+    if (result == EngineSdk::Result::Success)
+        return;
+    const std::wstring error = ErrorNameOrCode(result);
+    const std::wstring name = StringHelper::MaskControlCharacters(object);
+    LogError(call.logMessage, error, L". ", call.logLabel, L": ", name);
+    WriteConsoleText(
+        L"Couldn't scan " + std::wstring(call.consoleSubject) + L": " + name + L". Error: " + error + L"\n");
 }
 
 bool IsFixedDrive(const std::wstring& root)
@@ -36,8 +55,8 @@ void ScanDrive(ScanCalls& engine, const FileSystemHelper::Drive& drive, std::vec
 {
     const std::wstring& root = drive.Path();
     if (IsFixedDrive(root))
-        LogFailedCall(bootScanFailed, engine.ScanBootSector(root));
-    LogFailedCall(fullScanFailed, engine.ScanPath(root));
+        ReportFailedCall(bootSectorCall, root, engine.ScanBootSector(root));
+    ReportFailedCall(driveCall, root, engine.ScanPath(root));
     scannedPaths.push_back(root);
 }
 
@@ -46,13 +65,13 @@ void ScanBootSector(ScanCalls& engine, const FileSystemHelper::Drive& drive, std
     const std::wstring& root = drive.Path();
     if (!IsFixedDrive(root))
         return;
-    LogFailedCall(bootScanFailed, engine.ScanBootSector(root));
+    ReportFailedCall(bootSectorCall, root, engine.ScanBootSector(root));
     scannedPaths.push_back(root);
 }
 
 void ScanCustomPath(ScanCalls& engine, const std::wstring& path, std::vector<std::wstring>& scannedPaths)
 {
-    LogFailedCall(customScanFailed, engine.ScanPath(path));
+    ReportFailedCall(customPathCall, path, engine.ScanPath(path));
     scannedPaths.push_back(path);
 }
 
@@ -61,14 +80,14 @@ void ScanCustomPath(ScanCalls& engine, const std::wstring& path, std::vector<std
 void Scanner::SystemScan()
 {
     ScanCalls engine(scanDll, CreateOwnedScanner(), {true, false});
-    LogFailedCall(systemScanFailed, engine.ScanSystemObject());
+    ReportFailedCall(systemCall, EngineSdk::SystemObjectName, engine.ScanSystemObject());
     result.scannedPaths.push_back(EngineSdk::SystemObjectName);
 }
 
 void Scanner::FullScan()
 {
     ScanCalls engine(scanDll, CreateOwnedScanner(), {true, true});
-    LogFailedCall(systemScanFailed, engine.ScanSystemObject());
+    ReportFailedCall(systemCall, EngineSdk::SystemObjectName, engine.ScanSystemObject());
     const FileSystemHelper::Drives drives;
     for (const auto& drive : drives)
         ScanDrive(engine, *drive, result.scannedPaths);

@@ -4,8 +4,6 @@
 #include "Quarantine.h"
 #include "ScanJob.h"
 
-#include <algorithm>
-
 namespace ReferenceEngine
 {
 
@@ -14,28 +12,46 @@ namespace
 
 namespace Result = EngineSdk::Result;
 
-// Deletes the open file (a read-only attribute cleared first) and checks that its name is
-// gone: Wine's deletion reports success even where the file system refused it.
+// The name a file takes in its folder on its way out, while others may still hold it.
+const wchar_t* const leavingName = L"~deleting.tmp";
+
+bool SetAttributes(FileHandle& file, DWORD attributes)
+{
+    FILE_BASIC_INFO basic{}; // zero times: left as they are
+    basic.FileAttributes = attributes;
+    return SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
+}
+
+// Deletes the open file, whose name goes at once: the file is first renamed within its folder,
+// which holds even while another program has it open (sharing it for deletion, or the open
+// for the action would have failed), and then marked for deletion, which takes effect when the
+// last handle closes. A mark alone would leave the name to that other program, and the file
+// would still go when it lets go, after a report that it had stayed.
+// False, with the file under its own name and attributes, when either step fails.
 bool RemoveOpened(const std::wstring& path, FileHandle& file)
 {
     FILE_BASIC_INFO basic{};
-    if (!GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic))
+    const std::wstring stored = StoredPath(path);
+    if (stored.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic))
         return false;
     const DWORD attributes = basic.FileAttributes;
+    // A read-only file refuses the mark.
     if (attributes & FILE_ATTRIBUTE_READONLY)
-    {
-        FILE_BASIC_INFO writable{}; // zero times: left as they are
-        writable.FileAttributes = WithoutReadOnly(attributes);
-        SetFileInformationByHandle(file.Get(), FileBasicInfo, &writable, sizeof writable);
-    }
+        SetAttributes(file, WithoutReadOnly(attributes));
+    const std::wstring leaving = FirstFreeName(stored.substr(0, stored.find_last_of(L'\\') + 1) + leavingName,
+        [&](const std::wstring& name) { return RenameOpened(file.Get(), name); });
     FILE_DISPOSITION_INFO disposition{TRUE};
-    const bool marked = SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+    const bool removed = !leaving.empty()
+        && SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+    if (!removed)
+    {
+        if (!leaving.empty())
+            RenameOpened(file.Get(), stored);
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            SetAttributes(file, attributes);
+    }
     file.Reset();
-    if (marked && IsGone(path))
-        return true;
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesW(ApiPath(path).c_str(), attributes);
-    return false;
+    return removed;
 }
 
 } // namespace
@@ -140,14 +156,7 @@ ScanJob::Failure ScanJob::Rename(const std::wstring& path, const Verdict& verdic
     FileHandle file;
     if (const Failure refused = OpenJudged(path, verdict, GENERIC_READ | DELETE, file))
         return refused;
-    const std::wstring target = ApiPath(path + L".vir");
-    std::vector<std::uint8_t> block(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
-    rename->ReplaceIfExists = FALSE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-    std::copy(target.begin(), target.end(), rename->FileName);
-    if (!SetFileInformationByHandle(file.Get(), FileRenameInfo, rename, static_cast<DWORD>(block.size())))
+    if (!RenameOpened(file.Get(), path + L".vir"))
         return Failure{CodeForError(GetLastError(), Result::FileRename)};
     file.Reset();
     return IsGone(path) ? Failure() : Failure{Result::FileRename};

@@ -45,6 +45,8 @@ public:
 
     // Whether a definitions file was loaded (otherwise there is no database information).
     bool HasDatabase() const { return files > 0; }
+    // Whether the files held a signature: without one only the built-in EICAR string is known.
+    bool HasSignatures() const { return !prefixes.empty() || !hashes.empty(); }
     std::uint32_t Version() const { return version; }
     std::uint32_t ReleaseTime() const { return releaseTime; }
 

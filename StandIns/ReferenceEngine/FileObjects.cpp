@@ -91,15 +91,13 @@ bool IsReachedThroughLink(const std::wstring& path, void* file)
     if (separator == std::wstring::npos)
         return true;
     // Where the folder of the name really is, with the entry's own name as the folder lists
-    // it (a short or differently cased name given by a user becomes the stored one), against
-    // where the opened file really is: for an entry of that folder the two are the same.
-    // Anything that cannot be told counts as a link.
-    WIN32_FIND_DATAW entry;
-    FindHandle find(FindFirstFileExW(ApiPath(path).c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
+    // it, against where the opened file really is: for an entry of that folder the two are the
+    // same. Anything that cannot be told counts as a link.
+    const std::wstring stored = StoredPath(path);
     FileHandle folder(CreateFileW(ApiPath(path.substr(0, separator + 1)).c_str(), FILE_READ_ATTRIBUTES,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
         nullptr));
-    if (!find.Valid() || !folder.Valid())
+    if (stored.empty() || !folder.Valid())
         return true;
     std::wstring expected = FinalPath(folder.Get());
     const std::wstring actual = FinalPath(file);
@@ -107,7 +105,29 @@ bool IsReachedThroughLink(const std::wstring& path, void* file)
         return true;
     if (expected.back() != L'\\')
         expected += L'\\';
-    return expected + entry.cFileName != actual;
+    return expected + stored.substr(separator + 1) != actual;
+}
+
+std::wstring StoredPath(const std::wstring& path)
+{
+    const std::size_t separator = path.find_last_of(L"\\/");
+    WIN32_FIND_DATAW entry;
+    FindHandle find(FindFirstFileExW(ApiPath(path).c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
+    if (separator == std::wstring::npos || !find.Valid())
+        return std::wstring();
+    return path.substr(0, separator + 1) + entry.cFileName;
+}
+
+bool RenameOpened(void* file, const std::wstring& target)
+{
+    const std::wstring name = ApiPath(target);
+    std::vector<std::uint8_t> block(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), rename->FileName);
+    return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(block.size()));
 }
 
 unsigned long WithoutReadOnly(unsigned long attributes)

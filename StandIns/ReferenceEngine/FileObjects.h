@@ -40,6 +40,14 @@ int CodeForError(unsigned long error, int otherwise);
 // target of a link (the last name of path is a symbolic link).
 bool IsReachedThroughLink(const std::wstring& path, void* file);
 
+// path with its last name as its folder lists it (a short or differently cased name given by a
+// user becomes the stored one); empty when there is no such entry.
+std::wstring StoredPath(const std::wstring& path);
+
+// Gives the file, open with DELETE access, the full path target, which must be free; false
+// otherwise (GetLastError tells why). The name goes at once, whoever else holds the file.
+bool RenameOpened(void* file, const std::wstring& target);
+
 // The attributes with read-only cleared, as the file API takes them (normal when none is left).
 unsigned long WithoutReadOnly(unsigned long attributes);
 

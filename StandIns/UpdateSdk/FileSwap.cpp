@@ -1,69 +1,90 @@
 #include "FileSwap.h"
 
-#include "LocalFiles.h"
 #include "Result.h"
 
 #include <windows.h>
 
 namespace UpdateSdkStandIn
 {
-namespace
-{
 
-[[noreturn]] void Fail(const char* what, const std::wstring& path)
+FileSwap::FileSwap(const Folders& folders, Mover move) : folders(folders), move(std::move(move))
 {
-    LocalFiles::Fail(Result::InstallFailed, what, path);
 }
 
-} // namespace
-
-FileSwap::~FileSwap()
+void FileSwap::Run(const std::vector<SwapStep>& steps)
 {
-    Undo();
+    SwapJournal::Write(folders.journal, folders.local, steps);
+    try
+    {
+        for (const SwapStep& step : steps)
+            Forward(step);
+        // The swap is over once the journal is gone.
+        if (!DeleteFileW(folders.journal.c_str()))
+            LocalFiles::Fail(Result::InstallFailed, "cannot remove", folders.journal);
+    }
+    catch (const UpdateError& failure)
+    {
+        const std::string undoFailure = Undo(steps);
+        if (!undoFailure.empty())
+            throw UpdateError(Result::UndoFailed, std::string(failure.what()) + "; then " + undoFailure);
+        DeleteFileW(folders.journal.c_str());
+        throw;
+    }
 }
 
-void FileSwap::Replace(const std::wstring& staged, const std::wstring& target, const std::wstring& backupName)
+void FileSwap::Recover()
 {
-    steps.push_back({staged, target, backupFolder + L"\\" + backupName});
-    Step& step = steps.back();
-    MoveAside(step);
-    if (!LocalFiles::Move(staged, target))
-        Fail("cannot put in place", target);
-    step.movedIn = true;
+    std::vector<SwapStep> steps;
+    if (SwapJournal::Read(folders.journal, folders.local, steps) == SwapJournal::State::None)
+        return;
+    // A torn journal has no steps: it was cut short before the first move.
+    const std::string undoFailure = Undo(steps);
+    if (!undoFailure.empty())
+        throw UpdateError(Result::UndoFailed, "an unfinished install cannot be undone: " + undoFailure);
+    if (!DeleteFileW(folders.journal.c_str()))
+        LocalFiles::Fail(Result::FileSystem, "cannot remove", folders.journal);
 }
 
-void FileSwap::Remove(const std::wstring& target, const std::wstring& backupName)
-{
-    steps.push_back({std::wstring(), target, backupFolder + L"\\" + backupName});
-    MoveAside(steps.back());
-}
-
-void FileSwap::MoveAside(Step& step)
+void FileSwap::Forward(const SwapStep& step) const
 {
     const DWORD attributes = GetFileAttributesW(step.target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    // A folder of that name is someone else's: it is not moved, let alone removed later.
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    if (attributes != INVALID_FILE_ATTRIBUTES)
     {
-        SetLastError(ERROR_DIRECTORY);
-        Fail("a folder is in the way:", step.target);
+        // A folder of that name is someone else's: it is not moved, let alone removed later.
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        {
+            SetLastError(ERROR_DIRECTORY);
+            LocalFiles::Fail(Result::InstallFailed, "a folder is in the way:", step.target);
+        }
+        if (!move(step.target, step.backup))
+            LocalFiles::Fail(Result::InstallFailed, "cannot move aside", step.target);
     }
-    if (!LocalFiles::Move(step.target, step.backup))
-        Fail("cannot move aside", step.target);
-    step.movedAside = true;
+    if (!step.staged.empty() && !move(step.staged, step.target))
+        LocalFiles::Fail(Result::InstallFailed, "cannot put in place", step.target);
 }
 
-void FileSwap::Undo() noexcept
+std::string FileSwap::Undo(const std::vector<SwapStep>& steps) const
 {
+    std::string firstFailure;
     for (auto step = steps.rbegin(); step != steps.rend(); ++step)
     {
-        if (step->movedIn)
-            LocalFiles::Move(step->target, step->staged);
-        if (step->movedAside)
-            LocalFiles::Move(step->backup, step->target);
+        const std::string failure = UndoStep(*step);
+        if (firstFailure.empty())
+            firstFailure = failure;
     }
-    steps.clear();
+    return firstFailure;
+}
+
+std::string FileSwap::UndoStep(const SwapStep& step) const
+{
+    // The new file was moved in when it is no longer staged but in place; a file in place with
+    // the staged one still there is the old file, never moved.
+    if (!step.staged.empty() && !LocalFiles::IsFile(step.staged) && LocalFiles::IsFile(step.target)
+        && !move(step.target, step.staged))
+        return LocalFiles::Failure("cannot take back", step.target);
+    if (LocalFiles::IsFile(step.backup) && !move(step.backup, step.target))
+        return LocalFiles::Failure("cannot put back", step.target);
+    return std::string();
 }
 
 } // namespace UpdateSdkStandIn

@@ -1,46 +1,49 @@
 #pragma once
 
+#include "Folders.h"
+#include "LocalFiles.h"
+#include "SwapJournal.h"
+
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace UpdateSdkStandIn
 {
 
-// Puts new files in place of old ones and takes old ones away so that either all of them
-// change or none does: each old file is moved aside into the backup folder first, and unless
-// Commit is called, the destructor moves every new file back out and every old one back in,
-// last first.
+// Puts the new files of an install in place and takes old ones away so that Plugins ends with
+// all of the changes or none, even when the process is killed half-way: the steps are written
+// into the journal (flushed) before the first move, and the journal is removed after the last
+// one. Whoever finds a journal finds a swap that did not finish, and undoes it from what is on
+// disk: each new file goes back to the staging folder, each old one back from the backup.
 class FileSwap
 {
 public:
-    explicit FileSwap(const std::wstring& backupFolder) : backupFolder(backupFolder) {}
-    ~FileSwap();
-    FileSwap(const FileSwap&) = delete;
-    FileSwap& operator=(const FileSwap&) = delete;
+    // Renames a file; false (with GetLastError set) when it cannot.
+    using Mover = std::function<bool(const std::wstring& from, const std::wstring& to)>;
 
-    // Moves staged to target (a file, or nothing yet). backupName is unique within the swap.
-    // Throws UpdateError(InstallFailed) when either move fails; the swap is undone then too.
-    void Replace(const std::wstring& staged, const std::wstring& target, const std::wstring& backupName);
-    // Moves the file target aside. Throws UpdateError(InstallFailed) when it cannot; the swap
-    // is undone then too.
-    void Remove(const std::wstring& target, const std::wstring& backupName);
-    // Keeps the new files; the backup folder then holds the old ones.
-    void Commit() { steps.clear(); }
+    explicit FileSwap(const Folders& folders, Mover move = LocalFiles::Move);
+
+    // Does the steps in order. When one fails, everything done is undone and the journal
+    // removed: throws UpdateError(InstallFailed). When the undo cannot complete, the journal
+    // and the backup stay for Recover: throws UpdateError(UndoFailed).
+    void Run(const std::vector<SwapStep>& steps);
+    // Undoes a swap that did not finish, if the journal shows one; a journal torn before the
+    // first move is only removed. Throws UpdateError(UndoFailed) when the undo cannot complete
+    // (the journal and the backup stay); being cut short, it may simply run again.
+    void Recover();
 
 private:
-    struct Step
-    {
-        std::wstring staged;
-        std::wstring target;
-        std::wstring backup;
-        bool movedAside = false;
-        bool movedIn = false;
-    };
-    void MoveAside(Step& step);
-    void Undo() noexcept;
+    // Moves the old target aside and the new file in. Throws UpdateError(InstallFailed).
+    void Forward(const SwapStep& step) const;
+    // Undoes the steps, last first, as far as they were done: decided from what is on disk, so
+    // that an undo cut short goes on where it stopped. Returns what could not be put back first
+    // (the other steps are undone all the same), empty when all was.
+    std::string Undo(const std::vector<SwapStep>& steps) const;
+    std::string UndoStep(const SwapStep& step) const;
 
-    std::wstring backupFolder;
-    std::vector<Step> steps;
+    Folders folders;
+    Mover move;
 };
 
 } // namespace UpdateSdkStandIn

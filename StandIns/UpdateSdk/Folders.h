@@ -12,15 +12,20 @@ namespace UpdateSdkStandIn
 struct Folders
 {
     explicit Folders(const std::wstring& localPath)
-        : plugins(localPath + L"\\Plugins"),
+        : local(localPath),
+          plugins(localPath + L"\\Plugins"),
           staging(localPath + L"\\UpdateStaging"),
           stagedFiles(staging + L"\\files"),
           backup(staging + L"\\backup"),
           stagedManifest(staging + L"\\manifest.txt"),
           stagedVersionFile(staging + L"\\update.txt"),
+          journal(staging + L"\\swap.journal"),
+          lock(staging + L"\\" + lockName),
           versionFile(plugins + L"\\update.txt")
     {
     }
+
+    static constexpr const wchar_t* lockName = L"update.lock";
 
     // The path of a manifest name (checked to be a plain file name) in one of the folders.
     static std::wstring Below(const std::wstring& folder, const std::string& name)
@@ -28,12 +33,15 @@ struct Folders
         return folder + L"\\" + Utf8ToWide(name);
     }
 
+    std::wstring local;
     std::wstring plugins;
     std::wstring staging;
     std::wstring stagedFiles;     // the downloaded files, checked against the manifest
     std::wstring backup;          // the replaced files while Install runs
     std::wstring stagedManifest;  // written last by Update: its presence means complete
     std::wstring stagedVersionFile;
+    std::wstring journal;         // Install's moves, there only while a swap is unfinished
+    std::wstring lock;            // held open by the one interface that has the staging folder
     std::wstring versionFile;
 };
 

@@ -22,39 +22,47 @@ const wchar_t* const filesOfNoSet[] = {L"update.txt", L"cache.000"};
 
 void Installer::Run()
 {
+    staging.Take(progress);
     std::string text;
     if (!LocalFiles::TryRead(folders.stagedManifest, text))
         throw UpdateError(Result::NothingToInstall, "no completed update to install");
     const Manifest manifest = ParseManifest(text);
     const std::vector<SetFile> set = LocateSet(manifest);
-    if (!Loadable(set))
+    if (!GivesDefinitions(set))
     {
         // No later Install could take this set.
-        LocalFiles::RemoveTree(folders.staging);
-        throw UpdateError(Result::Unloadable, "the engine cannot load the set");
+        staging.Clear();
+        throw UpdateError(Result::Unloadable, "the engine would have no definitions from the set");
     }
 
     std::string versionFile;
     LocalFiles::TryRead(folders.versionFile, versionFile);
     LocalFiles::Write(folders.stagedVersionFile, PluginsVersionFile::WithVersion(versionFile, manifest.version));
     LocalFiles::CreateFolders(folders.plugins);
+    // What a finished swap left there: Take has undone any unfinished one.
     LocalFiles::RemoveTree(folders.backup);
     LocalFiles::CreateFolders(folders.backup);
+    FileSwap(folders).Run(PlanSwap(set, manifest));
+    staging.Clear();
+}
 
-    const std::vector<std::wstring> withdrawn = Withdrawn(folders.plugins, manifest);
-    FileSwap swap(folders.backup);
+std::vector<SwapStep> Installer::PlanSwap(const std::vector<SetFile>& set, const Manifest& manifest) const
+{
+    std::vector<SwapStep> steps;
+    const auto step = [&](const std::wstring& staged, const std::wstring& name) {
+        steps.push_back({staged, folders.plugins + L"\\" + name, folders.backup + L"\\" + name});
+    };
     for (const SetFile& file : set)
     {
         if (file.staged)
-            swap.Replace(file.path, folders.plugins + L"\\" + file.name, file.name);
+            step(file.path, file.name);
     }
     // Taken away in the same swap, so that a failure puts them back too.
-    for (const std::wstring& name : withdrawn)
-        swap.Remove(folders.plugins + L"\\" + name, name);
+    for (const std::wstring& name : Withdrawn(folders.plugins, manifest))
+        step(std::wstring(), name);
     // Last, so that the version line never names a set that is not wholly there.
-    swap.Replace(folders.stagedVersionFile, folders.versionFile, L"update.txt");
-    swap.Commit();
-    LocalFiles::RemoveTree(folders.staging);
+    step(folders.stagedVersionFile, L"update.txt");
+    return steps;
 }
 
 std::vector<Installer::SetFile> Installer::LocateSet(const Manifest& manifest) const
@@ -80,7 +88,7 @@ std::vector<Installer::SetFile> Installer::LocateSet(const Manifest& manifest) c
     return set;
 }
 
-bool Installer::Loadable(const std::vector<SetFile>& set)
+bool Installer::GivesDefinitions(const std::vector<SetFile>& set)
 {
     std::vector<std::wstring> paths;
     for (const SetFile& file : set)
@@ -90,7 +98,7 @@ bool Installer::Loadable(const std::vector<SetFile>& set)
     }
     // The order in which the engine reads the files decides which signature wins, not whether they load.
     ReferenceEngine::Definitions definitions;
-    return definitions.LoadFiles(paths) == EngineSdk::Result::Success;
+    return definitions.LoadFiles(paths) == EngineSdk::Result::Success && definitions.HasSignatures();
 }
 
 std::vector<std::wstring> Installer::Withdrawn(const std::wstring& plugins, const Manifest& manifest)

@@ -1,5 +1,6 @@
 #include "LocalFiles.h"
 
+#include "PlainFileName.h"
 #include "Result.h"
 #include "Sha256.h"
 
@@ -34,9 +35,14 @@ using FindHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
 
 void Fail(Result result, const char* what, const std::wstring& path)
 {
+    throw UpdateError(result, Failure(what, path));
+}
+
+std::string Failure(const char* what, const std::wstring& path)
+{
     const DWORD error = GetLastError();
     std::string narrow(path.begin(), path.end());
-    throw UpdateError(result, std::string(what) + " " + narrow + " (error " + std::to_string(error) + ")");
+    return std::string(what) + " " + narrow + " (error " + std::to_string(error) + ")";
 }
 
 bool TryRead(const std::wstring& path, std::string& content)
@@ -132,27 +138,39 @@ std::vector<std::wstring> FileNames(const std::wstring& folder)
 
 void RemoveTree(const std::wstring& path)
 {
-    WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring child = path + L"\\" + name;
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                RemoveTree(child);
-            else
-            {
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
+    RemoveTreeContents(path, std::wstring());
     RemoveDirectoryW(path.c_str());
+}
+
+void RemoveTreeContents(const std::wstring& path, const std::wstring& keptName)
+{
+    WIN32_FIND_DATAW data;
+    FindHandle find(FindFirstFileW((path + L"\\*").c_str(), &data));
+    if (find.get() == INVALID_HANDLE_VALUE)
+    {
+        find.release();
+        return;
+    }
+    do
+    {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L".." || FileNameKey(name) == FileNameKey(keptName))
+            continue;
+        const std::wstring child = path + L"\\" + name;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            RemoveTree(child);
+        else
+        {
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(child.c_str());
+        }
+    } while (FindNextFileW(find.get(), &data));
+}
+
+bool IsFile(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool Move(const std::wstring& from, const std::wstring& to)

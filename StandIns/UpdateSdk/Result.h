@@ -21,7 +21,8 @@ enum class Result : int
     NothingToInstall = 9,   // Install without a completed Update
     InstallFailed = 10,     // Plugins could not take the new set; the old one was put back
     Internal = 11,          // anything unexpected (out of memory)
-    Unloadable = 12,        // the engine could not load the staged set; nothing installed
+    Unloadable = 12,        // the engine would have no definitions from the staged set; nothing installed
+    UndoFailed = 13,        // an install cut short or failed could not be undone whole; its backup stays
 };
 
 // A failure that ends the call with its result.

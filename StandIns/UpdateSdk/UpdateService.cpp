@@ -40,6 +40,25 @@ void Require(bool condition, Result result, const char* what)
         throw UpdateError(result, what);
 }
 
+// Runs body, which takes the staging folder, and lets the folder go afterwards unless body
+// answers that it is to stay held.
+template <typename Body>
+void HoldingStaging(Staging& staging, Body body)
+{
+    bool keep = false;
+    try
+    {
+        keep = body();
+    }
+    catch (...)
+    {
+        staging.Release();
+        throw;
+    }
+    if (!keep)
+        staging.Release();
+}
+
 bool ByteBool(const void* value)
 {
     return *static_cast<const unsigned char*>(value) != 0;
@@ -69,6 +88,8 @@ int UpdateService::SetOption(int option, void* value)
             options.localPath = path;
             while (options.localPath.size() > 3 && (options.localPath.back() == L'\\' || options.localPath.back() == L'/'))
                 options.localPath.pop_back();
+            // Another folder: what was held of the old one is let go.
+            staging = std::make_unique<Staging>(options.localPath);
             break;
         }
         case UseVersionId:
@@ -94,7 +115,8 @@ int UpdateService::Update()
     return Guarded([&] {
         Require(!options.serverUrl.empty() && !options.localPath.empty(), Result::NotConfigured,
             "server URL or local path not set");
-        Updater(options).Run();
+        // A staged set stays held for Install.
+        HoldingStaging(*staging, [&] { return Updater(options, *staging).Run(); });
     });
 }
 
@@ -102,7 +124,10 @@ int UpdateService::Install()
 {
     return Guarded([&] {
         Require(!options.localPath.empty(), Result::NotConfigured, "local path not set");
-        Installer(options).Run();
+        HoldingStaging(*staging, [&] {
+            Installer(options, *staging).Run();
+            return false;
+        });
     });
 }
 

@@ -8,27 +8,28 @@
 
 namespace UpdateSdkStandIn
 {
-Updater::Updater(const Options& options)
-    : options(options), folders(options.localPath), progress(options.callback, options.context),
+Updater::Updater(const Options& options, Staging& staging)
+    : options(options), staging(staging), folders(options.localPath), progress(options.callback, options.context),
       client(options.serverUrl)
 {
 }
 
-void Updater::Run()
+bool Updater::Run()
 {
     progress.Report(UpdateSdk::Event::Started);
+    staging.Take(progress);
     const Manifest manifest = Retrying(progress, [&] { return ParseManifest(FetchManifest()); });
     // What an earlier, unfinished update left is never installed.
-    LocalFiles::RemoveTree(folders.staging);
-    // By version id the installed files need not even be read.
-    const bool sameVersion = options.useVersionId && InstalledVersion() == manifest.version;
-    const std::vector<Change> changes = sameVersion ? std::vector<Change>() : FindChanges(manifest);
-    // By content, a file the set no longer lists is a change too: only an install takes it away.
-    if (sameVersion
-        || (!options.useVersionId && changes.empty() && Installer::Withdrawn(folders.plugins, manifest).empty()))
+    staging.Clear();
+    // Up to date only when Plugins holds the set whole, as the manifest has it: the version id
+    // alone would keep a damaged or deleted file so for good. A file the set no longer lists is
+    // a change too: only an install takes it away.
+    const std::vector<Change> changes = FindChanges(manifest);
+    const bool versionMatches = !options.useVersionId || InstalledVersion() == manifest.version;
+    if (versionMatches && changes.empty() && Installer::Withdrawn(folders.plugins, manifest).empty())
     {
         progress.Report(UpdateSdk::Event::UpToDate);
-        return;
+        return false;
     }
     try
     {
@@ -41,11 +42,12 @@ void Updater::Run()
     catch (...)
     {
         // A failed update leaves nothing behind.
-        LocalFiles::RemoveTree(folders.staging);
+        staging.Clear();
         throw;
     }
     progress.Report(UpdateSdk::Event::DownloadDone);
     progress.Report(UpdateSdk::Event::ApplyFlag, 1);
+    return true;
 }
 
 std::string Updater::FetchManifest()

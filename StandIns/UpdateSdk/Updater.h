@@ -5,6 +5,7 @@
 #include "Manifest.h"
 #include "Options.h"
 #include "Progress.h"
+#include "Staging.h"
 
 #include <string>
 #include <vector>
@@ -17,8 +18,9 @@ namespace UpdateSdkStandIn
 class Updater
 {
 public:
-    explicit Updater(const Options& options);
-    void Run();
+    Updater(const Options& options, Staging& staging);
+    // Takes the staging folder first. True when a set is staged for Install.
+    bool Run();
 
 private:
     struct Change
@@ -36,6 +38,7 @@ private:
     std::string Receive(const std::string& name, const std::string& path, std::uint64_t size, const std::string& sha256);
 
     const Options& options;
+    Staging& staging;
     Folders folders;
     Progress progress;
     HttpClient client;

@@ -261,9 +261,16 @@ prepare_wine() {
 # programs killed under it, and it waits for the runs already there. Runs that leave the server be
 # (-s) share the prefix with each other. The lock is held by a helper that ends with the script,
 # never by the script's own descriptors, which Wine's servers and helpers would inherit and keep.
+# A run of these scripts started inside one that holds the prefix (bench/startup runs
+# scripts/scanner) uses it through that run, which BRISKEN_PREFIX_HELD names to it: waiting for
+# its own ancestor, it would wait forever.
 take_prefix() {
     [ -z "${PREFIX_TAKEN:-}" ] || return 0
     local mode=$1 lock=$WINEPREFIX.lock answer=
+    if held_by_ancestor "$mode"; then
+        PREFIX_TAKEN=1
+        return 0
+    fi
     read -r answer < <(hold_until_exit "$mode" -n "$lock") || true
     if [ "$answer" != held ]; then
         say "waiting for another run that is using the Wine prefix $WINEPREFIX"
@@ -271,6 +278,33 @@ take_prefix() {
         [ "$answer" = held ] || unwritable "$(dirname "$WINEPREFIX")" BRISKEN_WINEPREFIX
     fi
     PREFIX_TAKEN=1
+    export BRISKEN_PREFIX_HELD="$mode $$ $WINEPREFIX"
+}
+
+# held_by_ancestor -x|-s: whether BRISKEN_PREFIX_HELD says that this script or one of its
+# ancestors holds this Wine prefix. The variable alone is not enough: a run started elsewhere may
+# carry it, and the holder may have ended. A run that wants the prefix alone (-x) inside one that
+# shares it could never get it: it says so and ends instead of waiting.
+held_by_ancestor() {
+    local held_mode holder held_prefix
+    read -r held_mode holder held_prefix <<<"${BRISKEN_PREFIX_HELD:-}"
+    [ "$held_prefix" = "$WINEPREFIX" ] && [ -n "$holder" ] && is_ancestor "$holder" || return 1
+    if [ "$1" = -x ] && [ "$held_mode" != -x ]; then
+        say "cannot have the Wine prefix $WINEPREFIX alone inside a run that shares it (process $holder)"
+        exit 1
+    fi
+}
+
+# is_ancestor PID: whether PID is this script's process or one of its ancestors.
+is_ancestor() {
+    local pid=$$ stat
+    while [[ $pid =~ ^[0-9]+$ ]] && [ "$pid" -gt 1 ]; do
+        [ "$pid" = "$1" ] && return 0
+        read -r stat 2>/dev/null <"/proc/$pid/stat" || return 1
+        stat=${stat##*) }           # the fields after the command name, which may hold anything
+        read -r _ pid _ <<<"$stat"  # state, parent
+    done
+    return 1
 }
 
 # hold_until_exit -x|-s [-n] FILE: in the background, locks FILE exclusively or shared (at once or

@@ -33,6 +33,21 @@ std::string Bodies(int count)
     return bodies;
 }
 
+// The copies in the quarantine folder whose records name origin.
+std::vector<fs::path> QuarantinedFrom(const fs::path& quarantine, const fs::path& origin)
+{
+    const std::string suffix = ".origin";
+    std::vector<fs::path> copies;
+    for (const std::string& name : Names(quarantine))
+    {
+        const std::size_t stem = name.size() - std::min(name.size(), suffix.size());
+        if (name.compare(stem, std::string::npos, suffix) == 0
+            && ReadFile(quarantine / name) == origin.string() + "\r\n")
+            copies.push_back(quarantine / name.substr(0, stem));
+    }
+    return copies;
+}
+
 // Paths longer than MAX_PATH need the long form.
 std::wstring LongForm(const fs::path& path)
 {
@@ -214,6 +229,78 @@ TEST_F(ReferenceEngineSafetyTest, QuarantinedFileKeepsItsOriginBesideIt)
         EXPECT_EQ(test.origin.string() + "\r\n", ReadFile(Quarantine() / (std::string(test.stored) + ".origin")));
     }
     EXPECT_EQ(6u, Names(Quarantine()).size());
+}
+
+// Another program holds the infected file open, sharing it with everyone, through the action
+// and after its report: the action completes or leaves the file as it was, and the report says
+// which at once. A held file that is deleted keeps its content until the holder lets go, but
+// never its name, and no trace of it is left once the holder has.
+TEST_F(ReferenceEngineSafetyTest, FileHeldOpenByAnotherProgramIsActedOnWholeOrLeftAsItWas)
+{
+    const DWORD reading = GENERIC_READ, attributesOnly = FILE_READ_ATTRIBUTES, writing = GENERIC_READ | GENERIC_WRITE;
+    struct Case
+    {
+        const char* name;
+        DWORD holderAccess;
+        int action;
+        std::uint32_t status;
+        std::int32_t reason;
+        std::vector<std::string> left; // the folder's entries afterwards
+        bool quarantined;
+        DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+    };
+    const std::vector<std::string> none, original{"file.com"};
+    const Case cases[] = {
+        {"quarantine-read", reading, ScanAction::QuarMove, ScanStatus::Moved, 0, none, true},
+        {"quarantine-attributes", attributesOnly, ScanAction::QuarMove, ScanStatus::Moved, 0, none, true},
+        {"quarantine-written", writing, ScanAction::QuarMove, ScanStatus::ScanFailed, Result::FileOpen, original,
+            false},
+        {"delete-read", reading, ScanAction::Delete, ScanStatus::Deleted, 0, none, false},
+        {"delete-attributes", attributesOnly, ScanAction::Delete, ScanStatus::Deleted, 0, none, false},
+        {"delete-read-only", reading, ScanAction::Delete, ScanStatus::Deleted, 0, none, false,
+            FILE_ATTRIBUTE_READONLY},
+        {"delete-written", writing, ScanAction::Delete, ScanStatus::ScanFailed, Result::FileOpen, original, false},
+        {"rename-read", reading, ScanAction::Rename, ScanStatus::Moved, 0, {"file.com.vir"}, false},
+        // Wine refuses to replace a file that another program holds open.
+        {"disinfect-read", reading, ScanAction::Disinfect, ScanStatus::ScanFailed, Result::PathAccess, original,
+            false},
+    };
+    Start();
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path folder = Target() / test.name;
+        fs::create_directories(folder);
+        const fs::path file = folder / "file.com";
+        const std::string content = test.action == ScanAction::Disinfect ? prefixSample + "original" : Eicar();
+        WriteFile(file, content);
+        ASSERT_TRUE(SetFileAttributesW(file.wstring().c_str(), test.attributes));
+        const HANDLE holder = CreateFileW(file.wstring().c_str(), test.holderAccess,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+        recorder.reports.clear();
+        recorder.action = test.action;
+
+        ASSERT_EQ(0, Scan(file));
+
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(test.status, recorder.reports[1].scanStatus);
+        EXPECT_EQ(test.reason, recorder.reports[1].scanStatusFlags);
+        EXPECT_EQ(test.status == ScanStatus::ScanFailed, fs::exists(file)) << "while it is held";
+        CloseHandle(holder);
+        EXPECT_EQ(test.left, Names(folder)) << "once it is let go";
+        if (fs::exists(file))
+        {
+            EXPECT_EQ(content, ReadFile(file));
+        }
+        const std::vector<fs::path> copies = QuarantinedFrom(Quarantine(), file);
+        EXPECT_EQ(test.quarantined ? 1u : 0u, copies.size());
+        if (test.quarantined && copies.size() == 1)
+        {
+            EXPECT_EQ(content, ReadFile(copies[0]));
+        }
+    }
+    EXPECT_EQ(4u, Names(Quarantine()).size()) << "two copies with their records, nothing else";
 }
 
 TEST_F(ReferenceEngineSafetyTest, DeepTreeIsWalkedWithoutGrowingTheStack)

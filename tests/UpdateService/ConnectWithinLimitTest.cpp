@@ -19,9 +19,10 @@ using UpdateService::Wrapper::ConnectWithinLimit;
 namespace
 {
 
-// Far longer than any refusal or failed name lookup takes, so that waiting it out shows.
-const int ConnectLimitSeconds = 30;
-const long long BoundMilliseconds = 5000;
+// So long that waiting it out would count as a hang: a call that ends within the bound, which
+// nothing but such a wait exceeds however busy the machine, did not wait for it.
+const int ConnectLimitSeconds = 600;
+const long long BoundMilliseconds = 60000;
 
 class WinsockSocket
 {

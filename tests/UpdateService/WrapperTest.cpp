@@ -264,7 +264,8 @@ TEST(WrapperTest, NothingIsFetchedForAnEntityOfTheReply)
 }
 
 // This build has the program's connect limit (a minute by default): a refused connection must end
-// the lookup at once, not when that limit ends.
+// the lookup at once, not when that limit ends. Half the limit: nothing but waiting it out takes
+// that long, however busy the machine.
 TEST(WrapperTest, ServiceDownFailsAtOnceAndLeavesTheRecord)
 {
     const TestSupport::RefusingComponentPort down;
@@ -278,7 +279,7 @@ TEST(WrapperTest, ServiceDownFailsAtOnceAndLeavesTheRecord)
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 
     EXPECT_FALSE(found);
-    EXPECT_LT(elapsed, 5000) << "milliseconds";
+    EXPECT_LT(elapsed, 30000) << "milliseconds";
     EXPECT_EQ(record.version, Untouched.version);
     ExpectOneFailureMessage(*sink);
     EXPECT_EQ(Messages(*sink).back().second, L"GetComponentInfo failed. result=" + std::to_wstring(SOAP_TCP_ERROR));

@@ -2,6 +2,7 @@
 #include "FileSystemHelper/Drives.h"
 #include "FileSystemHelper/File.h"
 #include "FileSystemHelper/Removal.h"
+#include "FileSystemHelper/SharedFolderLock.h"
 
 #include "ExceptionHelper/WindowsException.h"
 
@@ -13,7 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <windows.h>
@@ -256,6 +259,72 @@ TEST_F(FileTest, RemoveAllTakesAWholeTreeOrASingleFileAndLeavesTheRest)
         left.push_back(entry->path().filename().wstring());
     std::sort(left.begin(), left.end());
     EXPECT_EQ((std::vector<std::wstring>{L"kept.txt", L"treeSibling"}), left);
+}
+
+boost::shared_ptr<void> OpenFolder(const fs::path& folder, DWORD access, DWORD share)
+{
+    const HANDLE handle =
+        CreateFileW(folder.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return boost::shared_ptr<void>();
+    return boost::shared_ptr<void>(handle, &CloseHandle);
+}
+
+// Opened as the last lock's owner opens the folder to clear it; empty when that is refused.
+boost::shared_ptr<void> OpenForClearing(const fs::path& folder)
+{
+    return OpenFolder(folder, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+}
+
+TEST_F(FileTest, SharedFolderLockMakesTheFolderKeepsItAndLetsOnlyTheLastOneClearIt)
+{
+    const fs::path locked = folder / L"made" / L"Temp";
+    int cleared = 0;
+    const auto clear = [&] {
+        ++cleared;
+        // Nobody locks the folder while it is cleared.
+        EXPECT_FALSE(OpenFolder(locked, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE));
+        EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), GetLastError());
+        FileSystemHelper::RemoveAll(locked);
+    };
+    for (const bool firstOutFirst : {true, false})
+    {
+        SCOPED_TRACE(firstOutFirst ? "first out first" : "last out first");
+        FileSystemHelper::SharedFolderLock first(locked), second(locked);
+        ASSERT_TRUE(fs::is_directory(locked));
+        EXPECT_FALSE(RemoveDirectoryW(locked.c_str())) << "a locked folder stays";
+        EXPECT_FALSE(MoveFileW(locked.c_str(), (folder / L"moved").c_str()));
+
+        EXPECT_FALSE((firstOutFirst ? first : second).ReleaseAndClearIfLast(clear));
+        EXPECT_EQ(0, cleared);
+        EXPECT_TRUE((firstOutFirst ? second : first).ReleaseAndClearIfLast(clear));
+        EXPECT_EQ(1, cleared);
+        EXPECT_FALSE(fs::exists(locked));
+        cleared = 0;
+    }
+}
+
+// A lock taken while the last one out clears the folder waits for the clearing to end, then
+// holds a fresh folder. (The pause only makes it likely that the lock tries during the
+// clearing; it decides nothing.)
+TEST_F(FileTest, SharedFolderLockTakenDuringAClearingWaitsForItsEnd)
+{
+    const fs::path locked = folder / L"Temp";
+    fs::create_directories(locked);
+    Write(L"Temp\\left.tmp", "of the run that ends");
+    boost::shared_ptr<void> clearing = OpenForClearing(locked);
+    ASSERT_TRUE(clearing);
+    std::unique_ptr<FileSystemHelper::SharedFolderLock> next;
+    std::thread starting([&] { next = std::make_unique<FileSystemHelper::SharedFolderLock>(locked); });
+    Sleep(200);
+    FileSystemHelper::RemoveAll(locked);
+    clearing.reset();
+    starting.join();
+
+    EXPECT_TRUE(fs::is_directory(locked));
+    EXPECT_FALSE(fs::exists(locked / L"left.tmp"));
+    EXPECT_FALSE(OpenForClearing(locked)) << "the new lock lives";
+    EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), GetLastError());
 }
 
 TEST(FileSystemHelperTest, DrivesListsEveryRootInTheSystemsOrder)

@@ -42,7 +42,8 @@ def free_port() -> int:
 
 class DefinitionsServer:
     """Starts the server with the given arguments and waits until it listens; stop() ends it
-    and keeps what it printed, one "GET path" line per request, in self.requests."""
+    and keeps what it printed, one "GET path" line per request, in self.requests.
+    wait_for_request() reads those lines while it runs."""
 
     def __init__(self, *arguments, port=0):
         # The fixed port may be held for a while by another run on the same machine.
@@ -62,6 +63,7 @@ class DefinitionsServer:
         self.url = first.split(" at ", 1)[1].strip()
         self.port = int(self.url.split(":")[2].split("/")[0])
         self.requests = []
+        self._lines_read = []
 
     def _read_line(self, timeout: float) -> str:
         # Unbuffered byte by byte, so that select sees what is not read yet.
@@ -76,11 +78,23 @@ class DefinitionsServer:
                 line += byte
         return line.decode("utf-8", errors="replace")
 
+    def wait_for_request(self, path: str, timeout: float = 120):
+        """Returns once the server has been asked for the path (a hang fails the test)."""
+        deadline = time.monotonic() + timeout
+        # A line may arrive in pieces.
+        while f"GET {path}\n" not in "".join(self._lines_read):
+            if time.monotonic() > deadline:
+                raise AssertionError(f"no request for {path}: {self._lines_read}")
+            line = self._read_line(timeout=1)
+            if line:
+                self._lines_read.append(line)
+
     def stop(self):
         if self.process.poll() is None:
             self.process.terminate()
         output, _ = self.process.communicate(timeout=15)
-        self.requests = [line[4:] for line in output.decode("utf-8").splitlines() if line.startswith("GET ")]
+        lines = ("".join(self._lines_read) + output.decode("utf-8")).splitlines()
+        self.requests = [line[4:] for line in lines if line.startswith("GET ")]
 
     def __enter__(self):
         return self

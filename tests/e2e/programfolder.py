@@ -6,6 +6,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 
 from winehost import windows_path
@@ -31,6 +32,18 @@ def read_folder(folder: str) -> dict:
             with open(path, "rb") as f:
                 files[os.path.relpath(path, folder)] = f.read()
     return files
+
+
+def wait_for_output(process: subprocess.Popen, output, marker: bytes, seconds: float) -> bool:
+    """Whether marker shows in output, the file that the started process writes to, before the
+    process ends or seconds pass (a limit that only a hang should reach)."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline and process.poll() is None:
+        output.seek(0)
+        if marker in output.read():
+            return True
+        time.sleep(0.05)
+    return False
 
 
 class Run:

@@ -1,6 +1,6 @@
 """The console lines as a user sees them while the program runs: in a terminal each line is drawn
-whole and in order, and in a terminal, a pipe or a file each line shows as soon as it is printed,
-while the engine is still at work on the next object."""
+whole and in order, and in a terminal, a pipe or a file each line shows as soon as it is printed
+(an object's line or a failed call's), while the engine is still at work on the next object."""
 
 import fcntl
 import os
@@ -124,6 +124,10 @@ def object_line(path: str, parent: str, inner: str) -> str:
     return f"Object Path: {path}. Parent Containers: {parent}. Inner Object: {inner}\n"
 
 
+def failed_path_line(path: str) -> str:
+    return f"Couldn't scan path: {path}. Error: PathError\n"
+
+
 def without_trailing_spaces(text: str) -> str:
     return "\n".join(line.rstrip() for line in text.split("\n"))
 
@@ -196,6 +200,29 @@ class LiveLinesTest(RecordingScanTest):
                 self.assertTrue(output.text().startswith(shown + object_line(second, "(null)", "(null)")),
                                 output.text())
                 self.assertRegex(output.text(), DURATION)
+
+    def test_a_failed_call_shows_while_the_engine_works_on_the_next_path(self):
+        first, second = "Z:\\first", "Z:\\second"
+        for kind in ("file", "pipe", "terminal"):
+            with self.subTest(kind):
+                gate = os.path.join(self.data, f"{kind}.gate")
+                # Every path call fails; the engine holds the second path's report back until
+                # the gate is there.
+                reports = f"{second}\twait={windows_path(gate)}\tstatus=1\tpath={second}\n"
+                output = Output(kind)
+                self.addCleanup(output.close)
+                process = self.folder.start("--custom", f"{first};{second}", output=output.writer, stdin=output.stdin,
+                                            env=self.engine_environment("ScanPath=0xC0000011", reports))
+                output.started()
+                try:
+                    shown = ENGINE_LINES + "Scan started\n" + failed_path_line(first)
+                    self.assertTrue(output.wait_for(shown), f"while on the second path: {output.text()!r}")
+                finally:
+                    open(gate, "w").close()
+                    process.wait(timeout=120)
+                output.read(1)
+                self.assertTrue(output.text().startswith(
+                    shown + object_line(second, "(null)", "(null)") + failed_path_line(second)), output.text())
 
 
 if __name__ == "__main__":

@@ -28,15 +28,18 @@ class LoggerTest(ProgramFolderTest):
         self.folder.write(os.path.join("Logs", "20160624T101530.txt"), b"Info: an earlier run\r\n")
         self.folder.write(os.path.join("Logs", "old", "deeper", "note.txt"), b"x")
 
-        self.write_lines("Info: first", "Error: second")
+        # Local time five hours off UTC: the name lies between the UTC times before and after the
+        # run (to the second: the program's clock may be coarser than this one).
+        before = datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
+        self.folder.run("Info: first", "Error: second", executable=PROBE, env={"TZ": "EST5"})
+        after = datetime.datetime.now(datetime.timezone.utc)
 
         names = self.folder.logs()
         self.assertEqual(1, len(names), names)
         match = LOG_NAME.match(names[0])
         self.assertIsNotNone(match, names[0])
         started = datetime.datetime.strptime(match.group(1), "%Y%m%dT%H%M%S").replace(tzinfo=datetime.timezone.utc)
-        now = datetime.datetime.now(datetime.timezone.utc)
-        self.assertLess(abs((now - started).total_seconds()), 300, names[0])
+        self.assertTrue(before <= started <= after, (before, names[0], after))
 
     def test_lines_end_with_cr_lf_and_inner_line_breaks_too(self):
         self.write_lines("Info: first", "Error: " + escaped("two\nrows"), "Debug: last")

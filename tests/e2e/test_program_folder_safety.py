@@ -1,11 +1,12 @@
 """What the program keeps in its own folder must not cost the user anything: linked Logs and
-Temp folders, a result path inside Temp, and report values that XML cannot carry."""
+Temp folders, a Temp that runs side by side share, a result path inside Temp, and report values
+that XML cannot carry."""
 
 import os
 import shutil
 import tempfile
 
-from programfolder import read_folder
+from programfolder import read_folder, wait_for_output
 from scanfolder import RecordingScanTest, windows_path
 
 ENGINE_WORKING_FILE = "engine-work.tmp"
@@ -13,6 +14,9 @@ EARLIER_LOG = "20160624T101530.txt"
 USER_FILES = {"user.txt": b"the user's own", os.path.join("sub", "deeper.txt"): b"kept too",
               "20160624T101530.log": b"not a log of ours"}
 SAVE_REFUSED = "\nError: Couldn't save scan result. Please check scan result path\n"
+# How long a started scan may take to reach its scan call, Wine's start included: only a hang
+# takes longer.
+START_SECONDS = 60
 
 
 class ProgramFolderSafetyTest(RecordingScanTest):
@@ -56,6 +60,52 @@ class ProgramFolderSafetyTest(RecordingScanTest):
 
                 self.assertTrue(os.path.isdir(target))
                 self.assertEqual(read_folder(target), files)
+
+    def test_an_engine_stop_leaves_temp_to_the_runs_still_using_it(self):
+        # A scan's engine is held in its scan call, its working file in Temp, while an entry
+        # appears there (as a vendor engine's unpacked archive would) and --definitions-info
+        # starts and stops its own engine beside it.
+        temp = self.folder.file("Temp")
+        gate = os.path.join(self.data, "gate")
+        scan = self.start_held_scan(gate)
+        try:
+            with open(os.path.join(temp, "probe"), "wb") as f:
+                f.write(b"unpacked meanwhile")
+
+            run = self.folder.run("--definitions-info", env=dict(self.engine_environment(),
+                                                                  BRISKEN_RECORDING_TEMP_FILE="info-work.tmp"))
+
+            self.assertIn("Definitions Info:", run.stdout)
+            self.assertEqual(sorted(os.listdir(temp)), [ENGINE_WORKING_FILE, "info-work.tmp", "probe"])
+        finally:
+            open(gate, "w").close()
+            scan.wait(timeout=120)
+        self.assertEqual(len(self.results()), 1)
+        self.assertFalse(os.path.exists(temp), "the last engine to stop removes Temp")
+
+    def test_a_run_that_dies_leaves_temp_to_the_next_one(self):
+        temp = self.folder.file("Temp")
+        scan = self.start_held_scan(os.path.join(self.data, "never"))
+        scan.kill()
+        scan.wait(timeout=120)
+        self.assertTrue(os.path.exists(os.path.join(temp, ENGINE_WORKING_FILE)))
+
+        self.folder.run("--definitions-info", env=self.engine_environment())
+
+        self.assertFalse(os.path.exists(temp))
+
+    def start_held_scan(self, gate):
+        """Starts a custom scan whose engine, once initialised, waits in its scan call until the
+        file gate exists; returns when the scan has started."""
+        output = tempfile.TemporaryFile()
+        self.addCleanup(output.close)
+        reports = f"Z:\\d\twait={windows_path(gate)}\tstatus=1\tpath=Z:\\d\n"
+        scan = self.folder.start("--custom", "Z:\\d", output=output, env=self.engine_environment(reports=reports))
+        if wait_for_output(scan, output, b"Scan started", START_SECONDS):
+            return scan
+        scan.kill()
+        output.seek(0)
+        self.fail(f"the scan did not start: {output.read()!r}")
 
     def test_result_path_inside_temp_is_refused_however_it_is_spelt(self):
         program = self.folder.windows_path()

@@ -1,13 +1,20 @@
 """Custom scans through the real program and the reference engine: console lines, actions on
-the EICAR test file, the XML result, read-only mode and a missing engine."""
+the EICAR test file (also while another program holds it open), the XML result, read-only mode
+and a missing engine."""
 
 import os
+import subprocess
+import tempfile
 import unittest
 
+from programfolder import TEST_FOLDER, wait_for_output
 from scanfolder import ScanTest, ScanResult, eicar, windows_path
 
 EICAR_THREAT = "EICAR-Test-File (not a virus)"
 PREPENDER = b"BRISKEN-PREPENDER-SAMPLE:"
+HOLDER = os.path.join(TEST_FOLDER, "FileHolder.exe")
+# How long the holder may take to open its file, Wine's start included: only a hang takes longer.
+HOLDER_START_SECONDS = 60
 
 
 def object_line(path: str) -> str:
@@ -66,6 +73,62 @@ class CustomScanTest(ScanTest):
                 self.assertEqual(os.path.exists(self.eicar), stays)
                 self.assertEqual(os.path.exists(self.folder.file("Quarantine", "eicar.com")), quarantined)
 
+    def test_action_on_a_file_another_program_holds_open_is_whole_or_not_done(self):
+        cases = [
+            # how the other program holds the file (sharing it for reading, writing and
+            # deletion), option, ScanStatus: the action completes or leaves the file as it was
+            ("read", "--quarantine", "Moved"),
+            ("read", "--delete", "Deleted"),
+            ("attributes", "--quarantine", "Moved"),
+            ("write", "--quarantine", "ScanFailed"),  # the engine shares it for reading only
+            ("write", "--delete", "ScanFailed"),
+        ]
+        for mode, option, status in cases:
+            with self.subTest(mode=mode, option=option):
+                self.fresh_folder()
+                folder = tempfile.mkdtemp(prefix=f"{mode}{option}-", dir=self.data)
+                infected = os.path.join(folder, "eicar.com")
+                with open(infected, "wb") as f:
+                    f.write(eicar())
+                holder = self.hold(infected, mode)
+                try:
+                    self.scan("--custom", windows_path(infected), option)
+                    [record] = self.only_result().objects
+                    self.assertEqual(record["ScanStatus"], status)
+                    self.assert_where(infected, status, "while it is held")
+                finally:
+                    holder.stdin.close()
+                    holder.wait(timeout=120)
+                self.assert_where(infected, status, "once it is let go")
+                self.assertEqual(os.listdir(folder), ["eicar.com"] if status == "ScanFailed" else [])
+
+    def hold(self, path: str, mode: str) -> subprocess.Popen:
+        """FileHolder.exe holding path open until its standard input is closed."""
+        output = tempfile.TemporaryFile()
+        self.addCleanup(output.close)
+        holder = subprocess.Popen(["wine", HOLDER, windows_path(path), mode], stdin=subprocess.PIPE, stdout=output,
+                                  stderr=subprocess.DEVNULL)
+        if wait_for_output(holder, output, b"holding", HOLDER_START_SECONDS):
+            return holder
+        holder.kill()
+        output.seek(0)
+        self.fail(f"the holder did not take {path}: {output.read()!r}")
+
+    def assert_where(self, infected: str, status: str, when: str):
+        """The file is where status says: in its place, or in the quarantine (with the record of
+        its origin) and gone from its place, or deleted."""
+        quarantined = self.folder.file("Quarantine", "eicar.com")
+        self.assertEqual(os.path.exists(infected), status == "ScanFailed", when)
+        self.assertEqual(os.path.exists(quarantined), status == "Moved", when)
+        if status == "Moved":
+            with open(quarantined, "rb") as f:
+                self.assertEqual(f.read(), eicar())
+            with open(quarantined + ".origin", "rb") as f:
+                self.assertEqual(f.read(), windows_path(infected).encode("utf-8") + b"\r\n")
+        if status == "ScanFailed":
+            with open(infected, "rb") as f:
+                self.assertEqual(f.read(), eicar())
+
     def test_disinfect_repairs_a_disinfectable_file(self):
         infected = self.data_file("prepended.txt", PREPENDER + b"original content")
         self.scan("--custom", windows_path(infected), "--disinfect")
@@ -91,14 +154,33 @@ class CustomScanTest(ScanTest):
         run = self.scan("--custom", windows_path(self.clean), "--scan-result", windows_path(self.data) + "\\")
         self.assertIn("\nError: Couldn't save scan result. Please check scan result path\n", run.stdout)
 
-    def test_refused_path_is_logged_listed_and_the_scan_goes_on(self):
+    def test_a_path_that_cannot_be_scanned_is_named_on_the_console_and_the_scan_goes_on(self):
+        # The report lists a refused path like a clean one: the console line, in read-only mode
+        # the only trace, tells them apart. The exit code stays 0.
         missing = windows_path(os.path.join(self.data, "missing"))
-        self.scan("--custom", f"{missing};{windows_path(self.eicar)}")
+        refused = f"Couldn't scan path: {missing}. Error: PathError\n"
+        cases = [
+            # paths, console lines after "Scan started", infected objects
+            ([missing], refused, 0),
+            ([missing, windows_path(self.eicar)], refused + object_line(windows_path(self.eicar)), 1),
+        ]
+        for read_only in (False, True):
+            for paths, lines, infected in cases:
+                with self.subTest(read_only=read_only, paths=len(paths)):
+                    self.fresh_folder()
+                    if read_only:
+                        self.write_config("read_only=1\n")
+                    run = self.scan("--custom", ";".join(paths), "--scan-result-stdout")
 
-        result = self.only_result()
-        self.assertEqual(result.paths, [missing, windows_path(self.eicar)])
-        self.assertEqual(len(result.objects), 1)
-        self.assertIn("Error: Couldn't perform custom scan. Error: PathError", self.log_lines())
+                    self.assertEqual(run.returncode, 0)
+                    self.assertIn("Scan started\n" + lines + "\n<?xml", run.stdout)
+                    start = run.stdout.index("<?xml")
+                    result = ScanResult(run.stdout[start:run.stdout.index("</Summary>\n") + 10].encode("utf-8"))
+                    self.assertEqual(result.paths, paths)
+                    self.assertEqual(len(result.objects), infected)
+                    log = [line for line in self.log_lines() if line.startswith("Error")]
+                    self.assertEqual(log, [] if read_only else
+                                     [f"Error: Couldn't perform custom scan. Error: PathError. Path: {missing}"])
 
     def test_name_outside_the_code_page_loses_nothing_after_it(self):
         cyrillic = self.data_file("\u0416\u0443\u043a.com", eicar())

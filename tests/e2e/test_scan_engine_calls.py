@@ -17,6 +17,11 @@ def read_file(path):
         return f.read()
 
 
+def failure_lines(run):
+    """The console lines of failed engine calls, in order."""
+    return [line for line in run.stdout.split("\n") if line.startswith("Couldn't scan ")]
+
+
 def scan_calls(calls):
     return [c for c in calls if c.startswith(("Scan", "DestroyInstance"))]
 
@@ -69,32 +74,59 @@ class ScanKindTest(RecordingScanTest):
         self.assertEqual(self.only_result().paths, roots)
         self.assertFalse([c for c in calls if c.startswith(("ScanPath", "ScanObject|0"))])
 
-    def test_failed_scan_calls_are_logged_and_the_scan_goes_on(self):
+    def test_failed_scan_calls_are_logged_shown_and_the_scan_goes_on(self):
         cases = [
-            # arguments, engine results, error lines, scan paths in the result
-            (("--quick",), "ScanObject=0xC0000011", ["Error: Couldn't perform system scan. Error: PathError"], 1),
+            # arguments, engine results, error lines of the log, failure lines of the console,
+            # scan paths in the result
+            (("--quick",), "ScanObject=0xC0000011",
+             ["Error: Couldn't perform system scan. Error: PathError. Object: <System>"],
+             ["Couldn't scan object: <System>. Error: PathError"], 1),
             (("--custom", "Z:\\a;Z:\\b"), "ScanPath=0x40000004",
-             ["Error: Couldn't perform custom scan. Error: MaxFiles"] * 2, 2),
-            (("--custom", "Z:\\a"), "ScanPath=0x7", ["Error: Couldn't perform custom scan. Error: "], 1),
+             ["Error: Couldn't perform custom scan. Error: MaxFiles. Path: Z:\\a",
+              "Error: Couldn't perform custom scan. Error: MaxFiles. Path: Z:\\b"],
+             ["Couldn't scan path: Z:\\a. Error: MaxFiles", "Couldn't scan path: Z:\\b. Error: MaxFiles"], 2),
+            # A code without a name shows as its number; a name from outside is masked.
+            (("--custom", "Z:\\a\x1b[2J\x07"), "ScanPath=0x7",
+             ["Error: Couldn't perform custom scan. Error: 7. Path: Z:\\a?[2J?"],
+             ["Couldn't scan path: Z:\\a?[2J?. Error: 7"], 1),
             (("--custom", "Z:\\a"), "DestroyInstance=0xC0000012",
-             ["Error: Couldn't destroy scanner instance. Error: InvalidHandle"], 1),
+             ["Error: Couldn't destroy scanner instance. Error: InvalidHandle"], [], 1),
         ]
-        for args, results, errors, paths in cases:
+        for args, results, errors, shown, paths in cases:
             with self.subTest(results=results):
                 self.fresh_folder()
                 run = self.scan(*args, results=results)
                 self.assertEqual([l for l in self.log_lines() if l.startswith("Error")], errors)
+                self.assertEqual(failure_lines(run), shown)
                 self.assertIn("\nScan complete.You can access scan result here: ", run.stdout)
                 self.assertEqual(len(self.only_result().paths), paths)
+                self.assertEqual(run.returncode, 0)
 
-    def test_full_scan_logs_failed_boot_and_path_calls_per_drive(self):
-        self.scan("--full", results="ScanObject=0x40000001,ScanPath=0xC000001D")
+    def test_full_and_boot_scans_report_failed_calls_per_drive(self):
+        run = self.scan("--full", results="ScanObject=0x40000001,ScanPath=0xC000001D")
 
         errors = [l for l in self.log_lines() if l.startswith("Error")]
-        drives = self.only_result().paths
-        self.assertEqual(errors, ["Error: Couldn't perform system scan. Error: Stopped"]
-                         + ["Error: Couldn't perform boot scan. Error: Stopped",
-                            "Error: Couldn't perform full scan. Error: PathAccess"] * len(drives))
+        drives = self.only_result().paths  # all fixed under Wine: each has both calls
+        self.assertEqual(errors, ["Error: Couldn't perform system scan. Error: Stopped. Object: <System>"]
+                         + [line for drive in drives for line in (
+                             f"Error: Couldn't perform boot scan. Error: Stopped. Drive: {drive}",
+                             f"Error: Couldn't perform full scan. Error: PathAccess. Drive: {drive}")])
+        self.assertEqual(failure_lines(run), ["Couldn't scan object: <System>. Error: Stopped"]
+                         + [line for drive in drives for line in (
+                             f"Couldn't scan boot sector of drive: {drive}. Error: Stopped",
+                             f"Couldn't scan drive: {drive}. Error: PathAccess")])
+
+        for config in ("", "read_only=1\n"):
+            with self.subTest(config=config):
+                self.fresh_folder()
+                self.write_config(config)
+                run = self.scan("--boot", results="ScanObject=0xC0000011")
+
+                roots = [c.split("|")[2] for c in self.calls("ScanObject|1|")]
+                self.assertIn("C:\\", roots)
+                self.assertEqual(failure_lines(run),
+                                 [f"Couldn't scan boot sector of drive: {root}. Error: PathError" for root in roots])
+                self.assertIn("\nScan complete.", run.stdout)
 
     def test_scripted_reports_reach_the_result_with_their_follow_up(self):
         reports = ("*\tstatus=1\tpath=Z:\\d\\clean.txt\n"

@@ -6,6 +6,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 import urllib.request
 
@@ -18,8 +19,13 @@ DRIVER = os.path.join(TEST_FOLDER, "UpdateSdkDriver.exe")
 SAMPLE_VERSION = "2026.11.20.1"
 # A definitions file the reference engine refuses to load.
 UNLOADABLE = b"version 3\nreleased 2026-11-20T09:30:00Z\nthis line is no statement\n"
-# A silent server costs one receive timeout per attempt.
-SILENCE_BOUND_SECONDS = 15
+# A silent server costs one receive timeout (10 s) per attempt; the server would hold the
+# connection for 300 s: an update that ends within this bound gave up on its own.
+SILENCE_BOUND_SECONDS = 60
+# Only a hang takes that long.
+HANG_SECONDS = 120
+# Raised by the stand-in while another update of the same folder holds the staging folder.
+WAITING_EVENT = "50"
 
 
 def sample(name: str) -> bytes:
@@ -44,6 +50,40 @@ class DriverRun:
         return [event for event in self.events if " answer " in event]
 
 
+class RunningDriver:
+    """A driver run that goes on while the test looks at what it has printed so far."""
+
+    def __init__(self, command):
+        self.out = tempfile.TemporaryFile()
+        self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=self.out, stderr=subprocess.STDOUT)
+
+    def printed(self) -> DriverRun:
+        self.out.seek(0)
+        return DriverRun(self.out.read().decode("utf-8", errors="replace").replace("\r\n", "\n"))
+
+    def wait_until(self, condition) -> DriverRun:
+        """What it printed once condition(printed) holds or it has ended; a hang ends the test."""
+        deadline = time.monotonic() + HANG_SECONDS
+        while True:
+            ended = self.process.poll() is not None
+            run = self.printed()
+            if ended or condition(run):
+                return run
+            if time.monotonic() > deadline:
+                raise AssertionError(f"the driver hangs: {run.text!r}")
+            time.sleep(0.05)
+
+    def finish(self) -> DriverRun:
+        self.process.wait(timeout=HANG_SECONDS)
+        return self.printed()
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.out.close()
+
+
 class UpdateSdkTest(unittest.TestCase):
 
     def setUp(self):
@@ -65,12 +105,20 @@ class UpdateSdkTest(unittest.TestCase):
         self.addCleanup(server.stop)
         return server
 
+    def command(self, url: str, *flags):
+        return ["wine", DRIVER, windows_path(MODULE), url, windows_path(self.local), *flags]
+
     def drive(self, url: str, *flags, timeout=120) -> DriverRun:
         with tempfile.TemporaryFile() as out:
-            subprocess.run(["wine", DRIVER, windows_path(MODULE), url, windows_path(self.local), *flags],
-                           stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT, timeout=timeout)
+            subprocess.run(self.command(url, *flags), stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                           timeout=timeout)
             out.seek(0)
             return DriverRun(out.read().decode("utf-8", errors="replace").replace("\r\n", "\n"))
+
+    def start(self, url: str, *flags) -> "RunningDriver":
+        driver = RunningDriver(self.command(url, *flags))
+        self.addCleanup(driver.stop)
+        return driver
 
     def write_plugin(self, name: str, content: bytes):
         with open(os.path.join(self.plugins, name), "wb") as f:
@@ -139,7 +187,7 @@ class UpdateSdkTest(unittest.TestCase):
         server.stop()
         self.assertNotIn("/av64bit/files/reference.bkdef", server.requests)
 
-    def test_version_id_decides_unless_switched_off(self):
+    def test_version_id_must_match_too_unless_switched_off(self):
         server = self.serve()
         self.assertEqual(0, self.drive(server.url, "--install").results["install"])
         # Same files under another version line: a new set by version id, none by content.
@@ -151,13 +199,16 @@ class UpdateSdkTest(unittest.TestCase):
         self.assertEqual(0, run.results["install"])
         with open(os.path.join(self.plugins, "update.txt"), "rb") as f:
             self.assertEqual(f"Build: 7\r\nVersion: {SAMPLE_VERSION}\r\n".encode(), f.read())
-        # Same version, other files: up to date by version id, a changed file by content.
-        self.write_plugin("updates.bkdef", b"# damaged\n")
-        self.assertEqual(["0", "30"], self.drive(server.url).events)
-        run = self.drive(server.url, "--no-version-id", "--install")
-        self.assertEqual(["0", "40 updates.bkdef", f"60 {len(sample('updates.bkdef'))}",
-                          f"70 {len(sample('updates.bkdef'))}", "10", "90 1"], run.events, run.text)
-        self.assertEqual(sample("updates.bkdef"), read_folder(self.plugins)["updates.bkdef"])
+        # Same version, other files: the file that differs is downloaded either way.
+        updates = sample("updates.bkdef")
+        for flags in ([], ["--no-version-id"]):
+            with self.subTest(flags=flags):
+                self.write_plugin("updates.bkdef", b"# damaged\n")
+                run = self.drive(server.url, "--install", *flags)
+                self.assertEqual(["0", "40 updates.bkdef", f"60 {len(updates)}", f"70 {len(updates)}", "10", "90 1"],
+                                 run.events, run.text)
+                self.assertEqual(0, run.results["install"])
+                self.assertEqual(updates, read_folder(self.plugins)["updates.bkdef"])
 
     # --- failures of the server and of the downloads ---
 
@@ -364,15 +415,80 @@ class UpdateSdkTest(unittest.TestCase):
         self.assertEqual(10, run.results["install"], run.text)
         self.assertEqual(before, read_folder(self.plugins))
 
-    def test_install_checks_the_staged_files_again(self):
+    def test_install_checks_the_staged_and_the_kept_files_again(self):
+        # Installed, then a newer set that changes updates.bkdef only: reference.bkdef is kept.
         server = self.serve()
-        self.assertEqual(0, self.drive(server.url).results["update"])
-        with open(os.path.join(self.local, "UpdateStaging", "files", "updates.bkdef"), "ab") as f:
-            f.write(b"hash Virus 00 1 Planted\n")
-        before = read_folder(self.plugins)
-        run = self.drive(server.url, "--no-update", "--install")
-        self.assertEqual(7, run.results["install"], run.text)
-        self.assertEqual(before, read_folder(self.plugins))
+        self.assertEqual(0, self.drive(server.url, "--install").results["install"])
+        server.stop()
+        newer = self.make_set("newer", "2026.11.21.1", {"updates.bkdef": sample("updates.bkdef") + b"# newer\n"})
+        server = self.serve("--set", newer)
+        for changed in (os.path.join(self.local, "UpdateStaging", "files", "updates.bkdef"),
+                        os.path.join(self.plugins, "reference.bkdef")):
+            with self.subTest(changed=os.path.relpath(changed, self.local)):
+                run = self.drive(server.url)
+                self.assertEqual(["0", "40 updates.bkdef"], run.events[:2], run.text)
+                with open(changed, "ab") as f:
+                    f.write(b"hash Virus " + b"0" * 64 + b" 1 Planted\n")
+                before = read_folder(self.plugins)
+                run = self.drive(server.url, "--no-update", "--install")
+                self.assertEqual(7, run.results["install"], run.text)
+                self.assertEqual(before, read_folder(self.plugins))
+
+    # An old file that the undo cannot put back (here Windows takes another file for its name,
+    # which only Wine's case-sensitive file system can hold) is not given up: Install says so
+    # with its own code and keeps the backup; every later call tries again first, before the
+    # server is asked, and puts it back once it can.
+    def test_an_undo_that_cannot_put_a_file_back_keeps_it_until_it_can(self):
+        shipped = read_folder(self.plugins)
+        self.write_plugin("Reference.BKDEF", b"# another file of the same name for Windows\n")
+        server = self.serve()
+        run = self.drive(server.url, "--install")
+        self.assertEqual(0, run.results["update"], run.text)
+        self.assertEqual(13, run.results["install"], run.text)
+        backup = os.path.join(self.local, "UpdateStaging", "backup")
+        self.assertEqual({"reference.bkdef": shipped["reference.bkdef"]}, read_folder(backup))
+        server.stop()
+        server = self.serve()
+        run = self.drive(server.url, "--install")
+        self.assertEqual(["0"], run.events, run.text)
+        self.assertEqual({"update": 13, "install": 13}, {k: run.results[k] for k in ("update", "install")})
+        self.assertEqual({"reference.bkdef": shipped["reference.bkdef"]}, read_folder(backup))
+        server.stop()
+        self.assertEqual([], server.requests)
+
+        os.remove(os.path.join(self.plugins, "Reference.BKDEF"))
+        run = self.drive(self.serve().url, "--install")
+        self.assertEqual(0, run.results["install"], run.text)
+        self.assert_sample_installed()
+
+    # --- two updates of one folder ---
+
+    # The first has staged a set and not installed it yet: the second waits (and says so to the
+    # callback), then finds the set up to date; a first that is killed meanwhile lets it go on.
+    def test_a_second_update_of_the_folder_waits_for_the_first(self):
+        server = self.serve()
+        for release in ("install", "kill"):
+            with self.subTest(release=release):
+                self.fresh_plugins()
+                go = os.path.join(self.root, "go-" + release)
+                first = self.start(server.url, "--install", "--pause-until", windows_path(go))
+                self.assertEqual(0, first.wait_until(lambda run: "update" in run.results).results.get("update"))
+                second = self.start(server.url, "--install")
+                run = second.wait_until(lambda run: WAITING_EVENT in run.events)
+                self.assertEqual(["0", WAITING_EVENT], run.events, run.text)
+                if release == "install":
+                    with open(go, "w"):
+                        pass
+                    self.assertEqual(0, first.finish().results["install"])
+                    run = second.finish()
+                    self.assertEqual(["0", WAITING_EVENT, "30"], run.events, run.text)
+                    self.assertEqual({"update": 0, "install": 9}, {k: run.results[k] for k in ("update", "install")})
+                else:
+                    first.stop()
+                    run = second.finish()
+                    self.assertEqual(["0", WAITING_EVENT], run.events[:2], run.text)
+                    self.assertEqual({"update": 0, "install": 0}, {k: run.results[k] for k in ("update", "install")})
+                self.assert_sample_installed()
 
     # --- the interface ---
 

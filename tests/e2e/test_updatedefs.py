@@ -1,7 +1,10 @@
 """--updatedefs of the real program through the update SDK stand-in against the local
 definitions server on the program's port (CTest resource lock definitions-server)."""
 
+import hashlib
 import os
+import tempfile
+import time
 import urllib.request
 import unittest
 
@@ -13,6 +16,14 @@ from serverdown import ServerDown
 SAMPLE_VERSION = "2026.11.20.1"
 FAILURE = "Couldn't update definitions. Error: "
 EICAR_THREAT = "EICAR-Test-File (not a virus)"
+# Only a hang takes that long.
+HANG_SECONDS = 120
+
+
+def signature_file(sample: bytes, threat: str) -> bytes:
+    """A definitions file whose one signature detects a file holding just the sample."""
+    return (f"version 3\nreleased 2026-11-21T09:30:00Z\n"
+            f"hash Virus {hashlib.sha256(sample).hexdigest()} {len(sample)} {threat}\n").encode()
 
 
 def read(folder: str, name: str) -> bytes:
@@ -27,8 +38,18 @@ class UpdateDefinitionsTest(ScanTest):
         self.addCleanup(server.stop)
         return server
 
-    def plugins(self) -> dict:
-        return read_folder(self.folder.file("Plugins"))
+    def plugins(self, with_cache=True) -> dict:
+        """What Plugins holds; without the engine's cache.000 if so asked."""
+        files = read_folder(self.folder.file("Plugins"))
+        if not with_cache:
+            files.pop("cache.000", None)
+        return files
+
+    def assert_sample_set_installed(self):
+        plugins = self.plugins(with_cache=False)
+        self.assertEqual(f"Version: {SAMPLE_VERSION}\r\n".encode(), plugins.pop("update.txt"))
+        self.assertEqual({name: content for name, content in read_folder(SAMPLE_SET).items() if name != "set.txt"},
+                         plugins)
 
     def assert_scan_detects_eicar(self):
         """The engine starts on what Plugins holds and still finds the EICAR test file."""
@@ -90,8 +111,13 @@ class UpdateDefinitionsTest(ScanTest):
         self.folder.run("--custom", windows_path(sample))
         self.assertEqual("Brisken.Sample.Update", self.only_result().objects[0]["ThreatName"])
 
-    def test_installed_version_is_up_to_date(self):
+    def test_an_installed_set_is_up_to_date_by_its_files_not_by_its_version_line(self):
+        # The version line names the set, but Plugins holds the shipped files.
         self.folder.write(os.path.join("Plugins", "update.txt"), f"Version: {SAMPLE_VERSION}\r\n".encode())
+        server = self.serve()
+        self.assert_applied(self.folder.run("--updatedefs"), server)
+        server.stop()
+
         server = self.serve()
         before = self.plugins()
         run = self.folder.run("--updatedefs")
@@ -99,6 +125,29 @@ class UpdateDefinitionsTest(ScanTest):
         self.assertEqual(before, self.plugins())
         server.stop()
         self.assertEqual(["/av64bit/manifest"], server.requests)
+
+    def test_damage_to_the_installed_set_is_repaired_by_the_next_update(self):
+        server = self.serve()
+        self.assert_applied(self.folder.run("--updatedefs"), server)
+        installed = self.plugins()
+        reference, updates = read(SAMPLE_SET, "reference.bkdef"), read(SAMPLE_SET, "updates.bkdef")
+        plugins = self.folder.file("Plugins")
+        for damage, make, downloads in [
+            ("a line appended", lambda: self.folder.write(os.path.join("Plugins", "reference.bkdef"),
+                                                         reference + b"# appended\n"), [("reference.bkdef", reference)]),
+            ("a file deleted", lambda: os.remove(os.path.join(plugins, "updates.bkdef")), [("updates.bkdef", updates)]),
+            ("a file the set does not list", lambda: self.folder.write(os.path.join("Plugins", "stray.bkdef"), updates),
+             []),
+        ]:
+            with self.subTest(damage=damage):
+                make()
+                run = self.folder.run("--updatedefs")
+                self.assert_output(run, "Checking for update...\n"
+                                        + "".join(f"Downloading: {len(content)} of {len(content)} bytes. File: {name}\n"
+                                                  for name, content in downloads)
+                                        + "Downloading definitions done\nApplying definitions started\n" + ENGINE_LINES
+                                        + "Applying definitions done\n")
+                self.assertEqual(installed, self.plugins())
 
     def test_failures_keep_the_installed_definitions(self):
         # No server: each of the five retries the program grants is taken, then the update fails.
@@ -128,16 +177,34 @@ class UpdateDefinitionsTest(ScanTest):
                     self.assertEqual(["/av64bit/manifest"] * 6, server.requests)
                 self.assert_scan_detects_eicar()
 
-    def test_a_set_the_engine_cannot_load_is_not_installed(self):
-        unloadable = copy_sample_set(os.path.join(self.data, "unloadable"), {"broken.bkdef": b"version 3\nthis line is no statement\n"})
-        self.serve("--set", unloadable)
-        before = self.plugins()
-        run = self.folder.run("--updatedefs")
-        self.assert_failed_once(run, "Couldn't perform install. Error: 12")
-        self.assertIn("\nApplying definitions started\n" + FAILURE, run.stdout)
-        self.assertEqual(before, self.plugins())
-        self.assertFalse(os.path.exists(self.folder.file("UpdateStaging")))
-        self.assert_scan_detects_eicar()
+    def test_a_set_that_gives_the_engine_no_definitions_is_not_installed(self):
+        broken = b"version 3\nthis line is no statement\n"
+        for what, files in [
+            ("a file the engine cannot load", {"broken.bkdef": broken}),
+            ("the same with its extension in capitals", {"Broken.BKDEF": broken}),
+            ("no file at all", {"reference.bkdef": None, "updates.bkdef": None}),
+            ("files without a signature", {"reference.bkdef": None,
+                                           "updates.bkdef": b"version 3\nreleased 2026-11-21T09:30:00Z\n# none yet\n"}),
+        ]:
+            with self.subTest(set=what):
+                refused = copy_sample_set(os.path.join(self.data, what), files)
+                with self.serve("--set", refused):
+                    before = self.plugins()
+                    run = self.folder.run("--updatedefs")
+                self.assert_failed_once(run, "Couldn't perform install. Error: 12")
+                self.assertIn("\nApplying definitions started\n" + FAILURE, run.stdout)
+                self.assertEqual(before, self.plugins())
+                self.assertFalse(os.path.exists(self.folder.file("UpdateStaging")))
+                self.assert_scan_detects_eicar()
+
+    def test_definitions_files_count_whatever_the_case_of_their_extension(self):
+        sample = self.data_file("upper-sample.bin", b"BRISKEN-UPPER-SAMPLE")
+        upper = copy_sample_set(os.path.join(self.data, "upper"),
+                                {"Upper.BKDEF": signature_file(b"BRISKEN-UPPER-SAMPLE", "Brisken.Sample.Upper")})
+        server = self.serve("--set", upper)
+        self.assert_applied(self.folder.run("--updatedefs"), server)
+        self.folder.run("--custom", windows_path(sample))
+        self.assertEqual("Brisken.Sample.Upper", self.only_result().objects[0]["ThreatName"])
 
     def test_a_newer_set_takes_away_a_file_it_no_longer_lists(self):
         # Installed by an older set: detects the sample that the set's updates.bkdef detects.
@@ -167,6 +234,88 @@ class UpdateDefinitionsTest(ScanTest):
         self.assertIn(f"Downloading: {len(wanted)} of {len(wanted)} bytes. File: reference.bkdef\n", run.stdout)
         self.assertIn("Applying definitions done\n", run.stdout)
         self.assertEqual(wanted, self.plugins()["reference.bkdef"])
+
+    def test_an_engine_that_will_not_start_on_the_applied_set_is_reported_and_the_set_kept(self):
+        os.remove(self.folder.file("scan.dll"))
+        self.serve()
+        run = self.folder.run("--updatedefs")
+        intro = "\nApplying definitions started\nDefinitions applied, but couldn't start the engine. Error: "
+        self.assertIn(intro, run.stdout)
+        diagnostic, closing = run.stdout.split(intro, 1)[1].split("Applying definitions done\n")
+        what = f"std::exception::what: {self.folder.windows_path('scan.dll')}"
+        self.assertIn(what + "\n", diagnostic)
+        self.assertRegex(closing, r"\A" + DURATION.pattern)
+        self.assertNotIn(FAILURE, run.stdout)
+        log = self.log_lines()
+        self.assertTrue(log[0].startswith("Error: "), log)
+        self.assertEqual(1, sum(line.startswith("Error: ") for line in log), log)
+        self.assertIn(what, log)
+        self.assert_sample_set_installed()
+        self.assert_output(self.folder.run("--updatedefs"), "Checking for update...\nDefinitions up to date\n")
+
+    # --- runs that overlap or are cut short ---
+
+    def start(self, *arguments):
+        """The program started with its output in a file; returns the process and a reader of
+        that output."""
+        out = tempfile.TemporaryFile()
+        self.addCleanup(out.close)
+        process = self.folder.start(*arguments, output=out)
+        self.addCleanup(lambda: process.poll() is None and (process.kill(), process.wait()))
+
+        def printed() -> str:
+            out.seek(0)
+            return out.read().decode("cp1252", errors="replace").replace("\r\n", "\n")
+        return process, printed
+
+    # The first holds the staging folder while a download of it stalls (until its receive
+    # limit, then it tries again): the second waits for it and then finds the set up to date,
+    # instead of clearing the staging folder under it.
+    def test_a_second_update_waits_for_the_first_and_finds_the_set_up_to_date(self):
+        server = self.serve("--stall", "updates.bkdef", "--times", "1")
+        first, first_printed = self.start("--updatedefs")
+        server.wait_for_request("/av64bit/files/updates.bkdef")
+        second, second_printed = self.start("--updatedefs")
+        first.wait(timeout=HANG_SECONDS)
+        second.wait(timeout=HANG_SECONDS)
+        self.assertNotIn(FAILURE, first_printed())
+        self.assertRegex(first_printed(), "Applying definitions done\n" + DURATION.pattern)
+        self.assertRegex(second_printed(), r"\AChecking for update...\nDefinitions up to date\n" + DURATION.pattern)
+        self.assert_sample_set_installed()
+
+    # Killed while the swap runs (once the first new file is in Plugins): a run without the
+    # server leaves Plugins the old set or the new one whole, a run with it the new set.
+    def test_an_install_killed_half_way_is_put_right_by_the_next_run(self):
+        names = [f"many-{i:03}.bkdef" for i in range(600)]
+        files = {name: signature_file(name.encode(), f"Brisken.Sample.{name}") for name in names}
+        many = copy_sample_set(os.path.join(self.data, "many"), files, version="2026.12.01.1")
+        new_set = {name: content for name, content in read_folder(many).items() if name != "set.txt"}
+        new_set["update.txt"] = b"Version: 2026.12.01.1\r\n"
+        old_set = self.plugins()
+        plugins = self.folder.file("Plugins")
+
+        server = self.serve("--set", many)
+        process, printed = self.start("--updatedefs")
+        deadline = time.monotonic() + HANG_SECONDS
+        while not any(name.startswith("many-") for name in os.listdir(plugins)):
+            self.assertLess(time.monotonic(), deadline, printed())
+        process.kill()
+        process.wait()
+        server.stop()
+        killed = self.plugins(with_cache=False)
+        if killed != new_set:
+            self.assertTrue(os.path.exists(self.folder.file("UpdateStaging", "swap.journal")))
+
+        with ServerDown(("127.0.0.1", PROGRAM_PORT)):
+            run = self.folder.run("--updatedefs")
+        self.assertIn("Couldn't perform update. Error: 4\n", run.stdout)
+        self.assertEqual(new_set if killed == new_set else old_set, self.plugins(with_cache=False))
+
+        self.serve("--set", many)
+        run = self.folder.run("--updatedefs")
+        self.assertRegex(run.stdout, "Applying definitions done\n" + DURATION.pattern)
+        self.assertEqual(new_set, self.plugins(with_cache=False))
+        self.assertFalse(os.path.exists(self.folder.file("UpdateStaging")))
 
 if __name__ == "__main__":
     unittest.main()

@@ -1,11 +1,14 @@
 """The set-up script's own decisions, driven through its functions in a scratch cache with stand-in
 apt-get, cmake and Wine commands: which downloads it trusts and which it fetches again, when it
 configures, which build output it shows, how it answers a cache it cannot write or that another
-run is building, and how runs share a Wine prefix."""
+run is building, and how runs share a Wine prefix. Whether a run waited is told by what happened
+(its waiting message, the order of the runs' marks), never by how long it took."""
 import hashlib
 import os
 import pathlib
+import select
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -42,12 +45,20 @@ exit 0
 """
 
 # Stand-ins for wine and wineserver: each records its run and arguments; a persisting server stays
-# in the background a while with whatever descriptors it inherited, as the real one does.
+# in the background a while with whatever descriptors it inherited, as the real one does, and
+# records its process id.
 FAKE_WINE = """#!/bin/sh
 echo "$FAKE_RUN $(basename "$0") $*" >> "$FAKE_WINE_CALLS"
-case "$(basename "$0") $1" in "wineserver -p"*) sleep 5 & ;; esac
+case "$(basename "$0") $1" in "wineserver -p"*)
+    sleep "${FAKE_SERVER_SECONDS:-5}" &
+    echo "$FAKE_RUN $!" >> "$FAKE_SERVERS" ;;
+esac
 exit 0
 """
+
+# How long a run may take before the test counts it as hanging: far above what any run here
+# takes, however busy the machine.
+HANG_SECONDS = 60
 
 
 def write_source_package(folder, package, version):
@@ -99,6 +110,9 @@ class SetupScript(unittest.TestCase):
             (self.bin / name).chmod(0o755)
         self.cmake_calls = self.root / "cmake-calls"
         self.wine_calls = self.root / "wine-calls"
+        self.servers = self.root / "servers"
+        self.events = self.root / "events"
+        self.prefix = self.root / "prefix"
         self.write_sources()
         for package, version, _, _ in PACKAGES:
             write_source_package(self.mirror, package, version)
@@ -115,16 +129,111 @@ class SetupScript(unittest.TestCase):
             (self.cache / folder).mkdir(exist_ok=True)
             (self.cache / folder / stamp).touch()
 
+    def environment(self, cache=None, **env):
+        """The scratch folders and stand-ins; nothing of a run that may be running these tests
+        (scripts/test holds its own Wine prefix)."""
+        inherited = {k: v for k, v in os.environ.items() if k != "BRISKEN_PREFIX_HELD"}
+        return dict(inherited, BRISKEN_DEPS_CACHE=str(cache or self.cache), BRISKEN_BUILD_DIR=str(self.root / "build"),
+                    BRISKEN_WINEPREFIX=str(self.prefix), FAKE_MIRROR=str(self.mirror),
+                    FAKE_CMAKE_CALLS=str(self.cmake_calls), FAKE_WINE_CALLS=str(self.wine_calls),
+                    FAKE_SERVERS=str(self.servers), EVENTS=str(self.events), PATH=f"{self.bin}:{os.environ['PATH']}",
+                    **env)
+
     def bash(self, script, cache=None, **env):
-        environment = dict(os.environ, BRISKEN_DEPS_CACHE=str(cache or self.cache),
-                           BRISKEN_BUILD_DIR=str(self.root / "build"), FAKE_MIRROR=str(self.mirror),
-                           FAKE_CMAKE_CALLS=str(self.cmake_calls), FAKE_WINE_CALLS=str(self.wine_calls),
-                           PATH=f"{self.bin}:{os.environ['PATH']}", **env)
-        return subprocess.run(["bash", "-c", f'source "{SETUP}"\n{script}'], env=environment,
-                              stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+        return subprocess.run(["bash", "-c", f'source "{SETUP}"\n{script}'], env=self.environment(cache, **env),
+                              stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=HANG_SECONDS)
+
+    def background(self, script, **env):
+        """script started with the set-up sourced, not waited for."""
+        return Background(self, script, self.environment(**env))
+
+    def fresh_prefix(self, name):
+        """A Wine prefix of its own for the next runs: no helper of an earlier case, which may
+        hold the prefix a moment after its run has ended, makes them wait."""
+        self.prefix = self.root / name
+        self.events.unlink(missing_ok=True)
+        self.wine_calls.unlink(missing_ok=True)
+
+    def marks(self):
+        """The marks that runs appended to $EVENTS, in order."""
+        return self.events.read_text().splitlines() if self.events.exists() else []
 
     def boost_tarball(self, folder=None):
         return (folder or self.src) / "boost1.81_1.81.0.orig.tar.xz"
+
+
+class Background:
+    """A script run in the background, in a process group of its own that ends with the test; its
+    output and errors are read as they arrive. A line on its standard input opens its gate (a
+    "read" in the script). Every wait ends with a failure after HANG_SECONDS."""
+
+    def __init__(self, test, script, env):
+        self.process = subprocess.Popen(["bash", "-c", f'source "{SETUP}"\n{script}'], env=env,
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        start_new_session=True)
+        self.received = {self.process.stdout: b"", self.process.stderr: b""}
+        self.open = [self.process.stdout, self.process.stderr]
+        test.addCleanup(self.end)
+
+    @property
+    def output(self):
+        return self.received[self.process.stdout].decode()
+
+    @property
+    def errors(self):
+        return self.received[self.process.stderr].decode()
+
+    def read(self, wait=0.0):
+        """Takes what has arrived, waiting up to wait seconds for the first of it. Background
+        programs of the run may keep its pipes open: their end is never waited for."""
+        while self.open:
+            ready, _, _ = select.select(self.open, [], [], wait)
+            if not ready:
+                return
+            for stream in ready:
+                chunk = os.read(stream.fileno(), 65536)
+                if chunk:
+                    self.received[stream] += chunk
+                else:
+                    self.open.remove(stream)
+            wait = 0
+
+    def wait_for_output(self, text):
+        self._wait_until(lambda: text in self.output, text)
+
+    def wait_for_error(self, text):
+        self._wait_until(lambda: text in self.errors, text)
+
+    def _wait_until(self, arrived, text):
+        deadline = time.monotonic() + HANG_SECONDS
+        while not arrived():
+            left = deadline - time.monotonic()
+            if left <= 0 or not self.open:
+                raise AssertionError(f"no {text!r} from the run: {self.output!r} {self.errors!r}")
+            self.read(left)
+
+    def open_gate(self):
+        self.process.stdin.write(b"\n")
+        self.process.stdin.flush()
+
+    def finish(self):
+        """Waits for the run to end and answers its exit code."""
+        try:
+            self.process.wait(timeout=HANG_SECONDS)
+        except subprocess.TimeoutExpired:
+            self.read()
+            raise AssertionError(f"the run hangs: {self.output!r} {self.errors!r}") from None
+        self.read()
+        return self.process.returncode
+
+    def end(self):
+        try:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        self.process.wait()
+        for stream in (self.process.stdin, self.process.stdout, self.process.stderr):
+            stream.close()
 
 
 class SourceCheck(SetupScript):
@@ -257,79 +366,123 @@ class LockAndHints(SetupScript):
                 self.assertIn(f"cannot write to {cache}: set BRISKEN_DEPS_CACHE", result.stderr)
 
     def test_a_second_run_waits_for_the_one_building_the_cache(self):
-        holder = subprocess.Popen(
-            ["bash", "-c", f'source "{SETUP}"\ntake_lock l "$DEPS_ROOT/.lock" x\necho held\nsleep 1.5'],
-            env=dict(os.environ, BRISKEN_DEPS_CACHE=str(self.cache)), stdin=subprocess.DEVNULL,
-            stdout=subprocess.PIPE, text=True)
-        self.addCleanup(holder.wait)
-        self.assertEqual(holder.stdout.readline().strip(), "held")
-        started = time.monotonic()
-        result = self.bash('take_lock l "$DEPS_ROOT/.lock" "building the dependency cache" && echo got')
-        waited = time.monotonic() - started
-        holder.stdout.close()
-        self.assertEqual(result.stdout.strip(), "got")
-        self.assertIn("waiting for another run that is building the dependency cache", result.stderr)
-        self.assertGreater(waited, 0.8)
+        holder = self.background('take_lock l "$DEPS_ROOT/.lock" x\necho held\nread -r _\necho "holder ends" >> "$EVENTS"')
+        holder.wait_for_output("held\n")
+        second = self.background('take_lock l "$DEPS_ROOT/.lock" "building the dependency cache"\n'
+                                 'echo "second got it" >> "$EVENTS"')
+
+        second.wait_for_error("waiting for another run that is building the dependency cache")
+        holder.open_gate()
+
+        self.assertEqual(second.finish(), 0, second.errors)
+        self.assertEqual(self.marks(), ["holder ends", "second got it"])
 
 
 class SharedPrefix(SetupScript):
     """A run stops the prefix's Wine server, and every Wine program with it, when it starts and
     when it ends: a second run in the same prefix must wait for the first, never kill its tests."""
 
-    def start_first_run(self, then, seconds=""):
-        """A run that has started its Wine server (start_wineserver SECONDS) and then does then;
-        answers once it has started."""
-        environment = dict(os.environ, BRISKEN_DEPS_CACHE=str(self.cache), FAKE_WINE_CALLS=str(self.wine_calls),
-                           FAKE_RUN="first", BRISKEN_WINEPREFIX=str(self.root / "prefix"),
-                           PATH=f"{self.bin}:{os.environ['PATH']}")
-        run = subprocess.Popen(["bash", "-c", f'source "{SETUP}"\nstart_wineserver {seconds}\necho started\n{then}'],
-                               env=environment, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, text=True)
-        self.addCleanup(run.wait)
-        self.addCleanup(run.stdout.close)
-        self.assertEqual(run.stdout.readline().strip(), "started")
+    def start_first_run(self, seconds="", **env):
+        """A run that has started its Wine server (start_wineserver SECONDS) and holds the prefix
+        until its gate opens; answers once it has started."""
+        run = self.background(f'start_wineserver {seconds}\necho started\nread -r _\necho "first ends" >> "$EVENTS"',
+                              FAKE_RUN="first", **env)
+        run.wait_for_output("started\n")
         return run
 
-    def second_run(self, seconds=""):
-        started = time.monotonic()
-        result = self.bash(f"start_wineserver {seconds} && echo got", FAKE_RUN="second",
-                           BRISKEN_WINEPREFIX=str(self.root / "prefix"))
-        self.assertEqual(result.stdout.strip(), "got", result.stderr)
-        return result, time.monotonic() - started
+    def start_second_run(self, seconds="", **env):
+        return self.background(f'start_wineserver {seconds}\necho "second got it" >> "$EVENTS"', FAKE_RUN="second",
+                               **env)
+
+    def assert_waited_for(self, first, second):
+        """second says it waits, and gets the prefix only once first has ended."""
+        second.wait_for_error("waiting for another run that is using the Wine prefix")
+        first.open_gate()
+        self.assertEqual(second.finish(), 0, second.errors)
+        self.assertEqual(self.marks(), ["first ends", "second got it"])
 
     def test_a_second_run_waits_until_the_first_has_stopped_its_server(self):
-        self.start_first_run("sleep 1.5")
+        # Also a run started elsewhere that carries the first run's variable: it is no child of it.
+        for carries_variable in (False, True):
+            with self.subTest(carries_variable=carries_variable):
+                self.fresh_prefix(f"prefix-{carries_variable}")
+                first = self.start_first_run()
+                env = {"BRISKEN_PREFIX_HELD": f"-x {first.process.pid} {self.prefix}"} if carries_variable else {}
+                second = self.start_second_run(**env)
 
-        result, waited = self.second_run()
-
-        self.assertIn("waiting for another run that is using the Wine prefix", result.stderr)
-        self.assertGreater(waited, 1.0)
-        runs = [line.split()[0] for line in self.wine_calls.read_text().splitlines()]
-        self.assertEqual(runs, sorted(runs), "the first run's server stopped before the second touched it")
-        self.assertIn("first wineserver -k", self.wine_calls.read_text())
+                self.assert_waited_for(first, second)
+                runs = [line.split()[0] for line in self.wine_calls.read_text().splitlines()]
+                self.assertEqual(runs, sorted(runs), "the first run's server stopped before the second touched it")
+                self.assertIn("first wineserver -k", self.wine_calls.read_text())
 
     def test_only_runs_that_leave_the_server_be_share_the_prefix(self):
         # A scanner run (start_wineserver SECONDS) stops no server: two of them run side by side;
         # a test run, which stops the server, and a scanner run never do.
         cases = (("60", "60", False), ("60", "", True), ("", "60", True))
-        for first, second, waits in cases:
-            with self.subTest(first=first or "stops", second=second or "stops"):
-                run = self.start_first_run("sleep 1.5", first)
+        for first_seconds, second_seconds, waits in cases:
+            with self.subTest(first=first_seconds or "stops", second=second_seconds or "stops"):
+                self.fresh_prefix(f"prefix-{first_seconds}-{second_seconds}")
+                first = self.start_first_run(first_seconds)
+                second = self.start_second_run(second_seconds)
 
-                result, waited = self.second_run(second)
-
-                run.wait()
-                self.assertEqual("waiting for another run" in result.stderr, waits, result.stderr)
-                self.assertEqual(waited > 1.0, waits, waited)
+                if waits:
+                    self.assert_waited_for(first, second)
+                else:
+                    self.assertEqual(second.finish(), 0, second.errors)  # while the first holds the prefix
+                    self.assertNotIn("waiting for another run", second.errors)
+                    first.open_gate()
+                    self.assertEqual(first.finish(), 0, first.errors)
+                    self.assertEqual(self.marks(), ["second got it", "first ends"])
 
     def test_a_run_that_was_killed_leaves_the_prefix_free(self):
-        # Its server and helpers live on (the stand-in server for seconds): they must not hold it.
-        first = self.start_first_run("exec sleep 30")
-        first.kill()
+        # Its server and helpers live on (the stand-in server until the test ends): they must not
+        # hold it.
+        first = self.start_first_run(FAKE_SERVER_SECONDS=str(10 * HANG_SECONDS))
+        first.process.kill()
 
-        _, waited = self.second_run()
+        second = self.start_second_run()
 
-        self.assertLess(waited, 4.0)
+        self.assertEqual(second.finish(), 0, second.errors)
+        [server] = [int(line.split()[1]) for line in self.servers.read_text().splitlines() if line.startswith("first ")]
+        self.assertTrue(running(server), "the first run's server still runs")
+
+    def test_a_run_started_inside_one_that_holds_the_prefix_goes_on_at_once(self):
+        # As bench/startup, which has the prefix alone, runs scripts/scanner.
+        self.finish_cache()
+        (self.root / "build" / "bin").mkdir(parents=True)
+        exclusive = f'bash -c \'source "{SETUP}"; start_wineserver\''
+        cases = [
+            # how the outer run holds the prefix, the inner run, its exit code
+            ("", f'"{REPO}/scripts/scanner" --help', 0),
+            ("60", f'"{REPO}/scripts/scanner" --help', 0),
+            ("", exclusive, 0),
+            ("60", exclusive, 1),  # it could never have the prefix alone: it says so and ends
+        ]
+        for number, (seconds, inner, code) in enumerate(cases):
+            with self.subTest(outer=seconds or "alone", inner=inner.split()[0]):
+                self.fresh_prefix(f"prefix-{number}")
+                self.prefix.mkdir()
+                (self.prefix / ".ready").touch()
+                outer = self.background(f'start_wineserver {seconds}\nif {inner} </dev/null; then echo "inner ended 0"; '
+                                        f'else echo "inner ended $?"; fi', FAKE_RUN="outer")
+
+                self.assertEqual(outer.finish(), 0, outer.errors)
+                self.assertEqual(outer.output, f"inner ended {code}\n", outer.errors)
+                self.assertNotIn("waiting for another run", outer.errors)
+                if "scanner" in inner:
+                    self.assertIn("outer wine ./BriskenCommandLineScanner.exe --help", self.wine_calls.read_text())
+                if code:
+                    self.assertIn(f"cannot have the Wine prefix {self.prefix} alone inside a run that shares it",
+                                  outer.errors)
+
+
+def running(pid):
+    """Whether the process runs: it exists and has not ended (a zombie has)."""
+    try:
+        stat = pathlib.Path(f"/proc/{pid}/stat").read_text()
+    except FileNotFoundError:
+        return False
+    return stat.rsplit(")", 1)[1].split()[0] != "Z"
 
 
 if __name__ == "__main__":

@@ -106,6 +106,18 @@ TEST(EngineEnumerationsTest, ResultCodeTextsAndTheGapsBetweenThem)
             0x00000011, 0xFFFFFFFF});
 }
 
+TEST(EngineEnumerationsTest, ResultCodeNameOrItsNumber)
+{
+    const struct
+    {
+        std::uint32_t code;
+        const wchar_t* text;
+    } cases[] = {{0xC0000011, L"PathError"}, {0x40000004, L"MaxFiles"}, {7, L"7"}, {0, L"0"},
+        {0xC0000008, L"-1073741816"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.text, ErrorNameOrCode(static_cast<std::int32_t>(c.code))) << std::hex << c.code;
+}
+
 // The unknown scan type is the one text lookup that logs; the log file lives in the
 // Logs folder beside this test executable.
 TEST(EngineEnumerationsTest, ScanTypeTextsAndOneLogLineForAnUnknownType)

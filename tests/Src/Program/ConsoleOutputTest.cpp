@@ -85,6 +85,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, ConsoleOutputLinesTest,
     testing::Values(LinesCase{"WholeLine", {{"Scan started\n", false, "Scan started\r\n"}}},
         LinesCase{"LineInPieces",
             {{"Downloading: 91", false, ""}, {" of 91 bytes", false, ""}, {"\n", false, "Downloading: 91 of 91 bytes\r\n"}}},
+        // One character is one put: it reaches overflow, whose flush alone brings the line out.
         LinesCase{"LineEndAlone", {{"Checking", false, ""}, {"\n", false, "Checking\r\n"}}},
         LinesCase{"TextAfterTheLastLineEndWaits",
             {{"\nScan complete.", false, "\r\n"}, {"You can access", false, "\r\n"},

@@ -12,6 +12,7 @@
 #include "ProcessHelper/ProcessHelper.h"
 
 #include <boost/exception/diagnostic_information.hpp>
+#include <boost/filesystem/fstream.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include <gmock/gmock.h>
@@ -19,6 +20,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <regex>
 
 using namespace BriskenCommandLineScanner;
@@ -91,6 +93,30 @@ TEST_F(ScannerTest, InitExHandsTheEngineTheProgramFolderAndItsWorkingFolders)
     EXPECT_THAT(engine.Calls(L"Uninitialize"), ElementsAre(L"Uninitialize"));
     EXPECT_FALSE(fs::exists(folder / "Temp"));
     EXPECT_TRUE(fs::is_directory(folder / "Quarantine"));
+}
+
+TEST_F(ScannerTest, TemporaryFolderGoesWithTheLastEngineThatUsesIt)
+{
+    const fs::path temp = ProgramFolder() / "Temp";
+    const fs::path working = temp / "working.tmp"; // as an engine leaves there
+    const struct
+    {
+        const char* name;
+        bool firstStopsFirst;
+    } orders[] = {{"first started stops first", true}, {"last started stops first", false}};
+    for (const auto& order : orders)
+    {
+        SCOPED_TRACE(order.name);
+        auto first = std::make_unique<Scanner>();
+        auto second = std::make_unique<Scanner>();
+        fs::ofstream(working).close();
+
+        (order.firstStopsFirst ? first : second).reset();
+
+        EXPECT_TRUE(fs::exists(working)) << "the engine still running keeps its working files";
+        (order.firstStopsFirst ? second : first).reset();
+        EXPECT_FALSE(fs::exists(temp));
+    }
 }
 
 TEST_F(ScannerTest, ConsoleAnnouncesInitialisationAndItsCompletion)
