@@ -8,6 +8,7 @@
 #include "Program/LogLine.h"
 #include "Program/Logger.h"
 #include "Scanner/IsOwnSignedFile.h"
+#include "Scanner/NotScannedLine.h"
 
 #include "StringHelper/StringHelper.h"
 
@@ -64,12 +65,20 @@ bool IsOwnSignedPath(const wchar_t* path)
     }
 }
 
-// Its console line looks like any other object's: the log is where a skipped object shows.
-void LogNotScanned(const _ScanCbkParams& report)
+// After its console line, which looks like any other object's, the console says that it was
+// skipped (the engine may report an unreadable boot sector or file so, not as a failed call), and
+// the log says why.
+void ReportNotScanned(const _ScanCbkParams& report)
 {
+    const std::wstring reason = ErrorNameOrCode(report.scanStatusFlags);
+    std::wstring name = Printable(report.path);
+    if (report.innerObject && *report.innerObject)
+        name += L" (" + Printable(report.innerObject) + L")";
+    PrintNotScanned(
+        report.objectType == EngineSdk::ObjectType::BootSector ? L"boot sector of drive" : L"object", name, reason);
     LogError(L"Object not scanned. Path: ", Printable(report.path), L". Parent Containers: ",
         Printable(report.parentContainers), L". Inner Object: ", Printable(report.innerObject), L". Object Flags: ",
-        ObjectFlagsToString(report.objectFlags), L". Reason: ", ErrorNameOrCode(report.scanStatusFlags));
+        ObjectFlagsToString(report.objectFlags), L". Reason: ", reason);
 }
 
 void LogCallbackFailure()
@@ -147,7 +156,7 @@ void Scanner::OnReport(const _ScanCbkParams& report, int* action)
     lastInfected.reset();
     // A failed action shows in the record; any other failed report is an object left unscanned.
     if (!followUp && report.scanStatus == EngineSdk::ScanStatus::ScanFailed)
-        LogNotScanned(report);
+        ReportNotScanned(report);
 }
 
 void Scanner::RecordInfected(const _ScanCbkParams& report, int* action)

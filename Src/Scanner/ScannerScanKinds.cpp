@@ -2,8 +2,8 @@
 #include "Scanner/Scanner.h"
 
 #include "Engine/EngineEnumerations.h"
-#include "Program/ConsoleText.h"
 #include "Program/LogError.h"
+#include "Scanner/NotScannedLine.h"
 #include "Scanner/ScanCalls.h"
 
 #include "FileSystemHelper/Drives.h"
@@ -42,8 +42,7 @@ void ReportFailedCall(const ScanCall& call, const std::wstring& object, int resu
     const std::wstring error = ErrorNameOrCode(result);
     const std::wstring name = StringHelper::MaskControlCharacters(object);
     LogError(call.logMessage, error, L". ", call.logLabel, L": ", name);
-    WriteConsoleText(
-        L"Couldn't scan " + std::wstring(call.consoleSubject) + L": " + name + L". Error: " + error + L"\n");
+    PrintNotScanned(call.consoleSubject, name, error);
 }
 
 bool IsFixedDrive(const std::wstring& root)

@@ -181,14 +181,16 @@ class HostileTreeTest(ScanTest):
         self.assertEqual(done.returncode, 0, output)
         self.assertIn("[  PASSED  ] 1 test", output)
 
-        # Through the program, every such object prints like a scanned one; the log says which
-        # were skipped, and only those.
-        self.scan("--custom", windows_path(tree))
+        # Through the program, every such object prints like a scanned one, followed by a line
+        # that says it was skipped; the log says why; only those.
+        run = self.scan("--custom", windows_path(tree))
         skipped = [line for line in self.log_lines() if line.startswith("Error: Object not scanned. Path: ")]
-        self.assertEqual(len(skipped), 5, skipped)  # three names, the folder and the deep file
-        for name in ("q?", "trail.", "star*", "pi|pe"):
-            self.assertTrue(any(name in line for line in skipped), (name, skipped))
-        self.assertFalse(any("readable.txt" in line for line in skipped), skipped)
+        shown = [line for line in run.stdout.split("\n") if line.startswith("Couldn't scan object: ")]
+        for lines in (skipped, shown):
+            self.assertEqual(len(lines), 5, lines)  # three names, the folder and the deep file
+            for name in ("q?", "trail.", "star*", "pi|pe"):
+                self.assertTrue(any(name in line for line in lines), (name, lines))
+            self.assertFalse(any("readable.txt" in line for line in lines), lines)
 
 
 if __name__ == "__main__":

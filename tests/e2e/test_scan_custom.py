@@ -1,6 +1,6 @@
 """Custom scans through the real program and the reference engine: console lines, actions on
 the EICAR test file (also while another program holds it open), the XML result, read-only mode
-and a missing engine."""
+and a missing engine; and a boot scan, whose sectors Wine never lets the engine read."""
 
 import os
 import subprocess
@@ -228,6 +228,24 @@ class CustomScanTest(ScanTest):
         self.assertEqual(self.results(), [])
         log = "\n".join(self.log_lines())
         self.assertTrue(log.startswith("Error: ") and module in log, log)
+
+
+class BootScanTest(ScanTest):
+
+    def test_each_boot_sector_the_engine_could_not_read_is_named_on_the_console(self):
+        # The engine's call succeeds and reports the sector as not scanned: the console must say
+        # so, in read-only mode too, where nothing else would.
+        failed = "".join(f"{object_line(root)}Couldn't scan boot sector of drive: {root}. Error: FileRead\n"
+                         for root in ("C:\\", "Z:\\"))
+        for read_only in (False, True):
+            with self.subTest(read_only=read_only):
+                self.fresh_folder()
+                if read_only:
+                    self.write_config("read_only=1\n")
+                run = self.scan("--boot")
+
+                self.assertEqual(run.returncode, 0)
+                self.assertIn("Scan started\n" + failed + "\nScan complete.", run.stdout)
 
 
 if __name__ == "__main__":

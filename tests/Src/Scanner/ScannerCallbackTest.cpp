@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <sstream>
 
 using namespace BriskenCommandLineScanner;
 using testing::ElementsAre;
@@ -70,6 +71,21 @@ _ScanCbkParams Report(std::uint32_t status, const wchar_t* path)
     report.scanStatus = status;
     report.path = path;
     return report;
+}
+
+// The lines of console output that say something was not scanned.
+std::vector<std::string> NotScannedLines(const std::string& output)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(output);
+    for (std::string line; std::getline(stream, line);)
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind("Couldn't scan ", 0) == 0)
+            lines.push_back(line);
+    }
+    return lines;
 }
 
 class ScannerCallbackTest : public testing::Test
@@ -180,27 +196,32 @@ INSTANTIATE_TEST_SUITE_P(Reports, ScannerCallbackSequenceTest,
             {{SignedFile("TinyModule-tampered.dll"), Found}, {SignedFile("TinyModule-signed-other.dll"), Found}}}),
     [](const testing::TestParamInfo<SequenceCase>& info) { return std::string(info.param.name); });
 
-// An object the engine could not read prints like any other: its log line says it was skipped.
-// A failed action is the infected record's follow-up, not a skipped object.
-TEST_F(ScannerCallbackTest, ObjectsLeftUnscannedAreLoggedWithTheirReason)
+// An object the engine could not read prints like any other, then a line of its own that says it
+// was skipped (also in read-only mode, which has no log); its log line gives the reason. A failed
+// action is the infected record's follow-up, not a skipped object.
+TEST_F(ScannerCallbackTest, ObjectsLeftUnscannedAreReportedWithTheirReason)
 {
     struct Case
     {
         const char* name;
         std::vector<Step> steps;
         std::vector<std::string> lines;
+        std::vector<std::string> consoleLines;
     };
     const auto line = [](const char* path, const char* reason) {
         return std::string("Error: Object not scanned. Path: ") + path +
             ". Parent Containers: . Inner Object: . Object Flags: UnableToRead;. Reason: " + reason;
     };
+    const auto consoleLine = [](const char* path, const char* reason) {
+        return std::string("Couldn't scan object: ") + path + ". Error: " + reason;
+    };
     const Case cases[] = {
-        {"NamedReason", {{Failed, L"a", untouched}}, {line("a", "FileOpen")}},
-        {"UnnamedReason", {{Failed, L"b", untouched}}, {line("b", "0")}},
-        {"CleanIsNoLine", {{Clean, L"c", untouched}}, {}},
-        {"FailedActionIsTheRecordsFollowUp", {{Found, L"d", 7}, {Failed, L"d", untouched}}, {}},
+        {"NamedReason", {{Failed, L"a", untouched}}, {line("a", "FileOpen")}, {consoleLine("a", "FileOpen")}},
+        {"UnnamedReason", {{Failed, L"b", untouched}}, {line("b", "0")}, {consoleLine("b", "0")}},
+        {"CleanIsNoLine", {{Clean, L"c", untouched}}, {}, {}},
+        {"FailedActionIsTheRecordsFollowUp", {{Found, L"d", 7}, {Failed, L"d", untouched}}, {}, {}},
         {"AfterAFollowUpAnotherFailureCounts", {{Found, L"e", 7}, {Failed, L"e", untouched}, {Failed, L"f", untouched}},
-            {line("f", "FileOpen")}},
+            {line("f", "FileOpen")}, {consoleLine("f", "FileOpen")}},
     };
     for (const Case& c : cases)
     {
@@ -216,8 +237,37 @@ TEST_F(ScannerCallbackTest, ObjectsLeftUnscannedAreLoggedWithTheirReason)
             report.scanStatusFlags = step.path == L"b" ? 0 : EngineSdk::Result::FileOpen;
             EXPECT_EQ(Call(report), step.action);
         }
-        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(NotScannedLines(testing::internal::GetCapturedStdout()), c.consoleLines);
         EXPECT_EQ(log.Lines(), c.lines);
+    }
+}
+
+// The console names what was skipped as the scan's own failed calls do.
+TEST_F(ScannerCallbackTest, SkippedObjectIsNamedByItsKind)
+{
+    struct Case
+    {
+        std::uint32_t objectType;
+        const wchar_t* path;
+        const wchar_t* innerObject;
+        const char* consoleLine;
+    };
+    const Case cases[] = {
+        {EngineSdk::ObjectType::BootSector, L"C:\\", L"", "Couldn't scan boot sector of drive: C:\\. Error: FileRead"},
+        {EngineSdk::ObjectType::File, L"C:\\a.zip", L"inner.exe",
+            "Couldn't scan object: C:\\a.zip (inner.exe). Error: FileRead"},
+        {EngineSdk::ObjectType::File, nullptr, nullptr, "Couldn't scan object: (null). Error: FileRead"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.consoleLine);
+        _ScanCbkParams report = Report(Failed, c.path);
+        report.objectType = c.objectType;
+        report.innerObject = c.innerObject;
+        report.scanStatusFlags = EngineSdk::Result::FileRead;
+        testing::internal::CaptureStdout();
+        Call(report);
+        EXPECT_THAT(NotScannedLines(testing::internal::GetCapturedStdout()), ElementsAre(c.consoleLine));
     }
 }
 
@@ -334,7 +384,9 @@ TEST_F(ScannerCallbackTest, NamesPrintAndLogWithoutControlCharacters)
     std::string console = testing::internal::GetCapturedStdout();
     console.erase(std::remove(console.begin(), console.end(), '\r'), console.end());
 
-    EXPECT_EQ(console, printed + "\n" + printed + "\n");
+    const std::string skipped =
+        "Couldn't scan object: C:\\a?Object Path: C:\\forged.exe\tb (?[2J??" "?). Error: FileOpen";
+    EXPECT_EQ(console, printed + "\n" + skipped + "\n" + printed + "\n");
     EXPECT_THAT(log.Lines(), ElementsAre("Error: Object not scanned. Path: C:\\a?Object Path: C:\\forged.exe\tb. "
                                          "Parent Containers: C:\\x.zip??. Inner Object: ?[2J???. "
                                          "Object Flags: UnableToRead;. Reason: FileOpen"));

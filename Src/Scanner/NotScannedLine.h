@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+namespace BriskenCommandLineScanner
+{
+
+// Prints "Couldn't scan <subject>: <name>. Error: <error>" on the console at once, in read-only
+// mode too: a path, drive or object the scan could not scan must not pass for a clean one, and
+// the log is not always written. The name comes from outside the program and is masked.
+void PrintNotScanned(const wchar_t* subject, const std::wstring& name, const std::wstring& error);
+
+} // namespace BriskenCommandLineScanner
