@@ -63,8 +63,10 @@ int ReplyScreen::Received(soap* context, const char* data, std::size_t size)
     if (screen.inBody)
     {
         screen.received += size;
-        if (screen.refusal || !screen.scanner.Take(data, size))
-            return screen.Refuse("a markup declaration or an unknown entity in the reply");
+        if (screen.refusal)
+            return screen.Refuse(screen.refusal);
+        if (!screen.scanner.Take(data, size))
+            return screen.Refuse("markup in the reply that the runtime would misread");
     }
     return screen.previousReceived ? screen.previousReceived(context, data, size) : SOAP_OK;
 }
