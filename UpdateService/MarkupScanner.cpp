@@ -1,5 +1,7 @@
 #include "UpdateService/MarkupScanner.h"
 
+#include <cstdlib>
+
 namespace UpdateService
 {
 namespace Wrapper
@@ -28,7 +30,16 @@ bool IsLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// XML's five entities, and character references in decimal ("#65") or hexadecimal ("#x41").
+// The characters XML 1.0 allows in a document. The runtime would take a reference to any other
+// as it stands: NUL ends the text there, the rest become characters no XML text can hold.
+bool IsXmlCharacter(unsigned long c)
+{
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+        (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// XML's five entities, and character references in decimal ("#65") or hexadecimal ("#x41") to
+// characters XML allows.
 bool IsKnownReference(const std::string& name)
 {
     if (name == "lt" || name == "gt" || name == "amp" || name == "quot" || name == "apos")
@@ -44,7 +55,8 @@ bool IsKnownReference(const std::string& name)
         if (!IsDigit(name[index], hexadecimal))
             return false;
     }
-    return true;
+    // At most six digits: no overflow.
+    return IsXmlCharacter(std::strtoul(name.c_str() + firstDigit, nullptr, hexadecimal ? 16 : 10));
 }
 
 } // namespace

@@ -12,7 +12,9 @@ namespace Wrapper
 // runtime would misread without a word: a markup declaration (a document type declaration with its
 // entity declarations, or anything else between "<!" and ">" that is neither a comment nor a CDATA
 // section), which the runtime skips, or a reference to an entity other than XML's five and a
-// character reference, which it reads as U+007F (or as an HTML character).
+// character reference, which it reads as U+007F (or as an HTML character), or a character
+// reference to a character XML does not allow (NUL, control characters but tab, line feed and
+// carriage return, surrogates, U+FFFE, U+FFFF), which it would take as it stands.
 //
 // Comments, CDATA sections and processing instructions are followed as the runtime's own reader
 // follows them, so that text in them is never taken for markup; where the two could part (a "<"
@@ -22,8 +24,9 @@ namespace Wrapper
 class MarkupScanner
 {
 public:
-    // Takes the next size bytes. False from the first refused byte on, for this call and every
-    // later one.
+    // Takes the next size bytes. What it has read of a token so far carries over to the next call,
+    // so that a text gets the same answer however it is cut. False from the first refused byte
+    // on, for this call and every later one.
     bool Take(const char* data, std::size_t size);
 
 private:

@@ -7,7 +7,6 @@
 #include "Program/LogError.h"
 #include "StringHelper/StringHelper.h"
 
-#include <boost/exception/diagnostic_information.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include <vector>
@@ -22,6 +21,44 @@ bool PartnerFileExists(const boost::filesystem::path& file)
     boost::system::error_code error;
     const boost::filesystem::file_status status = boost::filesystem::status(file, error);
     return !error && boost::filesystem::exists(status);
+}
+
+bool IsHighSurrogate(wchar_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool IsLowSurrogate(wchar_t c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// A control character, which the log would show as '?' (and most of which XML cannot carry at
+// all), or U+FFFE, U+FFFF or a surrogate without its partner, which XML cannot carry.
+bool HoldsUnsendableCharacter(const std::wstring& text)
+{
+    for (std::size_t index = 0; index < text.size(); ++index)
+    {
+        const wchar_t c = text[index];
+        if (IsHighSurrogate(c) && index + 1 < text.size() && IsLowSurrogate(text[index + 1]))
+            ++index;
+        else if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF || IsHighSurrogate(c) ||
+            IsLowSurrogate(c))
+            return true;
+    }
+    return false;
+}
+
+// Without a byte-order mark the file is in the ANSI code page. Read as UTF-8 either way, so that
+// the platform converts alike whatever the file holds, \u escapes included (the JSON reader gives
+// them in UTF-8).
+std::string AsUtf8(std::string text)
+{
+    // Notepad starts a file it saves as UTF-8 with a byte-order mark.
+    const std::string byteOrderMark = "\xEF\xBB\xBF";
+    if (text.compare(0, byteOrderMark.size(), byteOrderMark) == 0)
+        return text.erase(0, byteOrderMark.size());
+    return StringHelper::ToNarrow(StringHelper::ToWide(text, StringHelper::AnsiCodePage), StringHelper::Utf8CodePage);
 }
 
 } // namespace
@@ -40,12 +77,21 @@ std::wstring GetDeployPlatform()
         if (!PartnerFileExists(file))
             return std::wstring();
         std::string value;
-        if (ReadPartnerValue(file, value))
-            return StringHelper::ToWide(value, StringHelper::AnsiCodePage);
+        if (!ReadPartnerValue(file, value))
+            return std::wstring();
+        const std::wstring platform = StringHelper::ToWide(value, StringHelper::Utf8CodePage);
+        // The service would get another text than the log shows, or a request XML forbids.
+        if (HoldsUnsendableCharacter(platform))
+        {
+            LogError(L"platform ignored, it holds a character that cannot be sent: ",
+                StringHelper::MaskControlCharacters(platform));
+            return std::wstring();
+        }
+        return platform;
     }
-    catch (const boost::exception& error)
+    catch (const boost::exception&)
     {
-        LogError(boost::diagnostic_information(error));
+        LogError(CurrentExceptionText());
     }
     return std::wstring();
 }
@@ -94,13 +140,8 @@ bool ReadPartnerFile(const boost::filesystem::path& file, boost::json::object& o
             LogError("empty buffer");
             return false;
         }
-        std::string text(data.begin(), data.end());
-        // Notepad starts a file it saves as UTF-8 with a byte-order mark.
-        const std::string byteOrderMark = "\xEF\xBB\xBF";
-        if (text.compare(0, byteOrderMark.size(), byteOrderMark) == 0)
-            text.erase(0, byteOrderMark.size());
         boost::json::value value;
-        if (!ReadJsonValue(text, value))
+        if (!ReadJsonValue(AsUtf8(std::string(data.begin(), data.end())), value))
         {
             LogError("could't read json value");
             return false;
@@ -108,9 +149,9 @@ bool ReadPartnerFile(const boost::filesystem::path& file, boost::json::object& o
         object = AsObject(value);
         return true;
     }
-    catch (const boost::exception& error)
+    catch (const boost::exception&)
     {
-        LogError(boost::diagnostic_information(error));
+        LogError(CurrentExceptionText());
     }
     catch (const std::exception& error)
     {

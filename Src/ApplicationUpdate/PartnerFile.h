@@ -13,18 +13,19 @@ namespace BriskenCommandLineScanner
 // lookup's exception when the common application-data folder cannot be found.
 boost::filesystem::path UpdateServerFilePath();
 
-// The deploy platform the partner file names, empty when there is no file or it gives none.
-// Failures are logged, never thrown.
+// The deploy platform the partner file names, empty when there is no file or it gives none, or
+// one that holds a control character or a character XML cannot carry (logged). Failures are
+// logged, never thrown.
 std::wstring GetDeployPlatform();
 
-// The partner file's member named PlatformKey into value (its bytes as they stand). False,
-// with the reason logged, when the file cannot be read, holds no object, or the member is
-// absent or not a string.
+// The partner file's member named PlatformKey into value, in UTF-8. False, with the reason
+// logged, when the file cannot be read, holds no object, or the member is absent or not a string.
 bool ReadPartnerValue(const boost::filesystem::path& file, std::string& value);
 
-// The members of the object the file holds into object; a UTF-8 byte-order mark before it is
-// passed over. False, with the reason logged, when the file is missing, unreadable, empty, not
-// JSON, or its first value is not an object.
+// The members of the object the file holds into object, their texts in UTF-8: the file's text is
+// UTF-8 after a byte-order mark (which is passed over), else in the ANSI code page. False, with
+// the reason logged, when the file is missing, unreadable, empty, not JSON, or its first value is
+// not an object.
 bool ReadPartnerFile(const boost::filesystem::path& file, boost::json::object& object);
 
 } // namespace BriskenCommandLineScanner

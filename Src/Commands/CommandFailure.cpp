@@ -1,8 +1,7 @@
 #include "Commands/CommandFailure.h"
 
+#include "Program/ConsoleText.h"
 #include "Program/LogError.h"
-
-#include <boost/exception/diagnostic_information.hpp>
 
 #include <iostream>
 #include <string>
@@ -12,9 +11,11 @@ namespace BriskenCommandLineScanner
 
 void ReportCommandFailure(const char* intro)
 {
-    const std::string text = boost::current_exception_diagnostic_information();
+    const std::wstring text = CurrentExceptionDescription();
     LogError(text);
-    std::cout << intro << text << std::flush;
+    std::cout << intro;
+    WriteConsoleText(text);
+    std::cout << std::flush;
 }
 
 } // namespace BriskenCommandLineScanner

@@ -5,7 +5,8 @@
 namespace BriskenCommandLineScanner
 {
 
-// A command line the parser refused. Deliberately not a std::exception, so that handlers of
+// A command line the parser refused: the parser's message (in UTF-8, quoting the command line
+// as given) and the usage text. Deliberately not a std::exception, so that handlers of
 // std::exception never swallow it: only wmain handles it.
 class InvalidCommandLine
 {

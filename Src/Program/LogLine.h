@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StringHelper/StringHelper.h"
+
 #include <boost/exception/diagnostic_information.hpp>
 
 #include <sstream>
@@ -13,6 +15,13 @@ namespace BriskenCommandLineScanner
 struct CurrentExceptionText
 {
 };
+
+// Boost's description of the exception being handled, the one text every boundary logs and
+// prints. Its messages name paths in UTF-8 (own code) or in the ANSI code page (Boost's).
+inline std::wstring CurrentExceptionDescription()
+{
+    return StringHelper::Utf8OrAnsiToWide(boost::current_exception_diagnostic_information());
+}
 
 namespace Detail
 {
@@ -32,7 +41,7 @@ inline void Append(std::wostringstream& line, const std::string& part)
 
 inline void Append(std::wostringstream& line, const CurrentExceptionText&)
 {
-    Append(line, boost::current_exception_diagnostic_information());
+    line << CurrentExceptionDescription();
 }
 
 } // namespace Detail

@@ -77,7 +77,8 @@ void Scanner::SaveScanResult() const
     // Temp goes with the engine when the run ends: a report there would be announced, then lost.
     if (!destination.readOnly && ScanResultPathInTemp())
     {
-        LogError(L"The scan result path lies in the engine's temporary folder: ", request.scanResultPath);
+        LogError(L"The scan result path lies in the engine's temporary folder: ",
+            StringHelper::MaskControlCharacters(request.scanResultPath));
         destination.fileRefused = true;
     }
     BriskenCommandLineScanner::SaveScanResult(result, destination);

@@ -32,6 +32,17 @@ def parse_arguments(argv):
     parser.add_argument("--version", default="11.11.905.9128")
     parser.add_argument("--url", default="http://127.0.0.1:47612/downloads/BriskenCommandLineScanner.msi")
     parser.add_argument("--notes", default="Fixes and improvements.")
+    parser.add_argument("--raw-url", metavar="TEXT",
+                        help="the download URL as it stands, not escaped: references and markup in it reach "
+                             "the client as written (instead of --url)")
+    parser.add_argument("--after-envelope", metavar="TEXT", default="",
+                        help="text sent after the envelope, as part of the answer's body")
+    parser.add_argument("--cut", metavar="PATTERN", action="append", default=[],
+                        help="send the answer's body in pieces, cut where the marks | in PATTERN stand at the "
+                             "first place the pattern without them occurs; each piece a write of its own "
+                             "(repeatable)")
+    parser.add_argument("--chunked", action="store_true",
+                        help="send the answer's body in chunked transfer coding, one chunk per piece")
     parser.add_argument("--omit", action="append", default=[], choices=FIELDS,
                         help="leave this field's element out (repeatable)")
     answer = parser.add_mutually_exclusive_group()
@@ -57,9 +68,15 @@ def element(name, text):
 
 
 def component_fields(options):
-    return "".join(element(name, value) for name, value in
-                   zip(FIELDS, (options.id, options.notes, options.version, options.url))
-                   if name not in options.omit)
+    fields = []
+    for name, value in zip(FIELDS, (options.id, options.notes, options.version, options.url)):
+        if name in options.omit:
+            continue
+        if name == "DownloadUrl" and options.raw_url is not None:
+            fields.append("<DownloadUrl>%s</DownloadUrl>" % options.raw_url)
+        else:
+            fields.append(element(name, value))
+    return "".join(fields)
 
 
 def envelope(soap_namespace, body):
@@ -136,6 +153,23 @@ def requested_operation(body):
     return soap_namespace, operation
 
 
+def pieces(data, patterns):
+    """data cut where the marks | of each pattern stand, at the first place where the pattern without
+    them occurs; a pattern that does not occur cuts nothing."""
+    cuts = set()
+    for pattern in patterns:
+        text = pattern.replace(b"|", b"")
+        at = data.find(text)
+        if at < 0:
+            continue
+        offset = 0
+        for part in pattern.split(b"|")[:-1]:
+            offset += len(part)
+            cuts.add(at + offset)
+    bounds = [0] + sorted(cuts) + [len(data)]
+    return [data[begin:end] for begin, end in zip(bounds, bounds[1:]) if end > begin]
+
+
 def http_head(request_line, headers):
     return (request_line + "\r\n" + "".join("%s: %s\r\n" % item for item in headers.items())).encode(
         "latin-1", "replace")
@@ -149,6 +183,8 @@ def write_atomically(path, data):
 
 class ComponentServiceHandler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    # Each piece of a cut answer is sent at once, in a segment of its own.
+    disable_nagle_algorithm = True
 
     def log_message(self, format, *args):
         sys.stderr.write("%s\n" % (format % args))
@@ -208,15 +244,29 @@ class ComponentServiceHandler(BaseHTTPRequestHandler):
         self.send_response(status)
         content_type = "application/soap+xml" if soap_namespace == SOAP12_ENVELOPE else "text/xml"
         self.send_header("Content-Type", content_type + "; charset=utf-8")
-        self.send_header("Content-Length", str(length))
+        if length is None:
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Content-Length", str(length))
         self.end_headers()
 
     def reply(self, status, soap_namespace, document):
-        data = document.encode("utf-8")
-        self.send_head(status, soap_namespace, len(data))
-        if self.server.options.trickle is None:
-            self.wfile.write(data)
+        options = self.server.options
+        data = (document + options.after_envelope).encode("utf-8")
+        self.send_head(status, soap_namespace, None if options.chunked else len(data))
+        writes = pieces(data, [pattern.encode("utf-8") for pattern in options.cut])
+        if options.chunked:
+            writes = [b"%x\r\n%s\r\n" % (len(part), part) for part in writes] + [b"0\r\n\r\n"]
+        if options.trickle is not None:
+            self.send_trickle(b"".join(writes))
             return
+        for index, part in enumerate(writes):
+            if index:
+                # Long enough for the client to read the write before as a receive of its own.
+                time.sleep(0.05)
+            self.wfile.write(part)
+
+    def send_trickle(self, data):
         for index in range(len(data)):
             if self.server.stopping.is_set():
                 break

@@ -1,5 +1,7 @@
 #include "DllHelper/Dll.h"
 
+#include "StringHelper/StringHelper.h"
+
 #include <boost/make_shared.hpp>
 
 #include <cstdio>
@@ -23,8 +25,9 @@ Dll<Tag>::Dll(const boost::filesystem::path& path) : handle(nullptr)
     if (!handle)
     {
         // The narrow conversion of the message may itself touch the last error: keep the load's.
+        // UTF-8, so that a folder named outside the ANSI code page keeps its name.
         const DWORD error = GetLastError();
-        const std::string message = path.string();
+        const std::string message = StringHelper::ToNarrow(text, StringHelper::Utf8CodePage);
         SetLastError(error);
         BOOST_THROW_EXCEPTION(ExceptionHelper::Windows(message));
     }

@@ -31,7 +31,7 @@ class Dll : private boost::noncopyable
 {
 public:
     // Loads the module with LoadLibraryW. Throws ExceptionHelper::Windows whose message is the
-    // path as narrow text, with LoadLibraryW's error code attached.
+    // path in UTF-8, with LoadLibraryW's error code attached.
     explicit Dll(const boost::filesystem::path& path);
 
     // Frees the module; never throws (a failed FreeLibrary is reported to the debugger only).

@@ -16,6 +16,11 @@ constexpr std::uint32_t Utf8CodePage = 65001;
 std::wstring ToWide(const std::string& text, std::uint32_t codePage);
 std::string ToNarrow(const std::wstring& text, std::uint32_t codePage);
 
+// text as UTF-8 when it is valid UTF-8, else in the ANSI code page. For narrow texts that may be
+// either, such as exception messages: own code writes paths and COM messages into them in UTF-8,
+// Boost names paths in the ANSI code page.
+std::wstring Utf8OrAnsiToWide(const std::string& text);
+
 // text with every control character but tab (U+0000 to U+001F, U+007F to U+009F) written as '?'.
 // For text from outside the program on its way into a console or log line: a line break there
 // would forge a line of its own, an escape sequence would drive the terminal.

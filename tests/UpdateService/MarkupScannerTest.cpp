@@ -1,9 +1,12 @@
-// What the reply screen takes for markup the runtime would misread, whole and split at every byte.
+// What the reply screen takes for markup the runtime would misread: one verdict for a text however
+// it is cut into the pieces the network delivers.
 #include "UpdateService/MarkupScanner.h"
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 using UpdateService::Wrapper::MarkupScanner;
 
@@ -38,7 +41,12 @@ const ScanCase ScanCases[] = {
     {"cdata_keyword_in_lower_case", "<r><![cdata[ x ]]></r>", false},
     {"single_dash_after_the_bang", "<!-x>", false},
     {"double_dash_inside_a_comment", "<!-- a -- b --><!DOCTYPE r>", false},
+    // The runtime ends a comment at its first "--", an instruction at its first "?": what follows
+    // would be read as markup, so these are refused on their own.
+    {"double_dash_alone_inside_a_comment", "<r><!-- a -- b --></r>", false},
     {"question_mark_inside_an_instruction", "<?pi a?b?><!DOCTYPE r>", false},
+    {"lone_question_mark_inside_an_instruction", "<?pi a ? b ?><r/>", false},
+    {"cdata_keyword_without_its_bracket", "<r><![CDATA x]]></r>", false},
     {"percent_markup", "<% x %>", false},
     {"bracket_in_an_attribute_value", "<r a=\"<!--\"><!DOCTYPE r>--></r>", false},
     {"bracket_inside_a_tag", "<r <!DOCTYPE r>>", false},
@@ -50,7 +58,22 @@ const ScanCase ScanCases[] = {
     {"undeclared_entity_in_a_single_quoted_value", "<a b='&url;'/>", false},
     {"html_entity", "<a>&nbsp;</a>", false},
     {"empty_reference", "<a>&;</a>", false},
-    {"character_reference_without_digits", "<a>&#;&#x;</a>", false},
+    {"decimal_reference_without_digits", "<a>&#;</a>", false},
+    {"hexadecimal_reference_without_digits", "<a>&#x;</a>", false},
+    // Characters XML allows: tab, line feed, carriage return, U+0020-U+D7FF, U+E000-U+FFFD and
+    // U+10000-U+10FFFF. A reference to any other is refused like an unknown entity.
+    {"references_to_the_edges_of_what_xml_allows",
+        "<a b='&#9;&#xA;&#13;&#x20;'>&#xD7FF;&#xE000;&#xFFFD;&#x10000;&#65533;&#x0041;</a>", true},
+    {"reference_to_nul", "<a>http://x/&#0;.msi</a>", false},
+    {"reference_to_nul_with_leading_zeros", "<a>&#x0000;</a>", false},
+    {"reference_to_a_control_character", "<a>&#1;</a>", false},
+    {"reference_to_the_last_control_character_before_space", "<a>&#x1F;</a>", false},
+    {"reference_to_vertical_tab", "<a b=\"&#xB;\"/>", false},
+    {"reference_to_a_high_surrogate", "<a>&#xD800;</a>", false},
+    {"reference_to_a_low_surrogate", "<a>&#57343;</a>", false},
+    {"reference_to_fffe", "<a>&#xFFFE;</a>", false},
+    {"reference_to_ffff", "<a>&#65535;</a>", false},
+    {"reference_beyond_10ffff", "<a>&#x110000;</a>", false},
     {"character_reference_with_a_letter", "<a>&#6a;</a>", false},
     {"hexadecimal_reference_with_a_capital_x", "<a>&#X41;</a>", false},
     // The runtime would read "#x10FFF" and take "F;" as text.
@@ -64,19 +87,41 @@ class MarkupScannerTest : public testing::TestWithParam<ScanCase>
 
 } // namespace
 
+// The verdict on text given in pieces, cut at the offsets (ascending).
+bool Verdict(const std::string& text, const std::vector<std::size_t>& cuts)
+{
+    MarkupScanner scanner;
+    bool accepted = true;
+    std::size_t begin = 0;
+    for (const std::size_t end : cuts)
+    {
+        accepted = scanner.Take(text.data() + begin, end - begin);
+        begin = end;
+    }
+    return scanner.Take(text.data() + begin, text.size() - begin) && accepted;
+}
+
 TEST_P(MarkupScannerTest, RefusesWhatTheRuntimeWouldMisreadWhereverTheTextIsSplit)
 {
     const ScanCase& c = GetParam();
-    MarkupScanner whole;
-    EXPECT_EQ(whole.Take(c.text.data(), c.text.size()), c.accepted);
+    EXPECT_EQ(Verdict(c.text, {}), c.accepted);
 
-    MarkupScanner bytes;
-    bool accepted = true;
-    for (const char byte : c.text)
-        accepted = bytes.Take(&byte, 1);
-    EXPECT_EQ(accepted, c.accepted);
+    std::vector<std::size_t> everyByte;
+    for (std::size_t offset = 1; offset < c.text.size(); ++offset)
+        everyByte.push_back(offset);
+    EXPECT_EQ(Verdict(c.text, everyByte), c.accepted) << "a byte at a time";
+
+    // In two pieces cut anywhere, and in three whose middle is one or two bytes long.
+    for (std::size_t cut = 0; cut <= c.text.size(); ++cut)
+    {
+        EXPECT_EQ(Verdict(c.text, {cut}), c.accepted) << "cut at " << cut;
+        for (std::size_t end = cut + 1; end <= cut + 2 && end <= c.text.size(); ++end)
+            EXPECT_EQ(Verdict(c.text, {cut, end}), c.accepted) << "cut at " << cut << " and " << end;
+    }
 
     // Once refused, refused for good.
+    MarkupScanner whole;
+    whole.Take(c.text.data(), c.text.size());
     EXPECT_EQ(whole.Take("<r/>", 4), c.accepted);
 }
 

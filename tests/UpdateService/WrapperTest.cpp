@@ -16,6 +16,7 @@
 #include <stdsoap2.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -108,7 +109,7 @@ class WrapperVerdictTest : public testing::TestWithParam<VerdictCase>
 // A failed exchange: false, the record untouched, and one error with the runtime's code.
 struct FailureCase
 {
-    const char* name;
+    std::string name;
     std::vector<std::wstring> answer;
 };
 
@@ -118,6 +119,8 @@ const FailureCase FailureCases[] = {
     {"document_type_declaration_with_an_internal_entity", {L"--entity", L"internal"}},
     {"document_type_declaration_with_an_external_entity", {L"--entity", L"external"}},
     {"reference_to_an_undeclared_entity", {L"--entity", L"undeclared"}},
+    {"reference_to_nul", {L"--raw-url", L"http://127.0.0.1/&#0;x.msi"}},
+    {"reference_to_a_surrogate", {L"--raw-url", L"http://127.0.0.1/&#xD800;x.msi"}},
     // Answers whose XML could not be screened for declarations from its first byte.
     {"no_http_head", {L"--no-http-head"}},
     {"mime_parts", {L"--mime"}},
@@ -126,9 +129,58 @@ const FailureCase FailureCases[] = {
     {"reply_of_two_megabytes", {L"--huge", L"2"}},
 };
 
+void PrintTo(const FailureCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class WrapperFailureTest : public testing::TestWithParam<FailureCase>
 {
 };
+
+// Where the network cuts a reply must not change its verdict. The answer with the peer's --cut
+// pattern (cut where its marks stand), each piece sent in a write, or an HTTP chunk, of its own.
+std::vector<std::wstring> CutAnswer(std::vector<std::wstring> answer, const wchar_t* pattern, bool chunked)
+{
+    answer.insert(answer.end(), {L"--cut", pattern});
+    if (chunked)
+        answer.push_back(L"--chunked");
+    return answer;
+}
+
+// Refused replies, each cut in writes and in chunks.
+std::vector<FailureCase> RefusedCuts()
+{
+    const std::vector<std::wstring> undefinedEntity = {L"--raw-url", L"http://127.0.0.1/&nbsp;x.msi"};
+    const std::vector<std::wstring> declarationAfterTheEnvelope = {L"--after-envelope", L"<!DOCTYPE r>"};
+    const struct
+    {
+        const char* name;
+        const std::vector<std::wstring>& answer;
+        const wchar_t* pattern;
+    } cuts[] = {
+        {"undefined_entity_after_1", undefinedEntity, L"&|nbsp;"},
+        {"undefined_entity_after_2", undefinedEntity, L"&n|bsp;"},
+        {"undefined_entity_after_3", undefinedEntity, L"&nb|sp;"},
+        {"undefined_entity_after_4", undefinedEntity, L"&nbs|p;"},
+        {"undefined_entity_after_5", undefinedEntity, L"&nbsp|;"},
+        {"undefined_entity_before_every_byte", undefinedEntity, L"|&|n|b|s|p|;|"},
+        // The runtime stops reading at the envelope's end: what follows in a later piece is
+        // screened all the same.
+        {"declaration_after_the_envelope", declarationAfterTheEnvelope, L"</soap:Envelope>|<!"},
+        {"declaration_after_the_envelope_cut_in_its_keyword", declarationAfterTheEnvelope, L"<!DOC|TYPE"},
+    };
+    std::vector<FailureCase> cases;
+    for (const auto& cut : cuts)
+    {
+        for (const bool chunked : {false, true})
+        {
+            cases.push_back({std::string(cut.name) + (chunked ? "_in_chunks" : "_in_writes"),
+                CutAnswer(cut.answer, cut.pattern, chunked)});
+        }
+    }
+    return cases;
+}
 
 void ExpectOneFailureMessage(const RecordingSink& sink)
 {
@@ -180,7 +232,23 @@ TEST_P(WrapperFailureTest, FailsAndLeavesTheRecord)
 }
 
 INSTANTIATE_TEST_SUITE_P(Exchanges, WrapperFailureTest, testing::ValuesIn(FailureCases),
-    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+INSTANTIATE_TEST_SUITE_P(Cuts, WrapperFailureTest, testing::ValuesIn(RefusedCuts()),
+    [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+TEST(WrapperTest, AReplyCutBeforeEveryByteOfAReferenceIsReadAsWhole)
+{
+    for (const bool chunked : {false, true})
+    {
+        ComponentServicePeer peer(CutAnswer({L"--raw-url", L"http://x/?a=1&amp;b=2"}, L"|&|a|m|p|;|", chunked));
+        Component record;
+
+        EXPECT_TRUE(Lookup(record)) << "chunked: " << chunked;
+
+        EXPECT_EQ(record.downloadUrl, L"http://x/?a=1&b=2") << "chunked: " << chunked;
+    }
+}
 
 // The entity's URL is the peer's own: it records whether it was asked.
 TEST(WrapperTest, NothingIsFetchedForAnEntityOfTheReply)

@@ -3,6 +3,7 @@
 #include "ExceptionHelper/Exception.h"
 #include "ExceptionHelper/WindowsException.h"
 #include "ProcessHelper/ProcessHelper.h"
+#include "StringHelper/StringHelper.h"
 
 #include <boost/exception/diagnostic_information.hpp>
 #include <boost/exception/get_error_info.hpp>
@@ -67,11 +68,21 @@ TEST(DllHelperTest, LoadingAMissingPathThrowsWindowsWithThePathAndTheLoadError)
     const DWORD expectedError = GetLastError();
 
     const ExceptionHelper::Windows e = Thrown<ExceptionHelper::Windows>([&] { MakeDll(path); });
-    EXPECT_EQ(path.string(), e.what());
+    EXPECT_EQ(StringHelper::ToNarrow(path.wstring(), StringHelper::Utf8CodePage), e.what());
     const unsigned long* error = boost::get_error_info<ExceptionHelper::ErrorInfo>(e);
     ASSERT_NE(nullptr, error);
     EXPECT_EQ(expectedError, *error);
     EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), *error);
+}
+
+// In UTF-8, the path keeps a folder name that the ANSI code page (1252 here) cannot hold.
+TEST(DllHelperTest, LoadFailureNamesThePathWhateverItsCharacters)
+{
+    const boost::filesystem::path path =
+        ProcessHelper::Process::Path().parent_path() / L"\u0416\u0443\u043a \u65e5\u672c" / L"scan.dll";
+
+    const ExceptionHelper::Windows e = Thrown<ExceptionHelper::Windows>([&] { MakeDll(path); });
+    EXPECT_EQ(path.wstring(), StringHelper::ToWide(e.what(), StringHelper::Utf8CodePage));
 }
 
 // The throw function is the full signature (ExceptionHelper/Exception.h); its name is what is

@@ -60,6 +60,24 @@ TEST(StringHelperTest, TextTheSystemCannotConvertGivesEmpty)
     EXPECT_EQ("", ToNarrow(L"abc", UnknownCodePage));
 }
 
+TEST(StringHelperTest, Utf8OrAnsiTextIsReadAsUtf8WhereItIsValidUtf8)
+{
+    const struct
+    {
+        std::string text;
+        std::wstring wide;
+    } cases[] = {
+        {"", L""},
+        {"plain ASCII", L"plain ASCII"},
+        {"C:\\\xd0\x96\xd1\x83\xd0\xba\\\xce\xa3\xce\xa9", L"C:\\\u0416\u0443\u043a\\\u03a3\u03a9"},
+        // Not UTF-8: the ANSI code page (1252 here).
+        {"C:\\Caf\xe9\\\x80", L"C:\\Caf\u00e9\\\u20ac"},
+        {"caf\xc3\xa9 \xe9", L"caf\u00c3\u00a9 \u00e9"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.wide, StringHelper::Utf8OrAnsiToWide(c.text)) << testing::PrintToString(c.text);
+}
+
 struct Masking
 {
     std::wstring text;

@@ -192,6 +192,13 @@ TEST_F(QueryPropertyTest, AnswersTheFirstObjectsPropertyOrEmpty)
     }
 }
 
+// value of the type, its whole union set to address.
+void SetWholeUnion(_variant_t& value, VARTYPE type, const void* address)
+{
+    value.vt = type;
+    value.llVal = reinterpret_cast<LONGLONG>(address);
+}
+
 TEST(WmiHelperTest, UuidIsTheTextOfAStringAnswerOnly)
 {
     const wchar_t withNul[] = L"4C4C4544\0tail";
@@ -204,6 +211,14 @@ TEST(WmiHelperTest, UuidIsTheTextOfAStringAnswerOnly)
     _variant_t null;
     null.vt = VT_NULL;
     BSTR referenced = SysAllocString(L"4C4C4544-0000-1000-8000-000000000000");
+    // Non-strings whose whole union, which a string's pointer shares, holds the address of a live
+    // string: taken for a string regardless of the type, they would give its text, not fault by
+    // chance on what the stack left.
+    _variant_t number, smallNumber, boolean, zero;
+    SetWholeUnion(number, VT_I8, referenced);
+    SetWholeUnion(smallNumber, VT_I4, referenced);
+    SetWholeUnion(boolean, VT_BOOL, referenced);
+    SetWholeUnion(zero, VT_I4, nullptr);
     _variant_t byReference;
     byReference.vt = VT_BSTR | VT_BYREF;
     byReference.pbstrVal = &referenced;
@@ -219,9 +234,10 @@ TEST(WmiHelperTest, UuidIsTheTextOfAStringAnswerOnly)
         {"null string", nullString, L""},
         {"empty (no object)", _variant_t(), L""},
         {"null (a null property)", null, L""},
-        {"number", _variant_t(42L), L""},
-        {"number 0", _variant_t(0L), L""},
-        {"boolean", _variant_t(true), L""},
+        {"number", number, L""},
+        {"number in the union's low half", smallNumber, L""},
+        {"number 0", zero, L""},
+        {"boolean", boolean, L""},
         {"reference to a string", byReference, L""},
     };
     for (const Case& c : cases)

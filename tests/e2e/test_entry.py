@@ -74,6 +74,10 @@ class EntryTest(ProgramFolderTest):
         for args, message in [
             (["--bogus"], "unrecognised option '--bogus'"),
             (["--quick", "--qu"], "option '--qu' is ambiguous and matches '--quarantine', and '--quick'"),
+            # Arguments come from elsewhere: no control character reaches the terminal, and the
+            # rest shows in the console's code page.
+            (["--bad\x1b[31mX\x07"], "unrecognised option '--bad?[31mX?'"),
+            (["--caf\u00e9"], "unrecognised option '--caf\u00e9'"),
         ]:
             with self.subTest(args=args):
                 if self.folder.logs() is None:

@@ -56,6 +56,19 @@ class NonAnsiPathTest(unittest.TestCase):
                 self.assertIn("\n\tVersion: 7.1 beta\n", run.stdout)
                 self.assertTrue(os.path.isfile(folder.file("Plugins", "cache.000")))
 
+    def test_a_module_that_cannot_be_loaded_is_named_as_far_as_console_and_log_can_show_it(self):
+        # The diagnostic carries the path whole; a console or log in the ANSI code page (1252
+        # here) shows what it holds of it, a "?" for the rest.
+        for name, shown in [("Caf\u00e9", "Caf\u00e9"), ("\u03a3\u03a9", "??")]:
+            with self.subTest(name):
+                folder = self.program_folder(name)
+                os.remove(folder.file("scan.dll"))
+                run = folder.run("--custom", windows_path(self.data))
+                path = folder.windows_path("scan.dll").replace(name, shown)
+                self.assertIn("Couldn't perform scan. Error: ", run.stdout)
+                self.assertIn("std::exception::what: " + path + "\n", run.stdout)
+                self.assertIn(("std::exception::what: " + path + "\r\n").encode("cp1252"), folder.log_bytes())
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -141,6 +141,18 @@ class ProgramFolderSafetyTest(RecordingScanTest):
                     self.assertNotIn("You can access scan result here", run.stdout)
                     self.assertIn(SAVE_REFUSED, run.stdout)
 
+    def test_a_refused_result_path_is_logged_without_its_control_characters(self):
+        self.fresh_folder()
+        given = self.folder.windows_path() + "\\Temp\\r\x1b[2J\x7f.xml"
+        run = self.scan("--custom", "Z:\\d", "--scan-result", given)
+
+        self.assertIn(SAVE_REFUSED, run.stdout)
+        log = self.folder.log_bytes()
+        # The name is no Windows file name: the default one is added to it.
+        self.assertIn(b"Error: The scan result path lies in the engine's temporary folder: "
+                      + self.folder.windows_path().encode("cp1252") + b"\\Temp\\r?[2J?.xml\\", log)
+        self.assertNotIn(b"\x1b", log)
+
     def link(self, link, target):
         os.symlink(target, link)
         return windows_path(link)

@@ -95,6 +95,10 @@ class UpdateAppTest(ProgramFolderTest):
             ("--entity", "internal"),
             ("--entity", "external"),
             ("--entity", "undeclared"),
+            # References to characters XML does not allow.
+            ("--raw-url", "http://127.0.0.1/&#0;x.msi"),
+            ("--raw-url", "http://127.0.0.1/&#1;x.msi"),
+            ("--raw-url", "http://127.0.0.1/&#xD800;x.msi"),
             ("--omit", "Id"),
             ("--omit", "Version"),
             ("--omit", "DownloadUrl"),
@@ -105,6 +109,22 @@ class UpdateAppTest(ProgramFolderTest):
             with self.subTest(answer=answer):
                 output, _ = self.update_app(*answer)
                 self.assertEqual(CHECKING + NO_INFO, output)
+
+    def test_the_verdict_is_the_same_wherever_the_network_cuts_the_reply(self):
+        # The peer cuts where the marks | stand, each piece a TCP write or an HTTP chunk of its own.
+        undefined = ("--raw-url", "http://127.0.0.1/&nbsp;x.msi")
+        known = ("--raw-url", "http://127.0.0.1/a&amp;b.msi")
+        for answer, verdict in [
+            (undefined + ("--cut", "&|nbsp;"), NO_INFO),
+            (undefined + ("--cut", "&nb|sp;", "--chunked"), NO_INFO),
+            (undefined + ("--cut", "|&|n|b|s|p|;|", "--chunked"), NO_INFO),
+            (("--after-envelope", "<!DOCTYPE r>", "--cut", "</soap:Envelope>|<!"), NO_INFO),
+            (known + ("--cut", "|&|a|m|p|;|"), NEWER + "http://127.0.0.1/a&b.msi\n"),
+            (known + ("--cut", "|&|a|m|p|;|", "--chunked"), NEWER + "http://127.0.0.1/a&b.msi\n"),
+        ]:
+            with self.subTest(answer=answer):
+                output, _ = self.update_app(*answer)
+                self.assertEqual(CHECKING + verdict, output)
 
     def test_missing_notes_do_not_matter(self):
         output, _ = self.update_app("--omit", "Notes")
@@ -140,6 +160,10 @@ class UpdateAppTest(ProgramFolderTest):
             (b'["beta"]', "prod",
              reading + b"Error: get_value< Object > called on Array Value\r\n" + NO_PARTNER_LOG),
             (b'{"platform":"b\xe9ta"}', "b\u00e9ta", reading + b"Info: deploy platform from file=b\xe9ta\r\n"),
+            # After a byte-order mark the text is UTF-8; an escape names its character either way.
+            (b'\xef\xbb\xbf{"platform":"b\xc3\xaata"}', "b\u00eata",
+             reading + b"Info: deploy platform from file=b\xeata\r\n"),
+            (b'{"platform":"b\\u00eata"}', "b\u00eata", reading + b"Info: deploy platform from file=b\xeata\r\n"),
         ]:
             with self.subTest(content=content):
                 self.partner.remove()
@@ -150,12 +174,24 @@ class UpdateAppTest(ProgramFolderTest):
                 self.assertEqual(log, self.folder.log_bytes())
 
 
-    def test_a_platform_with_control_characters_goes_to_the_service_but_not_into_the_log_as_lines(self):
-        self.partner.write(b'{"platform":"beta\\r\\nError: forged\\u007f\\t."}')
-        _, fields = self.update_app("--version", "11.11.905.9127")
-        self.assertEqual("beta\r\nError: forged\x7f\t.", dict(fields)["DeployPlatfrom"])
-        self.assertEqual(b"Info: reading platform from " + self.partner.windows_path().encode() + b"\r\n"
-                         b"Info: deploy platform from file=beta??Error: forged?\t.\r\n", self.folder.log_bytes())
+    def test_a_platform_that_cannot_be_sent_as_the_log_shows_it_counts_as_none(self):
+        # The log would show a control character as "?", and XML cannot carry NUL, most other
+        # control characters, U+FFFE or U+FFFF at all: "prod" goes instead, with an error line.
+        ignored = b"Error: platform ignored, it holds a character that cannot be sent: "
+        for content, shown in [
+            (b'{"platform":"a\\u0000b"}', b"a?b"),
+            (b'{"platform":"a\x00b"}', b"a?b"),
+            (b'{"platform":"a\x1b[31mb"}', b"a?[31mb"),
+            (b'{"platform":"beta\\r\\nError: forged\\u007f\\t."}', b"beta??Error: forged?\t."),
+            (b'{"platform":"a\\u0085b"}', b"a?b"),
+            (b'\xef\xbb\xbf{"platform":"a\xef\xbf\xbeb"}', b"a?b"),
+        ]:
+            with self.subTest(content=content):
+                self.partner.write(content)
+                _, fields = self.update_app("--version", "11.11.905.9127")
+                self.assertEqual("prod", dict(fields)["DeployPlatfrom"])
+                self.assertEqual(b"Info: reading platform from " + self.partner.windows_path().encode() + b"\r\n" +
+                                 ignored + shown + b"\r\n" + NO_PARTNER_LOG, self.folder.log_bytes())
 
 
 if __name__ == "__main__":

@@ -94,7 +94,13 @@ TEST_F(PartnerFileTest, ReadsThePlatformMemberOrLogsWhyNot)
         {"a number ends before what follows", "12 and more", false, "",
             "Error: get_value< Object > called on integer Value\r\n"},
         {"empty string", R"({"platform":""})", true, "", ""},
-        {"bytes above 127", "{\"platform\":\"b\xE9ta \xC4\xFF\"}", true, "b\xE9ta \xC4\xFF", ""},
+        // The value comes in UTF-8: the text is in the ANSI code page (1252 here) but after a
+        // byte-order mark, and an escape names its character whatever the text's encoding.
+        {"bytes above 127", "{\"platform\":\"b\xE9ta \xC4\xFF\"}", true, "b\xC3\xA9ta \xC3\x84\xC3\xBF", ""},
+        {"utf-8 after a byte-order mark", "\xEF\xBB\xBF{\"platform\":\"b\xC3\xAAta\"}", true, "b\xC3\xAAta", ""},
+        {"escaped characters beyond ASCII", R"({"platform":"b\u00eata \u20ac"})", true, "b\xC3\xAAta \xE2\x82\xAC", ""},
+        {"escaped characters beyond ASCII after a byte-order mark", "\xEF\xBB\xBF{\"platform\":\"\\u00ea\"}", true,
+            "\xC3\xAA", ""},
         {"Platform with a capital", R"({"Platform":"beta"})", false, "", "Error: couldn't find platform\r\n"},
         {"integer", R"({"platform":12})", false, "", "Error: get_value< string > called on integer Value\r\n"},
         {"real", R"({"platform":1.5})", false, "", "Error: get_value< string > called on real Value\r\n"},
@@ -120,6 +126,8 @@ TEST_F(PartnerFileTest, ReadsThePlatformMemberOrLogsWhyNot)
         {"leading zeros in the member", R"({"platform":007})", false, "",
             "Error: get_value< string > called on integer Value\r\n"},
         {"zeros and escapes inside the value stay", R"({"platform":"007 \" 00 \\"})", true, "007 \" 00 \\", ""},
+        {"odd number of quotes in a line comment before the value", "// a \"quote\n{\"platform\":\"beta\"}", true,
+            "beta", ""},
         {"quotes and zeros in comments stay comments", "/* \" 007 */ // \"\n{\"platform\" /* \" */ :\"beta\"}", true,
             "beta", ""},
         {"escaped control character", R"({"platform":"be\tta"})", true, "be\tta", ""},
