@@ -1,6 +1,6 @@
 #include "Commands/Commands.h"
 
-#include "Commands/CommandFailure.h"
+#include "Program/CommandFailure.h"
 #include "Scanner/Scanner.h"
 
 #include <boost/exception/exception.hpp>

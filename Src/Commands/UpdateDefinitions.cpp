@@ -1,7 +1,7 @@
 #include "Commands/Commands.h"
 
-#include "Commands/CommandFailure.h"
 #include "DefinitionsUpdater/DefinitionsUpdater.h"
+#include "Program/CommandFailure.h"
 
 #include <boost/exception/exception.hpp>
 

@@ -1,6 +1,6 @@
 #include "DefinitionsUpdater/DefinitionsUpdater.h"
 
-#include "Commands/CommandFailure.h"
+#include "Program/CommandFailure.h"
 #include "Program/ConsoleText.h"
 #include "Program/LogError.h"
 #include "Program/ProgramFolder.h"

@@ -1,4 +1,4 @@
-#include "Commands/CommandFailure.h"
+#include "Program/CommandFailure.h"
 
 #include "Program/ConsoleText.h"
 #include "Program/LogError.h"
