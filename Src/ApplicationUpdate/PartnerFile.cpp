@@ -5,10 +5,12 @@
 #include "FileSystemHelper/File.h"
 #include "PathHelper/Special.h"
 #include "Program/LogError.h"
+#include "Report/XmlText.h"
 #include "StringHelper/StringHelper.h"
 
 #include <boost/filesystem/operations.hpp>
 
+#include <algorithm>
 #include <vector>
 
 namespace BriskenCommandLineScanner
@@ -23,30 +25,13 @@ bool PartnerFileExists(const boost::filesystem::path& file)
     return !error && boost::filesystem::exists(status);
 }
 
-bool IsHighSurrogate(wchar_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool IsLowSurrogate(wchar_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-// A control character, which the log would show as '?' (and most of which XML cannot carry at
-// all), or U+FFFE, U+FFFF or a surrogate without its partner, which XML cannot carry.
+// A control character (tab included), which the log would show as '?' and most of which XML
+// cannot carry at all, or another character no XML text can hold (U+FFFE, U+FFFF, a surrogate
+// without its partner).
 bool HoldsUnsendableCharacter(const std::wstring& text)
 {
-    for (std::size_t index = 0; index < text.size(); ++index)
-    {
-        const wchar_t c = text[index];
-        if (IsHighSurrogate(c) && index + 1 < text.size() && IsLowSurrogate(text[index + 1]))
-            ++index;
-        else if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF || IsHighSurrogate(c) ||
-            IsLowSurrogate(c))
-            return true;
-    }
-    return false;
+    const auto isControl = [](wchar_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); };
+    return std::any_of(text.begin(), text.end(), isControl) || XmlText(text) != text;
 }
 
 // Without a byte-order mark the file is in the ANSI code page. Read as UTF-8 either way, so that

@@ -5,6 +5,11 @@
 namespace BriskenCommandLineScanner
 {
 
+// What the line calls the thing not scanned, where a scan call and an engine report may both
+// name it.
+constexpr const wchar_t* NotScannedObject = L"object";
+constexpr const wchar_t* NotScannedBootSector = L"boot sector of drive";
+
 // Prints "Couldn't scan <subject>: <name>. Error: <error>" on the console at once, in read-only
 // mode too: a path, drive or object the scan could not scan must not pass for a clean one, and
 // the log is not always written. The name comes from outside the program and is masked.

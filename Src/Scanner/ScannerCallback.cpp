@@ -75,7 +75,7 @@ void ReportNotScanned(const _ScanCbkParams& report)
     if (report.innerObject && *report.innerObject)
         name += L" (" + Printable(report.innerObject) + L")";
     PrintNotScanned(
-        report.objectType == EngineSdk::ObjectType::BootSector ? L"boot sector of drive" : L"object", name, reason);
+        report.objectType == EngineSdk::ObjectType::BootSector ? NotScannedBootSector : NotScannedObject, name, reason);
     LogError(L"Object not scanned. Path: ", Printable(report.path), L". Parent Containers: ",
         Printable(report.parentContainers), L". Inner Object: ", Printable(report.innerObject), L". Object Flags: ",
         ObjectFlagsToString(report.objectFlags), L". Reason: ", reason);

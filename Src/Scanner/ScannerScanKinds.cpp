@@ -26,8 +26,8 @@ struct ScanCall
     const wchar_t* consoleSubject;
 };
 
-const ScanCall systemCall = {L"Couldn't perform system scan. Error: ", L"Object", L"object"};
-const ScanCall bootSectorCall = {L"Couldn't perform boot scan. Error: ", L"Drive", L"boot sector of drive"};
+const ScanCall systemCall = {L"Couldn't perform system scan. Error: ", L"Object", NotScannedObject};
+const ScanCall bootSectorCall = {L"Couldn't perform boot scan. Error: ", L"Drive", NotScannedBootSector};
 const ScanCall driveCall = {L"Couldn't perform full scan. Error: ", L"Drive", L"drive"};
 const ScanCall customPathCall = {L"Couldn't perform custom scan. Error: ", L"Path", L"path"};
 

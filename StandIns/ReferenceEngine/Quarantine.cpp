@@ -3,6 +3,7 @@
 #include "EngineSdk.h"
 #include "FileObjects.h"
 #include "Handles.h"
+#include "Utf8.h"
 
 namespace ReferenceEngine
 {
@@ -78,12 +79,7 @@ void QuarantineItem::Withdraw()
 // The origin path in UTF-8 and a line end.
 bool QuarantineItem::WriteRecord(const std::wstring& origin)
 {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, origin.c_str(), static_cast<int>(origin.size()), nullptr, 0,
-        nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, origin.c_str(), static_cast<int>(origin.size()), &text[0], length, nullptr,
-        nullptr);
-    text += "\r\n";
+    const std::string text = WideToUtf8(origin) + "\r\n";
     FileHandle record(CreateNewFile(copy + RecordSuffix));
     if (!record.Valid())
         return false;

@@ -15,7 +15,8 @@ bool IsPlainFileName(const std::string& name);
 // A file name as Windows compares it: without regard to case.
 std::wstring FileNameKey(const std::wstring& name);
 
-// The reference engine's conversion, shared as its SHA-256 is.
+// The reference engine's conversions, shared as its SHA-256 is.
 using ReferenceEngine::Utf8ToWide;
+using ReferenceEngine::WideToUtf8;
 
 } // namespace UpdateSdkStandIn

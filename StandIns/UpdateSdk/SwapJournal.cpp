@@ -4,8 +4,6 @@
 #include "PlainFileName.h"
 #include "Result.h"
 
-#include <windows.h>
-
 #include <sstream>
 
 namespace UpdateSdkStandIn::SwapJournal
@@ -24,17 +22,6 @@ const char separator = '\t';
 [[noreturn]] void Unreadable(const std::string& why)
 {
     throw UpdateError(Result::UndoFailed, "unreadable swap journal: " + why);
-}
-
-std::string WideToUtf8(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-        nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], size, nullptr, nullptr);
-    return narrow;
 }
 
 std::string Relative(const std::wstring& path, const std::wstring& root)
