@@ -3,6 +3,7 @@ the EICAR test file (also while another program holds it open), the XML result, 
 and a missing engine; and a boot scan, whose sectors Wine never lets the engine read."""
 
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -153,6 +154,17 @@ class CustomScanTest(ScanTest):
 
         run = self.scan("--custom", windows_path(self.clean), "--scan-result", windows_path(self.data) + "\\")
         self.assertIn("\nError: Couldn't save scan result. Please check scan result path\n", run.stdout)
+
+    def test_a_scan_without_definitions_does_not_start(self):
+        # The engine would know only its built-in EICAR signature: every other threat would pass.
+        shutil.rmtree(self.folder.file("Plugins"))
+        run = self.scan("--custom", windows_path(self.eicar))
+
+        self.assertTrue(run.stdout.startswith("Initializing engine, please wait...\nCouldn't perform scan. Error: "),
+                        run.stdout)
+        self.assertIn("std::exception::what: Couldn't initialize scanner. Error: NoPlugins\n", run.stdout)
+        self.assertNotIn("Scan started", run.stdout)
+        self.assertEqual(self.results(), [])
 
     def test_a_path_that_cannot_be_scanned_is_named_on_the_console_and_the_scan_goes_on(self):
         # The report lists a refused path like a clean one: the console line, in read-only mode
