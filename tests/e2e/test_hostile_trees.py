@@ -144,6 +144,48 @@ class HostileTreeTest(ScanTest):
         with open(self.folder.file("Quarantine", "eicar.com.origin"), "rb") as f:
             self.assertEqual(f.read(), windows_path(infected).encode("utf-8") + b"\r\n")
 
+    def test_a_report_that_cannot_be_saved_whole_leaves_the_earlier_one(self):
+        earlier = b'<?xml version="1.0"?>\n<Summary>the earlier report</Summary>\n'
+        clean = windows_path(self.data_file("clean.txt", b"nothing to see"))
+        cases = [
+            # where the report goes, the reason the log gives (the system's code)
+            ("full", "(error 112)"),  # a disk too full for the report
+            ("read-only", "(error 5)"),
+        ]
+        for kind, code in cases:
+            for name in ("r.xml", "fresh.xml"):  # over an earlier report, and at a new path
+                with self.subTest(kind=kind, name=name):
+                    self.fresh_folder()
+                    mount = self.mount_tmpfs(os.path.join(self.data, f"{kind}-{name}"), "64k")
+                    with open(os.path.join(mount, "r.xml"), "wb") as f:
+                        f.write(earlier)
+                    if kind == "full":
+                        self.fill(mount)
+                    else:
+                        self.make_read_only(mount, "remount")
+                    before = sorted(os.listdir(mount))
+                    path = windows_path(os.path.join(mount, name))
+
+                    run = self.scan("--custom", clean, "--scan-result", path)
+
+                    self.assertIn("\nError: Couldn't save scan result. Please check scan result path\n", run.stdout)
+                    with open(os.path.join(mount, "r.xml"), "rb") as f:
+                        self.assertEqual(f.read(), earlier)
+                    self.assertEqual(sorted(os.listdir(mount)), before)
+                    [line] = [line for line in self.log_lines() if line.startswith("Error: ")]
+                    self.assertTrue(line.startswith("Error: Couldn't save scan result. Error: "), line)
+                    self.assertTrue(line.endswith(f" {code}. Path: {path}"), line)
+
+    @staticmethod
+    def fill(mount: str):
+        """Fills the file system at mount to the last byte."""
+        with open(os.path.join(mount, "filler"), "wb", buffering=0) as f:
+            try:
+                while True:
+                    f.write(b"\0" * 4096)
+            except OSError:
+                pass
+
     def test_objects_the_engine_cannot_read_are_reported_as_not_scanned(self):
         # The program records only infected objects, so the engine's reports are read by the
         # engine test, which scans the tree made here.

@@ -155,6 +155,33 @@ class CustomScanTest(ScanTest):
         run = self.scan("--custom", windows_path(self.clean), "--scan-result", windows_path(self.data) + "\\")
         self.assertIn("\nError: Couldn't save scan result. Please check scan result path\n", run.stdout)
 
+    def test_a_result_name_is_taken_as_windows_stores_it(self):
+        refused = "The scan result path does not end in a name that a file can have: "
+        cases = [
+            # given name, file saved (None: refused), what must not be there afterwards
+            ("r.xml.", "r.xml", None),
+            ("r.xml . ", "r.xml", None),
+            ("r.xml:ads", None, "r.xml"),
+            ("CON", None, None),
+            ("aux.xml", None, None),
+        ]
+        for given, saved, absent in cases:
+            with self.subTest(given=given):
+                self.fresh_folder()
+                out = tempfile.mkdtemp(prefix="out-", dir=self.data)
+                path = windows_path(out) + "\\" + given
+                run = self.scan("--custom", windows_path(self.clean), "--scan-result", path)
+
+                if saved:
+                    self.assertIn("You can access scan result here: " + windows_path(out) + "\\" + saved + "\n",
+                                  run.stdout)
+                    self.assertEqual(os.listdir(out), [saved])
+                    self.assertTrue(os.path.isfile(os.path.join(out, saved)))
+                else:
+                    self.assertIn("\nError: Couldn't save scan result. Please check scan result path\n", run.stdout)
+                    self.assertEqual(os.listdir(out), [])
+                    self.assertIn("Error: " + refused + path, self.log_lines())
+
     def test_a_scan_without_definitions_does_not_start(self):
         # The engine would know only its built-in EICAR signature: every other threat would pass.
         shutil.rmtree(self.folder.file("Plugins"))
