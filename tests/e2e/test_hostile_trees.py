@@ -186,6 +186,21 @@ class HostileTreeTest(ScanTest):
             except OSError:
                 pass
 
+    def test_names_that_windows_reads_as_devices_are_scanned_as_files(self):
+        # Opened by such a name, AUX and COM1 would hold the scan for good, NUL would read as empty.
+        names = ["aux.txt", "com1", "nul", "con.com"]
+        for name in names:
+            self.data_file(name, eicar())
+
+        run = self.scan("--custom", windows_path(self.data), "--quarantine")
+
+        self.assertIn("\nScan complete.", run.stdout)
+        objects = self.only_result().objects
+        self.assertEqual(sorted(o["ObjectPath"] for o in objects),
+                         sorted(windows_path(os.path.join(self.data, name)) for name in names))
+        self.assertEqual({o["ScanStatus"] for o in objects}, {"Moved"})
+        self.assertEqual(os.listdir(self.data), [])
+
     def test_objects_the_engine_cannot_read_are_reported_as_not_scanned(self):
         # The program records only infected objects, so the engine's reports are read by the
         # engine test, which scans the tree made here.

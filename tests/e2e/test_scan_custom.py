@@ -182,6 +182,39 @@ class CustomScanTest(ScanTest):
                     self.assertEqual(os.listdir(out), [])
                     self.assertIn("Error: " + refused + path, self.log_lines())
 
+    def test_a_failed_action_is_named_on_the_console_and_logged(self):
+        deep = self.data
+        while len(windows_path(deep)) < 300:  # beyond MAX_PATH
+            deep = os.path.join(deep, "d" * 60)
+        os.makedirs(deep)
+        cases = [
+            # option, folder of the EICAR file, the engine's reason of a failure, ScanStatus
+            ("--quarantine", self.data, "PathError", "ScanFailed"),
+            ("--disinfect", self.data, "Disinfect", "ScanFailed"),  # EICAR cannot be disinfected
+            ("--delete", deep, None, "Deleted"),
+        ]
+        for option, folder, reason, status in cases:
+            with self.subTest(option=option):
+                self.fresh_folder()
+                if option == "--quarantine":  # a file in its place: the folder cannot be made
+                    self.folder.write("Quarantine", b"not a folder")
+                infected = os.path.join(folder, "eicar.com")
+                with open(infected, "wb") as f:
+                    f.write(eicar())
+
+                run = self.scan("--custom", windows_path(infected), option)
+
+                self.assertEqual(run.returncode, 0)
+                action, path = option[2:], windows_path(infected)
+                failed = f"Couldn't {action} object: {path}. Error: {reason}\n" if reason else ""
+                self.assertIn("Scan started\n" + object_line(path) * 2 + failed + "\nScan complete.", run.stdout)
+                [record] = self.only_result().objects
+                self.assertEqual(record["ScanStatus"], status)
+                self.assertEqual(os.path.exists(infected), status == "ScanFailed")
+                logged = [line for line in self.log_lines() if line.startswith("Error: ")]
+                self.assertEqual(logged, [f"Error: Couldn't {action} object. Path: {path}. Parent Containers: . "
+                                          f"Inner Object: . Reason: {reason}"] if reason else [])
+
     def test_a_scan_without_definitions_does_not_start(self):
         # The engine would know only its built-in EICAR signature: every other threat would pass.
         shutil.rmtree(self.folder.file("Plugins"))
