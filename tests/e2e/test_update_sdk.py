@@ -384,6 +384,24 @@ class UpdateSdkTest(unittest.TestCase):
         self.assert_plugins_hold_the_set(newer, "2026.11.21.2", others)
         self.assertFalse(os.path.exists(os.path.join(self.local, "UpdateStaging")))
 
+    # Newer by the version ids, whatever the content: the older set is refused even where its
+    # files are those installed, and with version ids switched off for being up to date.
+    def test_an_older_set_is_refused_with_or_without_version_ids(self):
+        newer = self.make_set("newer", "2099.01.01.1", {})
+        server = self.serve("--set", newer)
+        self.assertEqual(0, self.drive(server.url, "--install").results["install"])
+        server.stop()
+        before = read_folder(self.local)
+        server = self.serve()
+        for flags in ([], ["--no-version-id"]):
+            with self.subTest(flags=flags):
+                run = self.drive(server.url, "--install", *flags)
+                self.assertEqual(["0"], run.events, run.text)
+                self.assertEqual({"update": 15, "install": 9}, {k: run.results[k] for k in ("update", "install")})
+                self.assert_nothing_changed(run, before)
+        server.stop()
+        self.assertEqual(["/av64bit/manifest"] * 2, server.requests)
+
     # --- Install: all or nothing ---
 
     def test_install_that_cannot_replace_a_file_leaves_the_old_set_whole(self):
