@@ -1,7 +1,6 @@
 """The update SDK stand-in BKUpdateServiceCom.dll driven directly, through the test driver
 UpdateSdkDriver.exe, against the local definitions server on a port of its own."""
 
-import errno
 import hashlib
 import os
 import shutil
@@ -13,6 +12,7 @@ import urllib.request
 
 from definitionsserver import SAMPLE_SET, DefinitionsServer, copy_sample_set, free_port
 from programfolder import PROGRAM_FOLDER, SHIPPED_PLUGINS, TEST_FOLDER, read_folder
+from smalldisk import fill, mount_tmpfs
 from winehost import windows_path
 
 MODULE = os.path.join(PROGRAM_FOLDER, "BKUpdateServiceCom.dll")
@@ -405,38 +405,11 @@ class UpdateSdkTest(unittest.TestCase):
 
     # --- Install on a full disk ---
 
-    def small_disk(self) -> str:
-        """A folder on a tmpfs of 2 MiB of its own, unmounted at the end; skips the test where
-        mounting is refused."""
-        small = os.path.join(self.root, "small")
-        os.makedirs(small)
-        try:
-            mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=2m", "brisken-small", small],
-                                     stdin=subprocess.DEVNULL, capture_output=True, text=True)
-        except OSError as error:
-            self.skipTest(f"cannot run mount: {error}")
-        if mounted.returncode != 0:
-            self.skipTest("cannot mount a tmpfs here (it takes root; run the tests in a mount namespace of "
-                          f"their own, unshare -m): {mounted.stderr.strip()}")
-        self.addCleanup(subprocess.run, ["umount", "-l", small], stdin=subprocess.DEVNULL, capture_output=True)
-        return small
-
-    @staticmethod
-    def fill(folder: str):
-        """Writes into the folder until its file system is full."""
-        with open(os.path.join(folder, "filler"), "wb", buffering=0) as f:
-            try:
-                while True:
-                    f.write(bytes(65536))
-            except OSError as error:
-                if error.errno != errno.ENOSPC:
-                    raise
-
     # The set is downloaded, then the disk fills before the install: the install fails (code 8)
     # and frees what the update downloaded instead of keeping it until the next update, which
     # would download it again.
     def test_an_install_on_a_full_disk_frees_the_downloaded_set(self):
-        small = self.small_disk()
+        small = mount_tmpfs(self, os.path.join(self.root, "small"), "2m")
         self.local = os.path.join(small, "program")
         self.plugins = os.path.join(self.local, "Plugins")
         self.fresh_plugins()
@@ -446,7 +419,7 @@ class UpdateSdkTest(unittest.TestCase):
         staging = os.path.join(self.local, "UpdateStaging")
         self.assertEqual(big, read_folder(staging)[os.path.join("files", "big.bkdef")])
         before = read_folder(self.plugins)
-        self.fill(small)
+        fill(small)
         run = self.drive(server.url, "--no-update", "--install")
         self.assertEqual(8, run.results["install"], run.text)
         self.assertEqual(before, read_folder(self.plugins))
