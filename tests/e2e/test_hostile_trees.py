@@ -10,7 +10,7 @@ import unittest
 
 from programfolder import TEST_FOLDER
 from scanfolder import ScanTest, eicar, windows_path
-from smalldisk import mount_tmpfs
+from smalldisk import fill, mount_tmpfs
 
 PREPENDER = b"BRISKEN-PREPENDER-SAMPLE:"
 
@@ -155,7 +155,7 @@ class HostileTreeTest(ScanTest):
                     with open(os.path.join(mount, "r.xml"), "wb") as f:
                         f.write(earlier)
                     if kind == "full":
-                        self.fill(mount)
+                        fill(mount)
                     else:
                         self.make_read_only(mount, "remount")
                     before = sorted(os.listdir(mount))
@@ -170,16 +170,6 @@ class HostileTreeTest(ScanTest):
                     [line] = [line for line in self.log_lines() if line.startswith("Error: ")]
                     self.assertTrue(line.startswith("Error: Couldn't save scan result. Error: "), line)
                     self.assertTrue(line.endswith(f" {code}. Path: {path}"), line)
-
-    @staticmethod
-    def fill(mount: str):
-        """Fills the file system at mount to the last byte."""
-        with open(os.path.join(mount, "filler"), "wb", buffering=0) as f:
-            try:
-                while True:
-                    f.write(b"\0" * 4096)
-            except OSError:
-                pass
 
     def test_names_that_windows_reads_as_devices_are_scanned_as_files(self):
         # Opened by such a name, AUX and COM1 would hold the scan for good, NUL would read as empty.
