@@ -171,6 +171,7 @@ TEST_F(ScanResultReportTest, AFailedSaveIsLoggedAndLeavesThePathAsItWas)
     } cases[] = {
         {"a folder", temp.Path() / "folder", "error 5"},
         {"a missing folder", temp.Path() / "missing" / "result.xml", "error 3"},
+        {"a share that is not there", "\\\\nosuchserver\\share\\result.xml", "(error "},
     };
     boost::filesystem::create_directories(temp.Path() / "folder");
     boost::filesystem::ofstream(temp.Path() / "folder" / "kept.txt") << "kept";
