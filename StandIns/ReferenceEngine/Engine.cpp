@@ -1,5 +1,6 @@
 #include "Engine.h"
 
+#include "InstalledDefinitions.h"
 #include "Instance.h"
 
 #include <windows.h>
@@ -72,7 +73,7 @@ int Initialize(const wchar_t* folder, const wchar_t* text, const wchar_t* smartD
         return EngineSdk::Result::LoadingEngine;
 
     auto definitions = std::make_shared<Definitions>();
-    const int loaded = definitions->Load(programFolder + L"\\Plugins");
+    const int loaded = LoadInstalledDefinitions(programFolder, *definitions);
     if (loaded != EngineSdk::Result::Success)
         return loaded;
 
