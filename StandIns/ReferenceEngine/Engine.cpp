@@ -19,6 +19,7 @@ struct State
     std::mutex mutex;
     bool initialised = false;
     std::wstring quarantineFolder;
+    RemovalNotes removals;
     std::shared_ptr<const Definitions> definitions;
     std::set<CThreatScannerStruct*> instances;
 };
@@ -81,6 +82,8 @@ int Initialize(const wchar_t* folder, const wchar_t* text, const wchar_t* smartD
     std::lock_guard<std::mutex> lock(state.mutex);
     state.quarantineFolder = params && params->quarantineFolder ? WithoutTrailingSeparator(params->quarantineFolder)
                                                                 : std::wstring();
+    // Only the normal start may write beside the engine.
+    state.removals = RemovalNotes(programFolder, params != nullptr);
     state.definitions = definitions;
     state.initialised = true;
     return EngineSdk::Result::Success;
@@ -95,6 +98,7 @@ int Uninitialize()
     state.initialised = false;
     state.definitions.reset();
     state.quarantineFolder.clear();
+    state.removals = RemovalNotes();
     return EngineSdk::Result::Success;
 }
 
@@ -109,6 +113,7 @@ int CreateInstance(CThreatScannerStruct** instance)
     auto created = new CThreatScannerStruct;
     created->definitions = state.definitions;
     created->quarantineFolder = state.quarantineFolder;
+    created->removals = state.removals;
     state.instances.insert(created);
     *instance = created;
     return EngineSdk::Result::Success;
