@@ -303,6 +303,99 @@ TEST_F(ReferenceEngineSafetyTest, FileHeldOpenByAnotherProgramIsActedOnWholeOrLe
     EXPECT_EQ(4u, Names(Quarantine()).size()) << "two copies with their records, nothing else";
 }
 
+// The renames of the actions take a name only when it is free: neither a file that another
+// program may still hold under a leaving name nor an existing .vir is replaced.
+TEST_F(ReferenceEngineSafetyTest, RenamesOfTheActionsNeverReplaceAFile)
+{
+    struct Case
+    {
+        const char* name;
+        int action;
+        const char* existing;
+        std::uint32_t status;
+        std::int32_t reason;
+        std::vector<std::string> left; // the folder's entries afterwards
+    };
+    const Case cases[] = {
+        {"delete", ScanAction::Delete, "~deleting.tmp", ScanStatus::Deleted, 0, {"~deleting.tmp"}},
+        {"quarantine", ScanAction::QuarMove, "~deleting.tmp", ScanStatus::Moved, 0, {"~deleting.tmp"}},
+        {"rename", ScanAction::Rename, "file.com.vir", ScanStatus::ScanFailed, Result::FileRename,
+            {"file.com", "file.com.vir"}},
+    };
+    Start();
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path folder = Target() / test.name;
+        fs::create_directories(folder);
+        WriteFile(folder / "file.com", Eicar());
+        WriteFile(folder / test.existing, "someone else's");
+        recorder.reports.clear();
+        recorder.action = test.action;
+
+        ASSERT_EQ(0, Scan(folder / "file.com"));
+
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(test.status, recorder.reports[1].scanStatus);
+        EXPECT_EQ(test.reason, recorder.reports[1].scanStatusFlags);
+        EXPECT_EQ(test.left, Names(folder));
+        EXPECT_EQ("someone else's", ReadFile(folder / test.existing));
+    }
+}
+
+// A file mapped into memory (as a running program's image is) may be renamed but not deleted:
+// the mark fails after the rename, and the file is back under its own name, with its
+// attributes, and no quarantine copy of it is left.
+TEST_F(ReferenceEngineSafetyTest, RemovalWhoseMarkIsRefusedLeavesTheFileAsItWas)
+{
+    struct Case
+    {
+        const char* name;
+        int action;
+        DWORD attributes;
+    };
+    const Case cases[] = {
+        {"delete", ScanAction::Delete, FILE_ATTRIBUTE_NORMAL},
+        {"delete-read-only", ScanAction::Delete, FILE_ATTRIBUTE_READONLY},
+        {"quarantine-read-only", ScanAction::QuarMove, FILE_ATTRIBUTE_READONLY},
+    };
+    Start();
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path folder = Target() / test.name;
+        fs::create_directories(folder);
+        const fs::path file = folder / "file.com";
+        WriteFile(file, Eicar());
+        ASSERT_TRUE(SetFileAttributesW(file.wstring().c_str(), test.attributes));
+        const HANDLE mapped = CreateFileW(file.wstring().c_str(), GENERIC_READ,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, mapped);
+        const HANDLE mapping = CreateFileMappingW(mapped, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        ASSERT_NE(nullptr, mapping);
+        void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        ASSERT_NE(nullptr, view);
+        recorder.reports.clear();
+        recorder.action = test.action;
+
+        const int scanned = Scan(file);
+
+        UnmapViewOfFile(view);
+        CloseHandle(mapping);
+        CloseHandle(mapped);
+        ASSERT_EQ(0, scanned);
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(ScanStatus::ScanFailed, recorder.reports[1].scanStatus);
+        EXPECT_EQ(Result::FileRemove, recorder.reports[1].scanStatusFlags);
+        EXPECT_EQ(std::vector<std::string>{"file.com"}, Names(folder));
+        EXPECT_EQ(Eicar(), ReadFile(file));
+        EXPECT_EQ(test.attributes & FILE_ATTRIBUTE_READONLY,
+            GetFileAttributesW(file.wstring().c_str()) & FILE_ATTRIBUTE_READONLY);
+        EXPECT_TRUE(QuarantinedFrom(Quarantine(), file).empty());
+        SetFileAttributesW(file.wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
 // A file this engine renamed on its way out and marked for deletion stays listed while another
 // program holds it: no later walk reports it (Windows would not even open it; Wine does). A
 // file of such a name that the engine did not send on its way is scanned as any other, and no
