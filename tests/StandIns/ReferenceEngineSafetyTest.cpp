@@ -48,6 +48,16 @@ std::vector<fs::path> QuarantinedFrom(const fs::path& quarantine, const fs::path
     return copies;
 }
 
+// A folder of its own for one case, below target, holding the file of that name and content;
+// returns the file's path.
+fs::path CaseFile(const fs::path& target, const char* test, const char* name, const std::string& content)
+{
+    const fs::path folder = target / test;
+    fs::create_directories(folder);
+    WriteFile(folder / name, content);
+    return folder / name;
+}
+
 // Paths longer than MAX_PATH need the long form.
 std::wstring LongForm(const fs::path& path)
 {
@@ -166,10 +176,8 @@ TEST_F(ReferenceEngineSafetyTest, RepairThatCannotBeWholeLeavesTheOriginalByteFo
     for (const Case& test : cases)
     {
         SCOPED_TRACE(test.name);
-        const fs::path folder = Target() / test.name;
-        fs::create_directories(folder);
-        const fs::path file = folder / "file.bin";
-        WriteFile(file, test.content);
+        const fs::path file = CaseFile(Target(), test.name, "file.bin", test.content);
+        const fs::path folder = file.parent_path();
         recorder.reports.clear();
 
         ASSERT_EQ(0, Scan(file));
@@ -269,11 +277,9 @@ TEST_F(ReferenceEngineSafetyTest, FileHeldOpenByAnotherProgramIsActedOnWholeOrLe
     for (const Case& test : cases)
     {
         SCOPED_TRACE(test.name);
-        const fs::path folder = Target() / test.name;
-        fs::create_directories(folder);
-        const fs::path file = folder / "file.com";
         const std::string content = test.action == ScanAction::Disinfect ? prefixSample + "original" : Eicar();
-        WriteFile(file, content);
+        const fs::path file = CaseFile(Target(), test.name, "file.com", content);
+        const fs::path folder = file.parent_path();
         ASSERT_TRUE(SetFileAttributesW(file.wstring().c_str(), test.attributes));
         const HANDLE holder = CreateFileW(file.wstring().c_str(), test.holderAccess,
             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -326,9 +332,7 @@ TEST_F(ReferenceEngineSafetyTest, RenamesOfTheActionsNeverReplaceAFile)
     for (const Case& test : cases)
     {
         SCOPED_TRACE(test.name);
-        const fs::path folder = Target() / test.name;
-        fs::create_directories(folder);
-        WriteFile(folder / "file.com", Eicar());
+        const fs::path folder = CaseFile(Target(), test.name, "file.com", Eicar()).parent_path();
         WriteFile(folder / test.existing, "someone else's");
         recorder.reports.clear();
         recorder.action = test.action;
@@ -363,10 +367,8 @@ TEST_F(ReferenceEngineSafetyTest, RemovalWhoseMarkIsRefusedLeavesTheFileAsItWas)
     for (const Case& test : cases)
     {
         SCOPED_TRACE(test.name);
-        const fs::path folder = Target() / test.name;
-        fs::create_directories(folder);
-        const fs::path file = folder / "file.com";
-        WriteFile(file, Eicar());
+        const fs::path file = CaseFile(Target(), test.name, "file.com", Eicar());
+        const fs::path folder = file.parent_path();
         ASSERT_TRUE(SetFileAttributesW(file.wstring().c_str(), test.attributes));
         const HANDLE mapped = CreateFileW(file.wstring().c_str(), GENERIC_READ,
             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);

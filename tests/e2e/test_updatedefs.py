@@ -349,6 +349,14 @@ class UpdateDefinitionsTest(ScanTest):
             self.fail(f"the holder did not take the lock: {output.read()!r}")
         return holder
 
+    def wait_until_printed(self, process, printed, text: str):
+        """Returns once the running process has printed text."""
+        deadline = time.monotonic() + HANG_SECONDS
+        while text not in printed():
+            self.assertLess(time.monotonic(), deadline, printed())
+            self.assertIsNone(process.poll(), printed())
+            time.sleep(0.05)
+
     def let_go(self, holder: subprocess.Popen):
         holder.stdin.close()
         holder.wait(timeout=HANG_SECONDS)
@@ -385,11 +393,7 @@ class UpdateDefinitionsTest(ScanTest):
         scans = [self.start_scan(f"scan-{i}", *samples) for i in range(2)]
         information, information_printed = self.start("--definitions-info")
         for process, printed in [scan[:2] for scan in scans] + [(information, information_printed)]:
-            deadline = time.monotonic() + HANG_SECONDS
-            while "Initializing engine, please wait..." not in printed():
-                self.assertLess(time.monotonic(), deadline, printed())
-                self.assertIsNone(process.poll(), printed())
-                time.sleep(0.05)
+            self.wait_until_printed(process, printed, "Initializing engine, please wait...")
         # Time for an engine start that would not wait to read the mix; it decides nothing for
         # one that waits.
         time.sleep(2)
@@ -450,11 +454,7 @@ class UpdateDefinitionsTest(ScanTest):
         self.serve()
         holder = self.hold_definitions("share")
         process, printed = self.start("--updatedefs")
-        deadline = time.monotonic() + HANG_SECONDS
-        while "Applying definitions started" not in printed():
-            self.assertLess(time.monotonic(), deadline, printed())
-            self.assertIsNone(process.poll(), printed())
-            time.sleep(0.05)
+        self.wait_until_printed(process, printed, "Applying definitions started")
         # Time for an install that would not wait to swap; it decides nothing for one that waits.
         time.sleep(1)
         self.assertEqual(before, self.plugins())
