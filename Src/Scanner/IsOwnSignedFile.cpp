@@ -64,7 +64,8 @@ bool IsOwnSignedFile(const boost::filesystem::path& file)
         // Bytes hidden in the certificate table are covered by no signature.
         if (!DigitalSignatureHelper::CertificateTable::HoldsOnlyItsSignature(opened))
             return false;
-        boost::optional<std::wstring> name = Signature::TrustedSignerName(file, opened, Signature::NameType::SimpleDisplay);
+        boost::optional<std::wstring> name =
+            Signature::TrustedSignerName(file, opened, Signature::NameType::SimpleDisplay);
         if (!name)
             return false;
         if (!name->empty())
