@@ -1,10 +1,12 @@
 #include "Scanner/IsOwnSignedFile.h"
 
+#include "DigitalSignatureHelper/CertificateTable.h"
 #include "DigitalSignatureHelper/Signature.h"
 #include "DllHelper/Dll.h"
 
 #include <boost/exception/exception.hpp>
 #include <boost/filesystem/path.hpp>
+#include <boost/shared_ptr.hpp>
 
 #include <exception>
 #include <locale>
@@ -51,12 +53,24 @@ bool IsOwnSignedFile(const boost::filesystem::path& file)
     try
     {
         KeepInstallerSipLoaded();
-        if (!Signature::IsTrusted(file))
+        // Every question is asked of one handle that shares the file for reading only, so that
+        // the answers are all of the same bytes: nobody can change, swap or rename the file
+        // meanwhile (nor, while the engine still holds it so, since it was judged).
+        const HANDLE opened =
+            CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (opened == INVALID_HANDLE_VALUE)
             return false;
-        std::wstring name = Signature::CertificateName(file, Signature::NameType::SimpleDisplay);
-        if (!name.empty())
-            std::use_facet<std::ctype<wchar_t>>(std::locale()).tolower(&name[0], &name[0] + name.size());
-        return name == makerName;
+        const boost::shared_ptr<void> owner(opened, &CloseHandle);
+        // Bytes hidden in the certificate table are covered by no signature.
+        if (!DigitalSignatureHelper::CertificateTable::HoldsOnlyItsSignature(opened))
+            return false;
+        boost::optional<std::wstring> name =
+            Signature::TrustedSignerName(file, opened, Signature::NameType::SimpleDisplay);
+        if (!name)
+            return false;
+        if (!name->empty())
+            std::use_facet<std::ctype<wchar_t>>(std::locale()).tolower(&(*name)[0], &(*name)[0] + name->size());
+        return *name == makerName;
     }
     catch (const boost::exception&)
     {

@@ -114,6 +114,19 @@ std::wstring ApiPath(const std::wstring& path)
     return path;
 }
 
+void* OpenToJudge(const std::wstring& path)
+{
+    const std::wstring name = ApiPath(path);
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION)
+    {
+        file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    }
+    return file;
+}
+
 bool ReadIdentity(void* file, FileIdentity& identity)
 {
     BY_HANDLE_FILE_INFORMATION info;

@@ -40,6 +40,12 @@ std::wstring FullPath(const std::wstring& path);
 // dot stays) and a path may be longer than MAX_PATH. A relative path is left as it is.
 std::wstring ApiPath(const std::wstring& path);
 
+// Opens a file to read and judge it, so that nobody can change, rename or delete it while it is
+// open: shared for reading only. A file that another program holds open for writing cannot be
+// held so; it is read beside that program, shared for reading and writing, still refusing
+// renames and deletion. INVALID_HANDLE_VALUE when neither open succeeds (GetLastError tells why).
+void* OpenToJudge(const std::wstring& path);
+
 // The engine result code that names why a file operation failed with this system error;
 // `otherwise` for an error without a closer name.
 int CodeForError(unsigned long error, int otherwise);

@@ -133,24 +133,28 @@ void ScanJob::ReportFolderFailure(const std::wstring& folder, int code)
 
 void ScanJob::ScanFileObject(Subject& subject, std::uint64_t size)
 {
-    const Verdict verdict = ScanFile(subject.path, size);
+    // Whoever answers the report (the scanner, which leaves a file of its maker's alone) must
+    // look at the bytes that were judged: the file stays open, so that it can be neither
+    // swapped nor changed, until the callback has returned.
+    FileHandle file;
+    const Verdict verdict = ScanFile(subject.path, size, file);
     if (verdict.outcome == Outcome::Failed)
         subject.objectFlags |= EngineSdk::ObjectFlag::UnableToRead;
-    ReportVerdict(subject, verdict);
+    ReportVerdict(subject, verdict, &file);
 }
 
-ScanJob::Verdict ScanJob::ScanFile(const std::wstring& path, std::uint64_t size)
+ScanJob::Verdict ScanJob::ScanFile(const std::wstring& path, std::uint64_t size, FileHandle& file)
 {
     // Empty files have nothing to read, and pipes and devices show as empty files: they are
     // not opened. Every other file is, even one too small for any signature, so that one
     // that cannot be read is reported as not scanned.
     if (size == 0)
         return Verdict();
-    FileHandle file(CreateFileW(ApiPath(path).c_str(), GENERIC_READ,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const HANDLE opened = OpenToJudge(path);
+    const DWORD error = GetLastError();
+    file.Reset(opened);
     if (!file.Valid())
-        return Failed(CodeForError(GetLastError(), EngineSdk::Result::FileOpen));
+        return Failed(CodeForError(error, EngineSdk::Result::FileOpen));
     Verdict verdict = ScanContent(file.Get(), size);
     // An action must later find this same file behind the name.
     if (verdict.outcome == Outcome::Infected)
@@ -224,7 +228,7 @@ int ScanJob::Report(const Subject& subject, std::uint32_t status, const Threat* 
     return action;
 }
 
-void ScanJob::ReportVerdict(const Subject& subject, const Verdict& verdict)
+void ScanJob::ReportVerdict(const Subject& subject, const Verdict& verdict, FileHandle* judged)
 {
     switch (verdict.outcome)
     {
@@ -238,6 +242,9 @@ void ScanJob::ReportVerdict(const Subject& subject, const Verdict& verdict)
     {
         ++infected;
         const int action = Report(subject, EngineSdk::ScanStatus::Infected, verdict.detection.threat);
+        // The action opens the file again for itself, and checks that it is still the one judged.
+        if (judged)
+            judged->Reset();
         if (subject.actionable)
             CarryOut(action, subject, verdict);
         break;

@@ -67,7 +67,9 @@ private:
     void ListFolder(const std::wstring& folder, bool given, std::vector<std::wstring>& subfolders);
     void ReportFolderFailure(const std::wstring& folder, int code);
     void ScanFileObject(Subject& subject, std::uint64_t size);
-    Verdict ScanFile(const std::wstring& path, std::uint64_t size);
+    // Opens the file into `file` (OpenToJudge) and judges it; the caller keeps it open until
+    // the report on it has been answered.
+    Verdict ScanFile(const std::wstring& path, std::uint64_t size, FileHandle& file);
     // Judges `size` bytes from the handle's position.
     Verdict ScanContent(void* handle, std::uint64_t size);
     Verdict Judge(const std::uint8_t* head, std::size_t headSize, const Digest* digest, std::uint64_t size) const;
@@ -75,7 +77,9 @@ private:
     // Calls the scan callback; returns the action left in the slot.
     int Report(const Subject& subject, std::uint32_t status, const Threat* threat,
         int statusFlags = EngineSdk::Result::Success);
-    void ReportVerdict(const Subject& subject, const Verdict& verdict);
+    // `judged`: the file as it was read, if any, held while the callback answers the report and
+    // closed before an action opens the file again for itself.
+    void ReportVerdict(const Subject& subject, const Verdict& verdict, FileHandle* judged = nullptr);
     void CarryOut(int action, const Subject& subject, const Verdict& verdict);
     // Opens the judged object for an action: refused when its name now leads elsewhere
     // through a link, or when it is no longer the file that was judged.

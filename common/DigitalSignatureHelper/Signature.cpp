@@ -26,24 +26,24 @@ using Owner = boost::shared_ptr<void>;
 
 const DWORD Encoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
+// The chosen name of the certificate; throws as the name steps of CertificateName say.
+std::wstring NameOf(PCCERT_CONTEXT certificate, NameType type);
+
+// The generic Authenticode verification (no UI, no revocation check) of a file, read through the
+// handle if one is given, else by its path. Not copied: the trust data points at fileInfo.
+struct Verification
+{
+    Verification(const boost::filesystem::path& file, HANDLE handle);
+    Verification(const Verification&) = delete;
+    LONG Run(DWORD stateAction);
+    WINTRUST_FILE_INFO fileInfo = {};
+    WINTRUST_DATA trust = {};
+};
 } // namespace
 
 bool IsTrusted(const boost::filesystem::path& file) noexcept
 {
-    WINTRUST_FILE_INFO fileInfo = {};
-    fileInfo.cbStruct = sizeof fileInfo;
-    fileInfo.pcwszFilePath = file.c_str();
-
-    WINTRUST_DATA trust = {};
-    trust.cbStruct = sizeof trust;
-    trust.dwUIChoice = WTD_UI_NONE;
-    trust.fdwRevocationChecks = WTD_REVOKE_NONE;
-    trust.dwUnionChoice = WTD_CHOICE_FILE;
-    trust.pFile = &fileInfo;
-    trust.dwStateAction = WTD_STATEACTION_IGNORE;
-
-    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    return WinVerifyTrust(nullptr, &action, &trust) == 0;
+    return Verification(file, nullptr).Run(WTD_STATEACTION_IGNORE) == 0;
 }
 
 std::wstring CertificateName(const boost::filesystem::path& file, NameType type)
@@ -87,6 +87,54 @@ std::wstring CertificateName(const boost::filesystem::path& file, NameType type)
         BOOST_THROW_EXCEPTION(ExceptionHelper::Exception("Couldn't CertFindCertificateInStore"));
     const Owner certificateOwner(const_cast<CERT_CONTEXT*>(certificate),
         [](void* c) { CertFreeCertificateContext(static_cast<PCCERT_CONTEXT>(c)); });
+    return NameOf(certificate, type);
+}
+
+boost::optional<std::wstring> TrustedSignerName(const boost::filesystem::path& file, void* handle, NameType type)
+{
+    Verification verification(file, handle);
+    const LONG answer = verification.Run(WTD_STATEACTION_VERIFY);
+    // The verification keeps its state, whatever its answer, until it is closed.
+    const Owner state(&verification, [](void* v) {
+        Verification& opened = *static_cast<Verification*>(v);
+        if (opened.trust.hWVTStateData)
+            opened.Run(WTD_STATEACTION_CLOSE);
+    });
+    if (answer != 0)
+        return boost::none;
+    // The signer that the verification found and trusted, and its certificate, the first of its chain.
+    CRYPT_PROVIDER_DATA* const provider = WTHelperProvDataFromStateData(verification.trust.hWVTStateData);
+    CRYPT_PROVIDER_SGNR* const signer = provider ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+    CRYPT_PROVIDER_CERT* const certificate = signer ? WTHelperGetProvCertFromChain(signer, 0) : nullptr;
+    if (!certificate || !certificate->pCert)
+        BOOST_THROW_EXCEPTION(ExceptionHelper::Exception("Couldn't read the trusted signer"));
+    return NameOf(certificate->pCert, type);
+}
+
+namespace
+{
+
+Verification::Verification(const boost::filesystem::path& file, HANDLE handle)
+{
+    fileInfo.cbStruct = sizeof fileInfo;
+    fileInfo.pcwszFilePath = file.c_str();
+    fileInfo.hFile = handle;
+    trust.cbStruct = sizeof trust;
+    trust.dwUIChoice = WTD_UI_NONE;
+    trust.fdwRevocationChecks = WTD_REVOKE_NONE;
+    trust.dwUnionChoice = WTD_CHOICE_FILE;
+    trust.pFile = &fileInfo;
+}
+
+LONG Verification::Run(DWORD stateAction)
+{
+    trust.dwStateAction = stateAction;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    return WinVerifyTrust(nullptr, &action, &trust);
+}
+
+std::wstring NameOf(PCCERT_CONTEXT certificate, NameType type)
+{
     const DWORD nameType = static_cast<DWORD>(type);
     const DWORD length = CertGetNameStringW(certificate, nameType, 0, nullptr, nullptr, 0);
     if (length == 0)
@@ -102,6 +150,8 @@ std::wstring CertificateName(const boost::filesystem::path& file, NameType type)
         BOOST_THROW_EXCEPTION(ExceptionHelper::Exception("Couldn't CertGetNameString"));
     return std::wstring(name);
 }
+
+} // namespace
 
 } // namespace Signature
 } // namespace DigitalSignatureHelper

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <boost/filesystem/path.hpp>
+#include <boost/optional/optional.hpp>
 
 #include <string>
 
-// Authenticode questions about a file on disk. Both operations keep no state; each call opens,
-// uses and releases its own handles.
+// Authenticode questions about a file on disk. The operations keep no state; each call opens (or
+// is given), uses and releases its own handles.
 namespace DigitalSignatureHelper
 {
 namespace Signature
@@ -29,6 +30,14 @@ bool IsTrusted(const boost::filesystem::path& file) noexcept;
 // Throws ExceptionHelper::Exception (no error code attached) at the first step that fails;
 // an unsigned file gives "Couldn't CryptQueryObject".
 std::wstring CertificateName(const boost::filesystem::path& file, NameType type);
+
+// Both questions in one, through the file's open handle (read access): the chosen name of the
+// certificate that signed the file, when WinVerifyTrust trusts its signature as IsTrusted asks;
+// none when it does not. The name is that of the signer the verification itself found in the
+// signature it read through the handle, so the two answers are of the same bytes; `file` is the
+// file's name, which the platform takes beside the handle. Throws ExceptionHelper::Exception
+// when the trusted signer's name cannot be read.
+boost::optional<std::wstring> TrustedSignerName(const boost::filesystem::path& file, void* handle, NameType type);
 
 } // namespace Signature
 } // namespace DigitalSignatureHelper

@@ -87,22 +87,21 @@ using ReferenceEngineSafetyTest = ReferenceEngineTest;
 
 TEST_F(ReferenceEngineSafetyTest, ObjectChangedBeforeItsActionIsLeftAloneAndReportedAsModified)
 {
+    // While its report is answered the file can change only through a program that already
+    // writes to it (the engine cannot hold it then); that program rewrites it and lets go
+    // before the action.
     struct Case
     {
         const char* name;
         int action;
         bool prefixed; // the disinfectable kind, else EICAR
-        bool inPlace;  // rewritten with clean bytes of the same size, else replaced by a new file
     };
     const Case cases[] = {
-        {"delete-replaced", ScanAction::Delete, false, false},
-        {"delete-rewritten", ScanAction::Delete, false, true},
-        {"quarantine-replaced", ScanAction::QuarMove, false, false},
-        {"quarantine-rewritten", ScanAction::QuarMove, false, true},
-        {"copy-rewritten", ScanAction::QuarCopy, false, true},
-        {"disinfect-replaced", ScanAction::Disinfect, true, false},
-        {"disinfect-rewritten", ScanAction::Disinfect, true, true},
-        {"rename-replaced", ScanAction::Rename, false, false},
+        {"delete-rewritten", ScanAction::Delete, false},
+        {"quarantine-rewritten", ScanAction::QuarMove, false},
+        {"copy-rewritten", ScanAction::QuarCopy, false},
+        {"disinfect-rewritten", ScanAction::Disinfect, true},
+        {"rename-rewritten", ScanAction::Rename, false},
     };
     Start();
     for (const Case& test : cases)
@@ -110,19 +109,24 @@ TEST_F(ReferenceEngineSafetyTest, ObjectChangedBeforeItsActionIsLeftAloneAndRepo
         SCOPED_TRACE(test.name);
         const fs::path file = Target() / (std::string(test.name) + ".txt");
         const std::string content = test.prefixed ? prefixSample + "original" : Eicar();
-        const std::string clean = test.inPlace ? std::string(content.size(), 'c') : "a clean replacement";
+        const std::string clean(content.size(), 'c');
         WriteFile(file, content);
+        HANDLE writer = CreateFileW(file.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, writer);
         recorder.reports.clear();
         recorder.action = test.action;
-        // The swap happens between the infected report and the action, as another program could.
-        recorder.onInfected = [&](const fs::path& path) {
-            if (!test.inPlace)
-                fs::remove(path);
-            WriteFile(path, clean);
+        recorder.onInfected = [&](const fs::path&) {
+            DWORD written = 0;
+            EXPECT_TRUE(::WriteFile(writer, clean.data(), DWORD(clean.size()), &written, nullptr));
+            CloseHandle(writer);
+            writer = INVALID_HANDLE_VALUE;
         };
 
         ASSERT_EQ(0, Scan(file));
 
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
         ASSERT_EQ(2u, recorder.reports.size());
         EXPECT_EQ(ScanStatus::ScanFailed, recorder.reports[1].scanStatus);
         EXPECT_EQ(ObjectFlag::Modified, recorder.reports[1].objectFlags & ObjectFlag::Modified);
@@ -132,6 +136,51 @@ TEST_F(ReferenceEngineSafetyTest, ObjectChangedBeforeItsActionIsLeftAloneAndRepo
         EXPECT_TRUE(Names(Quarantine()).empty());
         fs::remove(file);
     }
+}
+
+TEST_F(ReferenceEngineSafetyTest, FileCannotBeSwappedOrChangedWhileItsReportIsAnswered)
+{
+    // Whoever answers a report looks at the bytes that were judged: until the callback returns
+    // the file can be neither replaced, renamed, deleted nor written. The action then acts on it.
+    const fs::path file = Target() / "judged.com";
+    const fs::path other = Target() / "other.com";
+    const std::wstring name = file.wstring(), otherName = other.wstring();
+    struct Attempt
+    {
+        const char* name;
+        std::function<bool()> run; // true when the file could be changed
+    };
+    const Attempt attempts[] = {
+        {"replaced", [&] { return MoveFileExW(otherName.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING) != 0; }},
+        {"renamed", [&] { return MoveFileExW(name.c_str(), (name + L".moved").c_str(), 0) != 0; }},
+        {"deleted", [&] { return DeleteFileW(name.c_str()) != 0; }},
+        {"written", [&] {
+             const HANDLE writer = CreateFileW(name.c_str(), GENERIC_WRITE,
+                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+             if (writer != INVALID_HANDLE_VALUE)
+                 CloseHandle(writer);
+             return writer != INVALID_HANDLE_VALUE;
+         }},
+    };
+    Start();
+    WriteFile(file, Eicar());
+    WriteFile(other, "a clean replacement");
+    std::vector<std::string> changed;
+    recorder.action = ScanAction::Delete;
+    recorder.onInfected = [&](const fs::path&) {
+        for (const Attempt& attempt : attempts)
+        {
+            if (attempt.run())
+                changed.push_back(attempt.name);
+        }
+    };
+
+    ASSERT_EQ(0, Scan(file));
+
+    EXPECT_EQ(std::vector<std::string>(), changed);
+    ASSERT_EQ(2u, recorder.reports.size());
+    EXPECT_EQ(ScanStatus::Deleted, recorder.reports[1].scanStatus);
+    EXPECT_EQ(std::vector<std::string>{"other.com"}, Names(Target()));
 }
 
 TEST_F(ReferenceEngineSafetyTest, FileGivenByAnotherFormOfItsNameIsStillActedOn)

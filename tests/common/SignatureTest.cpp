@@ -3,6 +3,7 @@
 #include "ExceptionHelper/Exception.h"
 #include "ExceptionHelper/WindowsException.h"
 #include "ProcessHelper/ProcessHelper.h"
+#include "support/TempFolder.h"
 
 #include <boost/algorithm/string/case_conv.hpp>
 #include <boost/exception/get_error_info.hpp>
@@ -34,6 +35,7 @@ const fs::path Unsigned = SignedFile(L"TinyModule-unsigned.dll");
 const fs::path Tampered = SignedFile(L"TinyModule-tampered.dll");
 const fs::path SignedByOther = SignedFile(L"TinyModule-signed-other.dll");
 const fs::path SignedWithoutName = SignedFile(L"TinyModule-signed-noname.dll");
+const fs::path Padded = SignedFile(L"TinyModule-signed-padded.dll");
 
 // The exception CertificateName throws for file, checked for what every step's failure shares.
 // The throw function is the full signature (ExceptionHelper/Exception.h); its name is what is
@@ -58,7 +60,7 @@ ExceptionHelper::Exception NameFailure(const fs::path& file)
 
 TEST(SignatureTest, TheFixturesExist)
 {
-    for (const fs::path& file : {Signed, Unsigned, Tampered, SignedByOther, SignedWithoutName})
+    for (const fs::path& file : {Signed, Unsigned, Tampered, SignedByOther, SignedWithoutName, Padded})
         EXPECT_TRUE(fs::is_regular_file(file)) << file.string();
 }
 
@@ -82,6 +84,8 @@ TEST(SignatureTest, TheFixturesGiveThePlatformsExpectedAnswers)
     EXPECT_EQ(0, VerifyTrust(Signed));
     EXPECT_EQ(TRUST_E_NOSIGNATURE, VerifyTrust(Unsigned));
     EXPECT_EQ(TRUST_E_BAD_DIGEST, VerifyTrust(Tampered));
+    // Bytes hidden in the certificate table keep the signature valid (no padding check here).
+    EXPECT_EQ(0, VerifyTrust(Padded));
 }
 
 TEST(SignatureTest, AFileSignedByTheMakerIsTrustedAndNamesTheMaker)
@@ -145,6 +149,73 @@ TEST(SignatureTest, RepeatedCallsGiveTheSameAnswers)
     EXPECT_NE(INVALID_HANDLE_VALUE, handle);
     if (handle != INVALID_HANDLE_VALUE)
         CloseHandle(handle);
+}
+
+// The open file, shared for reading and deletion, so that a test can put another file under its
+// name while it is open.
+HANDLE OpenForCheck(const fs::path& file)
+{
+    return CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+        nullptr);
+}
+
+// TrustedSignerName's answer as a text: "signed by <name>" or "not trusted".
+std::wstring Answer(const fs::path& file, HANDLE handle)
+{
+    const boost::optional<std::wstring> name = Signature::TrustedSignerName(file, handle, NameType::SimpleDisplay);
+    return name ? L"signed by " + *name : L"not trusted";
+}
+
+std::wstring Answer(const fs::path& file)
+{
+    const HANDLE handle = OpenForCheck(file);
+    EXPECT_NE(INVALID_HANDLE_VALUE, handle) << file.string();
+    const std::wstring answer = Answer(file, handle);
+    CloseHandle(handle);
+    return answer;
+}
+
+TEST(SignatureTest, TrustedSignerNameIsThatOfATrustedSignatureOnly)
+{
+    EXPECT_EQ(L"signed by Corvantis Limited", Answer(Signed));
+    EXPECT_EQ(L"signed by Northwind Test Signer", Answer(SignedByOther));
+    EXPECT_EQ(L"signed by ", Answer(SignedWithoutName));
+    EXPECT_EQ(L"not trusted", Answer(Unsigned));
+    EXPECT_EQ(L"not trusted", Answer(Tampered));
+}
+
+TEST(SignatureTest, TrustedSignerNameIsOfTheFileBehindTheHandleNotOfTheName)
+{
+    // Both answers come from the bytes read through the handle: once another file has taken the
+    // name, the open file is still the one asked about, either way round.
+    struct Case
+    {
+        const fs::path& opened;
+        const fs::path& later;
+        const wchar_t* answer;
+    };
+    const Case cases[] = {
+        {Signed, Unsigned, L"signed by Corvantis Limited"},
+        {Unsigned, Signed, L"not trusted"},
+        {SignedByOther, Signed, L"signed by Northwind Test Signer"},
+    };
+    const TestSupport::TempFolder folder;
+    const fs::path file = folder.Path() / "module.dll", moved = folder.Path() / "moved.dll";
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.opened.string());
+        fs::copy_file(test.opened, file, fs::copy_options::overwrite_existing);
+        const HANDLE handle = OpenForCheck(file);
+        ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+        fs::rename(file, moved);
+        fs::copy_file(test.later, file);
+
+        EXPECT_EQ(test.answer, Answer(file, handle));
+
+        CloseHandle(handle);
+        fs::remove(moved);
+        fs::remove(file);
+    }
 }
 
 } // namespace

@@ -34,6 +34,7 @@ INSTANTIATE_TEST_SUITE_P(Files, IsOwnSignedFileTest,
         SignedCase{"TinyModule-signed-noname.dll", false},
         SignedCase{"TinyModule-signed-upper.dll", true},
         SignedCase{"TinyModule-signed-longer.dll", false},
+        SignedCase{"TinyModule-signed-padded.dll", false}, // bytes hidden in its certificate table
         SignedCase{"missing.dll", false}));
 
 } // namespace
