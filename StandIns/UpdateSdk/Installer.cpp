@@ -15,8 +15,9 @@ namespace UpdateSdkStandIn
 namespace
 {
 
+const wchar_t* const versionFileName = L"update.txt";
 // Files of Plugins that belong to no set: the version file Install writes, the engine's cache.
-const wchar_t* const filesOfNoSet[] = {L"update.txt", L"cache.000"};
+const wchar_t* const filesOfNoSet[] = {versionFileName, L"cache.000"};
 
 } // namespace
 
@@ -41,7 +42,7 @@ void Installer::Run()
     LocalFiles::CreateFolders(folders.plugins);
     // What a finished swap left there: Take has undone any unfinished one.
     LocalFiles::RemoveTree(folders.backup);
-    LocalFiles::CreateFolders(folders.backup);
+    LocalFiles::CreateOwnFolder(folders.backup);
     FileSwap(folders).Run(PlanSwap(set, manifest));
     staging.Clear();
 }
@@ -49,19 +50,16 @@ void Installer::Run()
 std::vector<SwapStep> Installer::PlanSwap(const std::vector<SetFile>& set, const Manifest& manifest) const
 {
     std::vector<SwapStep> steps;
-    const auto step = [&](const std::wstring& staged, const std::wstring& name) {
-        steps.push_back({staged, folders.plugins + L"\\" + name, folders.backup + L"\\" + name});
-    };
     for (const SetFile& file : set)
     {
         if (file.staged)
-            step(file.path, file.name);
+            steps.push_back(InstallStep(folders, file.name, true));
     }
     // Taken away in the same swap, so that a failure puts them back too.
     for (const std::wstring& name : Withdrawn(folders.plugins, manifest))
-        step(std::wstring(), name);
+        steps.push_back(InstallStep(folders, name, false));
     // Last, so that the version line never names a set that is not wholly there.
-    step(folders.stagedVersionFile, L"update.txt");
+    steps.push_back(InstallStep(folders, versionFileName, true));
     return steps;
 }
 
@@ -111,8 +109,14 @@ std::vector<std::wstring> Installer::Withdrawn(const std::wstring& plugins, cons
     std::vector<std::wstring> withdrawn;
     for (const std::wstring& name : LocalFiles::FileNames(plugins))
     {
-        if (kept.count(FileNameKey(name)) == 0)
-            withdrawn.push_back(name);
+        // Only the engine's definitions files are the stand-in's to take away: a file it does not
+        // know, in Plugins or in a folder that Plugins leads to, is someone else's.
+        if (kept.count(FileNameKey(name)) != 0 || !ReferenceEngine::Definitions::IsDefinitionsFileName(name)
+            || !IsPlainFileName(WideToUtf8(name)))
+            continue;
+        // Moved as a link, or refused when the system would move what it leads to.
+        LocalFiles::Examine(plugins + L"\\" + name);
+        withdrawn.push_back(name);
     }
     return withdrawn;
 }
