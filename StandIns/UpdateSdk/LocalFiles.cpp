@@ -155,22 +155,28 @@ void CreateFolders(const std::wstring& path)
 
 void CreateOwnFolder(const std::wstring& path)
 {
-    // A link that leads nowhere is not seen, but takes the name: the folder is looked at again.
-    if (Examine(path) == EntryKind::Missing && !CreateDirectoryW(path.c_str(), nullptr)
-        && GetLastError() != ERROR_ALREADY_EXISTS)
-        Fail("cannot create folder", path);
-    switch (Examine(path))
+    // A link that leads nowhere is not seen but takes the name, so the folder is looked at
+    // again once made; another holder of the staging folder letting go may remove it meanwhile,
+    // once.
+    for (int triesLeft = 3;; --triesLeft)
     {
-    case EntryKind::Folder:
-        return;
-    case EntryKind::Link:
-        FailLink(path);
-    case EntryKind::Missing:
-        SetLastError(ERROR_ALREADY_EXISTS);
-        Fail("cannot create folder", path);
-    default:
-        SetLastError(ERROR_ALREADY_EXISTS);
-        Fail("not a folder:", path);
+        switch (Examine(path))
+        {
+        case EntryKind::Folder:
+            return;
+        case EntryKind::Link:
+            FailLink(path);
+        case EntryKind::Missing:
+            if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+                Fail("cannot create folder", path);
+            if (triesLeft > 0)
+                break;
+            SetLastError(ERROR_ALREADY_EXISTS);
+            Fail("cannot create folder", path);
+        default:
+            SetLastError(ERROR_ALREADY_EXISTS);
+            Fail("not a folder:", path);
+        }
     }
 }
 
