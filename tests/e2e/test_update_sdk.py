@@ -15,6 +15,8 @@ from programfolder import PROGRAM_FOLDER, SHIPPED_PLUGINS, TEST_FOLDER, read_fol
 from winehost import windows_path
 
 MODULE = os.path.join(PROGRAM_FOLDER, "BKUpdateServiceCom.dll")
+# The same stand-in built to give up a download that brings less than 1 KiB in 1 s (not 10 s).
+SHORT_LIMITS_MODULE = os.path.join(TEST_FOLDER, "UpdateSdkShortLimits", "BKUpdateServiceCom.dll")
 DRIVER = os.path.join(TEST_FOLDER, "UpdateSdkDriver.exe")
 SAMPLE_VERSION = "2026.11.20.1"
 # A definitions file the reference engine refuses to load.
@@ -303,6 +305,19 @@ class UpdateSdkTest(unittest.TestCase):
                 self.assertEqual(result, run.results["update"])
                 self.assertLess(run.results["update seconds"], SILENCE_BOUND_SECONDS)
                 self.assert_nothing_changed(run, before)
+
+    # A server that sends a correct manifest, but so slowly that it would take minutes, is given
+    # up like a silent one, each retry too: the stand-in built with a short bound ends within it.
+    def test_a_trickling_server_is_given_up_as_stalled(self):
+        before = read_folder(self.local)
+        server = self.serve("--trickle", "0.2")
+        run = self.drive(server.url, "--retries", "2", module=SHORT_LIMITS_MODULE)
+        server.stop()
+        self.assertEqual(["0", "81 answer 1", "81 answer 1", "81 answer 0"], run.events, run.text)
+        self.assertEqual(6, run.results["update"], run.text)
+        self.assertLess(run.results["update seconds"], SILENCE_BOUND_SECONDS)
+        self.assertEqual(["/av64bit/manifest"] * 3, server.requests)
+        self.assert_nothing_changed(run, before)
 
     def test_file_names_that_would_leave_the_staging_folder_are_refused(self):
         before = read_folder(self.root)
