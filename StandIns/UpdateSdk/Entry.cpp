@@ -94,7 +94,10 @@ void Entry::Classify(const std::wstring& path)
     else if (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         kind = EntryKind::Link;
     else if (!IsEntryItself(path, handle))
+    {
         kind = EntryKind::FollowedLink;
+        error = LinkRefused;
+    }
     else
         kind = tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY ? EntryKind::Folder : EntryKind::File;
     // What a followed link leads to is let go untouched.

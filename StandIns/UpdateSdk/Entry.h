@@ -7,6 +7,10 @@
 namespace UpdateSdkStandIn
 {
 
+// The system error of a link that is not acted through: Windows' ERROR_STOPPED_ON_SYMLINK,
+// which mingw's headers lack.
+constexpr DWORD LinkRefused = 681;
+
 // What stands at a path, not followed.
 enum class EntryKind
 {
@@ -32,7 +36,7 @@ public:
     Entry& operator=(const Entry&) = delete;
 
     EntryKind Kind() const { return kind; }
-    // The system error of Unopened.
+    // Why the entry is not held: the system error of Unopened, LinkRefused for FollowedLink.
     DWORD Error() const { return error; }
     // Null unless File, Folder or Link.
     HANDLE Handle() const { return handle; }

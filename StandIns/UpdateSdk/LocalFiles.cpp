@@ -238,8 +238,6 @@ bool RemoveEntry(const std::wstring& path)
     case EntryKind::Missing:
         return true;
     case EntryKind::FollowedLink:
-        SetLastError(LinkRefused);
-        return false;
     case EntryKind::Unopened:
         SetLastError(entry.Error());
         return false;
@@ -269,8 +267,6 @@ bool Move(const std::wstring& from, const std::wstring& to)
         SetLastError(ERROR_DIRECTORY);
         return false;
     case EntryKind::FollowedLink:
-        SetLastError(LinkRefused);
-        return false;
     case EntryKind::Unopened:
         SetLastError(entry.Error());
         return false;

@@ -14,10 +14,6 @@
 namespace UpdateSdkStandIn::LocalFiles
 {
 
-// The system error of a link that is not acted through: Windows' ERROR_STOPPED_ON_SYMLINK,
-// which mingw's headers lack.
-constexpr unsigned long LinkRefused = 681;
-
 // Throws UpdateError(result) with the Failure text.
 [[noreturn]] void Fail(Result result, const char* what, const std::wstring& path);
 // What failed on the path, and the last system error.

@@ -193,27 +193,32 @@ TEST_F(UpdateSdkFileSwapTest, AMoveThatFailsUndoesEverythingDone)
     }
 }
 
-// The undo cannot put the old a.bkdef back (as when Windows takes another file for its name):
-// the swap says so with its own code, not as a clean failure, and the backup keeps the only
-// copy for the next run, which puts it back.
+// The undo cannot put an old file back (as when Windows takes another file for its name): the
+// swap says so with its own code, not as a clean failure, whether that step is the one undone
+// last or an earlier one, and the backup keeps the only copy for the next run, which puts it back.
 TEST_F(UpdateSdkFileSwapTest, AnUndoThatCannotPutAFileBackSaysSoAndKeepsTheBackup)
 {
-    Mover mover;
-    mover.Fail(folders.plugins + L"\\update.txt", folders.backup + L"\\update.txt");
-    mover.Fail(folders.backup + L"\\a.bkdef", folders.plugins + L"\\a.bkdef");
-    EXPECT_EQ(Result::UndoFailed, RunWith(mover));
-    EXPECT_EQ((Files{{L"a.bkdef", "old a"}}), Read(folders.backup));
-    EXPECT_FALSE(LocalFiles::IsFile(folders.plugins + L"\\a.bkdef"));
-    EXPECT_TRUE(LocalFiles::IsFile(folders.journal));
+    for (const std::wstring name : {L"a.bkdef", L"gone.bkdef"})
+    {
+        SCOPED_TRACE(testing::PrintToString(name));
+        Mover mover;
+        mover.Fail(folders.plugins + L"\\update.txt", folders.backup + L"\\update.txt");
+        mover.Fail(folders.backup + L"\\" + name, folders.plugins + L"\\" + name);
+        EXPECT_EQ(Result::UndoFailed, RunWith(mover));
+        const Files kept{{name, oldSet.at(name)}};
+        EXPECT_EQ(kept, Read(folders.backup));
+        EXPECT_FALSE(LocalFiles::IsFile(folders.plugins + L"\\" + name));
+        EXPECT_TRUE(LocalFiles::IsFile(folders.journal));
 
-    // Still impossible: nothing is given up.
-    EXPECT_EQ(Result::UndoFailed, RecoverWith(mover));
-    EXPECT_EQ((Files{{L"a.bkdef", "old a"}}), Read(folders.backup));
-    EXPECT_TRUE(LocalFiles::IsFile(folders.journal));
+        // Still impossible: nothing is given up.
+        EXPECT_EQ(Result::UndoFailed, RecoverWith(mover));
+        EXPECT_EQ(kept, Read(folders.backup));
+        EXPECT_TRUE(LocalFiles::IsFile(folders.journal));
 
-    Mover working;
-    EXPECT_EQ(Result::Success, RecoverWith(working));
-    ExpectOldSetWithNewFilesStaged();
+        Mover working;
+        EXPECT_EQ(Result::Success, RecoverWith(working));
+        ExpectOldSetWithNewFilesStaged();
+    }
 }
 
 // Killed after any number of moves, and the recovery killed after any number of its own: the
@@ -248,21 +253,6 @@ TEST_F(UpdateSdkFileSwapTest, AKillAtAnyPointLeavesWhatTheNextRunUndoes)
             ExpectOldSetWithNewFilesStaged();
         }
     }
-}
-
-// Only the undo of the step undone last ran through: the failure of an earlier one's still
-// decides, so that the backup holding the only old copy is kept.
-TEST_F(UpdateSdkFileSwapTest, AnUndoThatFailsBeforeTheLastStepUndoneSaysSoToo)
-{
-    Mover mover;
-    mover.Fail(folders.plugins + L"\\update.txt", folders.backup + L"\\update.txt");
-    mover.Fail(folders.backup + L"\\gone.bkdef", folders.plugins + L"\\gone.bkdef");
-    EXPECT_EQ(Result::UndoFailed, RunWith(mover));
-    EXPECT_EQ((Files{{L"gone.bkdef", "old gone"}}), Read(folders.backup));
-    EXPECT_TRUE(LocalFiles::IsFile(folders.journal));
-    Mover working;
-    EXPECT_EQ(Result::Success, RecoverWith(working));
-    ExpectOldSetWithNewFilesStaged();
 }
 
 // Journals found on disk: only the steps Install writes are acted on, and a journal whose line
