@@ -125,6 +125,9 @@ void ScanJob::ListFolder(const std::wstring& folder, bool given, std::vector<std
             continue;
         }
         subject.path.assign(base).append(data.cFileName);
+        // A file this engine sent on its way out is no longer the user's, whoever still holds it.
+        if (IsLeavingName(data.cFileName) && instance.removals.IsRemoved(subject.path))
+            continue;
         subject.objectFlags = 0;
         ScanFileObject(subject, (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     } while (!stopped && FindNextFileW(find.Get(), &data));

@@ -1,6 +1,7 @@
 #include "Installer.h"
 
 #include "Definitions.h"
+#include "DefinitionsLock.h"
 #include "EngineSdk.h"
 #include "FileSwap.h"
 #include "LocalFiles.h"
@@ -18,23 +19,39 @@ namespace
 const wchar_t* const versionFileName = L"update.txt";
 // Files of Plugins that belong to no set: the version file Install writes, the engine's cache.
 const wchar_t* const filesOfNoSet[] = {versionFileName, L"cache.000"};
+// An engine start reads Plugins in a moment: only a hang keeps a swap waiting that long.
+const unsigned long readersWaitMilliseconds = 120 * 1000;
 
 } // namespace
 
 void Installer::Run()
 {
     staging.Take(progress);
+    try
+    {
+        InstallStaged();
+    }
+    catch (const UpdateError& failure)
+    {
+        // Kept only for a later Install that may take it once a file in use is let go, or for
+        // an undo that could not complete. A full disk, a changed file or a set the engine
+        // cannot load would fail every later Install too: the downloads are freed.
+        if (failure.Code() != Result::InstallFailed && failure.Code() != Result::UndoFailed)
+            staging.Discard();
+        throw;
+    }
+    staging.Clear();
+}
+
+void Installer::InstallStaged()
+{
     std::string text;
     if (!LocalFiles::TryRead(folders.stagedManifest, text))
         throw UpdateError(Result::NothingToInstall, "no completed update to install");
     const Manifest manifest = ParseManifest(text);
     const std::vector<SetFile> set = LocateSet(manifest);
     if (!GivesDefinitions(set))
-    {
-        // No later Install could take this set.
-        staging.Clear();
         throw UpdateError(Result::Unloadable, "the engine would have no definitions from the set");
-    }
 
     std::string versionFile;
     LocalFiles::TryRead(folders.versionFile, versionFile);
@@ -43,8 +60,12 @@ void Installer::Run()
     // What a finished swap left there: Take has undone any unfinished one.
     LocalFiles::RemoveTree(folders.backup);
     LocalFiles::CreateOwnFolder(folders.backup);
+    // No engine start reads Plugins while it is part old, part new.
+    ReferenceEngine::DefinitionsLock lock;
+    if (lock.Own(folders.local, readersWaitMilliseconds) != ReferenceEngine::DefinitionsLock::Outcome::Held)
+        LocalFiles::Fail(Result::InstallFailed, "cannot lock the definitions:",
+            ReferenceEngine::DefinitionsLock::PathIn(folders.local));
     FileSwap(folders).Run(PlanSwap(set, manifest));
-    staging.Clear();
 }
 
 std::vector<SwapStep> Installer::PlanSwap(const std::vector<SetFile>& set, const Manifest& manifest) const

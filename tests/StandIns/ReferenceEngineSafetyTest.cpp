@@ -48,6 +48,16 @@ std::vector<fs::path> QuarantinedFrom(const fs::path& quarantine, const fs::path
     return copies;
 }
 
+// A folder of its own for one case, below target, holding the file of that name and content;
+// returns the file's path.
+fs::path CaseFile(const fs::path& target, const char* test, const char* name, const std::string& content)
+{
+    const fs::path folder = target / test;
+    fs::create_directories(folder);
+    WriteFile(folder / name, content);
+    return folder / name;
+}
+
 // Paths longer than MAX_PATH need the long form.
 std::wstring LongForm(const fs::path& path)
 {
@@ -166,10 +176,8 @@ TEST_F(ReferenceEngineSafetyTest, RepairThatCannotBeWholeLeavesTheOriginalByteFo
     for (const Case& test : cases)
     {
         SCOPED_TRACE(test.name);
-        const fs::path folder = Target() / test.name;
-        fs::create_directories(folder);
-        const fs::path file = folder / "file.bin";
-        WriteFile(file, test.content);
+        const fs::path file = CaseFile(Target(), test.name, "file.bin", test.content);
+        const fs::path folder = file.parent_path();
         recorder.reports.clear();
 
         ASSERT_EQ(0, Scan(file));
@@ -269,11 +277,9 @@ TEST_F(ReferenceEngineSafetyTest, FileHeldOpenByAnotherProgramIsActedOnWholeOrLe
     for (const Case& test : cases)
     {
         SCOPED_TRACE(test.name);
-        const fs::path folder = Target() / test.name;
-        fs::create_directories(folder);
-        const fs::path file = folder / "file.com";
         const std::string content = test.action == ScanAction::Disinfect ? prefixSample + "original" : Eicar();
-        WriteFile(file, content);
+        const fs::path file = CaseFile(Target(), test.name, "file.com", content);
+        const fs::path folder = file.parent_path();
         ASSERT_TRUE(SetFileAttributesW(file.wstring().c_str(), test.attributes));
         const HANDLE holder = CreateFileW(file.wstring().c_str(), test.holderAccess,
             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -301,6 +307,138 @@ TEST_F(ReferenceEngineSafetyTest, FileHeldOpenByAnotherProgramIsActedOnWholeOrLe
         }
     }
     EXPECT_EQ(4u, Names(Quarantine()).size()) << "two copies with their records, nothing else";
+}
+
+// The renames of the actions take a name only when it is free: neither a file that another
+// program may still hold under a leaving name nor an existing .vir is replaced.
+TEST_F(ReferenceEngineSafetyTest, RenamesOfTheActionsNeverReplaceAFile)
+{
+    struct Case
+    {
+        const char* name;
+        int action;
+        const char* existing;
+        std::uint32_t status;
+        std::int32_t reason;
+        std::vector<std::string> left; // the folder's entries afterwards
+    };
+    const Case cases[] = {
+        {"delete", ScanAction::Delete, "~deleting.tmp", ScanStatus::Deleted, 0, {"~deleting.tmp"}},
+        {"quarantine", ScanAction::QuarMove, "~deleting.tmp", ScanStatus::Moved, 0, {"~deleting.tmp"}},
+        {"rename", ScanAction::Rename, "file.com.vir", ScanStatus::ScanFailed, Result::FileRename,
+            {"file.com", "file.com.vir"}},
+    };
+    Start();
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path folder = CaseFile(Target(), test.name, "file.com", Eicar()).parent_path();
+        WriteFile(folder / test.existing, "someone else's");
+        recorder.reports.clear();
+        recorder.action = test.action;
+
+        ASSERT_EQ(0, Scan(folder / "file.com"));
+
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(test.status, recorder.reports[1].scanStatus);
+        EXPECT_EQ(test.reason, recorder.reports[1].scanStatusFlags);
+        EXPECT_EQ(test.left, Names(folder));
+        EXPECT_EQ("someone else's", ReadFile(folder / test.existing));
+    }
+}
+
+// A file mapped into memory (as a running program's image is) may be renamed but not deleted:
+// the mark fails after the rename, and the file is back under its own name, with its
+// attributes, and no quarantine copy of it is left.
+TEST_F(ReferenceEngineSafetyTest, RemovalWhoseMarkIsRefusedLeavesTheFileAsItWas)
+{
+    struct Case
+    {
+        const char* name;
+        int action;
+        DWORD attributes;
+    };
+    const Case cases[] = {
+        {"delete", ScanAction::Delete, FILE_ATTRIBUTE_NORMAL},
+        {"delete-read-only", ScanAction::Delete, FILE_ATTRIBUTE_READONLY},
+        {"quarantine-read-only", ScanAction::QuarMove, FILE_ATTRIBUTE_READONLY},
+    };
+    Start();
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path file = CaseFile(Target(), test.name, "file.com", Eicar());
+        const fs::path folder = file.parent_path();
+        ASSERT_TRUE(SetFileAttributesW(file.wstring().c_str(), test.attributes));
+        const HANDLE mapped = CreateFileW(file.wstring().c_str(), GENERIC_READ,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, mapped);
+        const HANDLE mapping = CreateFileMappingW(mapped, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        ASSERT_NE(nullptr, mapping);
+        void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        ASSERT_NE(nullptr, view);
+        recorder.reports.clear();
+        recorder.action = test.action;
+
+        const int scanned = Scan(file);
+
+        UnmapViewOfFile(view);
+        CloseHandle(mapping);
+        CloseHandle(mapped);
+        ASSERT_EQ(0, scanned);
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(ScanStatus::ScanFailed, recorder.reports[1].scanStatus);
+        EXPECT_EQ(Result::FileRemove, recorder.reports[1].scanStatusFlags);
+        EXPECT_EQ(std::vector<std::string>{"file.com"}, Names(folder));
+        EXPECT_EQ(Eicar(), ReadFile(file));
+        EXPECT_EQ(test.attributes & FILE_ATTRIBUTE_READONLY,
+            GetFileAttributesW(file.wstring().c_str()) & FILE_ATTRIBUTE_READONLY);
+        EXPECT_TRUE(QuarantinedFrom(Quarantine(), file).empty());
+        SetFileAttributesW(file.wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+// A file this engine renamed on its way out and marked for deletion stays listed while another
+// program holds it: no later walk reports it (Windows would not even open it; Wine does). A
+// file of such a name that the engine did not send on its way is scanned as any other, and no
+// note of a removal outlives the next removal once its file has gone.
+TEST_F(ReferenceEngineSafetyTest, FileSentOnItsWayIsNotScannedAgainButOneOfTheSameNameIs)
+{
+    Start();
+    const fs::path held = Target() / "held";
+    const fs::path users = Target() / "users";
+    fs::create_directories(held);
+    fs::create_directories(users);
+    const fs::path file = held / "file.com";
+    WriteFile(file, Eicar());
+    for (const char* name : {"~deleting.tmp", "~deleting.tmp.1"})
+        WriteFile(users / name, Eicar());
+    const HANDLE holder = CreateFileW(file.wstring().c_str(), GENERIC_READ,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    recorder.action = ScanAction::Delete;
+    ASSERT_EQ(0, Scan(file));
+    ASSERT_EQ(2u, recorder.reports.size());
+    EXPECT_EQ(ScanStatus::Deleted, recorder.reports[1].scanStatus);
+    EXPECT_EQ(std::vector<std::string>{"~deleting.tmp"}, Names(held)) << "while it is held";
+
+    recorder.reports.clear();
+    recorder.action = ScanAction::None;
+    ASSERT_EQ(0, Scan(Target()));
+    std::vector<std::wstring> reported;
+    for (const Report& report : recorder.reports)
+        reported.push_back(report.path);
+    EXPECT_EQ((std::vector<std::wstring>{(users / "~deleting.tmp").wstring(), (users / "~deleting.tmp.1").wstring()}),
+        reported);
+
+    CloseHandle(holder);
+    EXPECT_TRUE(Names(held).empty()) << "once it is let go";
+    recorder.reports.clear();
+    recorder.action = ScanAction::Delete;
+    ASSERT_EQ(0, Scan(users / "~deleting.tmp"));
+    ASSERT_EQ(2u, recorder.reports.size());
+    EXPECT_EQ(ScanStatus::Deleted, recorder.reports[1].scanStatus);
+    EXPECT_FALSE(fs::exists(Program() / "Removals")) << "no note left";
 }
 
 TEST_F(ReferenceEngineSafetyTest, DeepTreeIsWalkedWithoutGrowingTheStack)

@@ -327,6 +327,48 @@ TEST_F(FileTest, SharedFolderLockTakenDuringAClearingWaitsForItsEnd)
     EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), GetLastError());
 }
 
+// Windows answers an open of a folder whose removal is pending with access denied, where Wine
+// shows the moment before it (a sharing violation): a lock taken then waits for the clearing
+// to end as it does for the other answers of a clearing, and holds the folder made anew. Only
+// those answers make it wait. The opener gives the system's answers after the refused tries.
+TEST_F(FileTest, SharedFolderLockWaitsOutEveryAnswerOfAClearingAndNoOther)
+{
+    struct Case
+    {
+        const char* name;
+        DWORD refusal;
+        bool locked;
+        int tries; // opens of the folder for the lock
+    };
+    const Case cases[] = {
+        {"removal pending", ERROR_ACCESS_DENIED, true, 3},
+        {"held for deletion", ERROR_SHARING_VIOLATION, true, 3},
+        {"any other refusal", ERROR_INVALID_PARAMETER, false, 1},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path locked = folder / test.name / L"Temp";
+        int tries = 0;
+        const auto open = [&](const fs::path& opened, unsigned long access, unsigned long sharing) {
+            if (access == FILE_LIST_DIRECTORY && ++tries < 3)
+            {
+                // A clearing ends with the folder gone; the lock makes it anew.
+                if (test.locked)
+                    FileSystemHelper::RemoveAll(locked);
+                SetLastError(test.refusal);
+                return boost::shared_ptr<void>();
+            }
+            return OpenFolder(opened, access, sharing);
+        };
+        FileSystemHelper::SharedFolderLock lock(locked, open);
+
+        EXPECT_EQ(test.tries, tries);
+        EXPECT_TRUE(fs::is_directory(locked));
+        EXPECT_EQ(test.locked, !OpenForClearing(locked)) << "the lock lives";
+    }
+}
+
 TEST(FileSystemHelperTest, DrivesListsEveryRootInTheSystemsOrder)
 {
     const FileSystemHelper::Drives drives;
