@@ -60,7 +60,12 @@ void Installer::InstallStaged()
     // What a finished swap left there: Take has undone any unfinished one.
     LocalFiles::RemoveTree(folders.backup);
     LocalFiles::CreateOwnFolder(folders.backup);
-    // No engine start reads Plugins while it is part old, part new.
+    // No engine start reads Plugins while it is part old, part new. The lock opens its file by
+    // name, which would follow a link: the stand-in makes the file itself and refuses a link.
+    const std::wstring lockFile = ReferenceEngine::DefinitionsLock::PathIn(folders.local);
+    if (LocalFiles::Examine(lockFile) == EntryKind::Missing)
+        LocalFiles::Write(lockFile, std::string());
+    LocalFiles::RefuseLink(lockFile);
     ReferenceEngine::DefinitionsLock lock;
     if (lock.Own(folders.local, readersWaitMilliseconds) != ReferenceEngine::DefinitionsLock::Outcome::Held)
         LocalFiles::Fail(Result::InstallFailed, "cannot lock the definitions:",

@@ -552,6 +552,8 @@ class UpdateSdkTest(unittest.TestCase):
             (os.path.join("Plugins", "reference.bkdef"), target_file, {"update": 8}, True),
             (os.path.join("Plugins", "update.txt"), target_file, {"update": 8}, True),
             (os.path.join("Plugins", "old.bkdef"), target_file, {"update": 0, "install": 8}, True),
+            ("Plugins.lock", target_file, {"update": 0, "install": 8}, True),
+            ("Plugins.lock", os.path.join(outside, "nothing yet"), {"update": 0, "install": 8}, True),
         ]:
             with self.subTest(link=place, to=os.path.basename(target)):
                 self.fresh_plugins()
