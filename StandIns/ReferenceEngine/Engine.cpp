@@ -77,6 +77,9 @@ int Initialize(const wchar_t* folder, const wchar_t* text, const wchar_t* smartD
     const int loaded = LoadInstalledDefinitions(programFolder, *definitions);
     if (loaded != EngineSdk::Result::Success)
         return loaded;
+    // An engine that knows only its built-in test signature would pass every real threat as clean.
+    if (!definitions->HasSignatures())
+        return EngineSdk::Result::NoPlugins;
 
     State& state = TheState();
     std::lock_guard<std::mutex> lock(state.mutex);

@@ -64,6 +64,25 @@ std::wstring LongForm(const fs::path& path)
     return L"\\\\?\\" + path.wstring();
 }
 
+// Writes a file whose name or path only the long form reaches; false when it cannot.
+bool WriteInLongForm(const fs::path& path, const std::string& content)
+{
+    const HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool whole = ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr)
+        && written == content.size();
+    CloseHandle(file);
+    return whole;
+}
+
+bool ExistsInLongForm(const fs::path& path)
+{
+    return GetFileAttributesW(LongForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 using ReferenceEngineSafetyTest = ReferenceEngineTest;
 
 TEST_F(ReferenceEngineSafetyTest, ObjectChangedBeforeItsActionIsLeftAloneAndReportedAsModified)
@@ -470,6 +489,89 @@ TEST_F(ReferenceEngineSafetyTest, DeepTreeIsWalkedWithoutGrowingTheStack)
     EXPECT_EQ(ScanStatus::Clean, bottom->scanStatus);
     const std::uintptr_t grown = shallow->stackAt > bottom->stackAt ? shallow->stackAt - bottom->stackAt : 0;
     EXPECT_LT(grown, 8u * 1024) << "stack grown by " << grown << " bytes over " << depth << " levels";
+}
+
+// Names that Windows takes for a device in a plain path (aux.txt, com1, nul, con.com) and a name
+// ending in a dot, which Windows drops from a plain path, are files like any other: found where
+// the walk meets them, acted on, and found when given as the path to scan. Opened plainly, AUX
+// and COM1 would block the scan, NUL would read as empty.
+TEST_F(ReferenceEngineSafetyTest, NamesThatWindowsReadsAsDevicesAreFilesLikeAnyOther)
+{
+    const char* const devices[] = {"aux.txt", "com1", "nul", "con.com"};
+    for (const char* name : devices)
+        ASSERT_TRUE(WriteInLongForm(Target() / name, Eicar())) << name;
+    ASSERT_TRUE(WriteInLongForm(Target() / "trail.", Eicar()));
+    Start();
+    recorder.action = ScanAction::Delete;
+
+    ASSERT_EQ(0, Scan(Target()));
+
+    const auto reportsOf = [this](const char* name) {
+        std::vector<std::pair<std::uint32_t, std::int32_t>> reports; // with the reason of a failure
+        for (const Report& report : recorder.reports)
+        {
+            if (fs::path(report.path) == Target() / name)
+                reports.emplace_back(report.scanStatus, report.scanStatusFlags);
+        }
+        return reports;
+    };
+    for (const char* name : devices)
+    {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(reportsOf(name), (std::vector<std::pair<std::uint32_t, std::int32_t>>{
+                                       {ScanStatus::Infected, 0}, {ScanStatus::Deleted, 0}}));
+        EXPECT_FALSE(ExistsInLongForm(Target() / name));
+    }
+    // Found; whether it is acted on depends on the platform: Wine gives its name back without the
+    // dot, so the engine cannot tell it from a link and leaves it (Windows names it as it is).
+    const auto trailing = reportsOf("trail.");
+    ASSERT_FALSE(trailing.empty());
+    EXPECT_EQ(ScanStatus::Infected, trailing[0].first);
+
+    recorder.reports.clear();
+    recorder.action = ScanAction::None;
+    ASSERT_TRUE(WriteInLongForm(Target() / "aux.txt", Eicar()));
+    ASSERT_EQ(0, Scan(Target() / "aux.txt"));
+    ASSERT_EQ(1u, recorder.reports.size());
+    EXPECT_EQ(fs::path(recorder.reports[0].path), Target() / "aux.txt");
+    EXPECT_EQ(ScanStatus::Infected, recorder.reports[0].scanStatus);
+}
+
+// The actions reach a file beyond MAX_PATH as the scan does.
+TEST_F(ReferenceEngineSafetyTest, ActionsReachAFileBeyondMaxPath)
+{
+    const fs::path folder = Target() / std::string(130, 'l') / std::string(130, 'm');
+    ASSERT_TRUE(CreateDirectoryW(LongForm(folder.parent_path()).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(LongForm(folder).c_str(), nullptr));
+    const struct
+    {
+        int action;
+        std::string content;
+        std::uint32_t status;
+        bool stays;
+    } cases[] = {
+        {ScanAction::Delete, Eicar(), ScanStatus::Deleted, false},
+        {ScanAction::QuarMove, Eicar(), ScanStatus::Moved, false},
+        {ScanAction::Disinfect, prefixSample + "original", ScanStatus::Disinfected, true},
+    };
+    Start();
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.action);
+        const fs::path file = folder / ("infected-" + std::to_string(c.action) + ".bin");
+        ASSERT_GT(file.wstring().size(), std::size_t(MAX_PATH));
+        ASSERT_TRUE(WriteInLongForm(file, c.content));
+        recorder.reports.clear();
+        recorder.action = c.action;
+
+        ASSERT_EQ(0, Scan(file));
+
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(ScanStatus::Infected, recorder.reports[0].scanStatus);
+        EXPECT_EQ(c.status, recorder.reports[1].scanStatus) << "reason " << recorder.reports[1].scanStatusFlags;
+        EXPECT_EQ(c.stays, ExistsInLongForm(file));
+    }
+    EXPECT_EQ(1u, QuarantinedFrom(Quarantine(), folder / "infected-7.bin").size());
 }
 
 // A tree that only Unix tools can make (names Wine cannot open, paths longer than it can

@@ -3,6 +3,7 @@ the EICAR test file (also while another program holds it open), the XML result, 
 and a missing engine; and a boot scan, whose sectors Wine never lets the engine read."""
 
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -227,6 +228,77 @@ class CustomScanTest(ScanTest):
 
         run = self.scan("--custom", windows_path(self.clean), "--scan-result", windows_path(self.data) + "\\")
         self.assertIn("\nError: Couldn't save scan result. Please check scan result path\n", run.stdout)
+
+    def test_a_result_name_is_taken_as_windows_stores_it(self):
+        refused = "The scan result path does not end in a name that a file can have: "
+        cases = [
+            # given name, file saved (None: refused), what must not be there afterwards
+            ("r.xml.", "r.xml", None),
+            ("r.xml . ", "r.xml", None),
+            ("r.xml:ads", None, "r.xml"),
+            ("CON", None, None),
+            ("aux.xml", None, None),
+        ]
+        for given, saved, absent in cases:
+            with self.subTest(given=given):
+                self.fresh_folder()
+                out = tempfile.mkdtemp(prefix="out-", dir=self.data)
+                path = windows_path(out) + "\\" + given
+                run = self.scan("--custom", windows_path(self.clean), "--scan-result", path)
+
+                if saved:
+                    self.assertIn("You can access scan result here: " + windows_path(out) + "\\" + saved + "\n",
+                                  run.stdout)
+                    self.assertEqual(os.listdir(out), [saved])
+                    self.assertTrue(os.path.isfile(os.path.join(out, saved)))
+                else:
+                    self.assertIn("\nError: Couldn't save scan result. Please check scan result path\n", run.stdout)
+                    self.assertEqual(os.listdir(out), [])
+                    self.assertIn("Error: " + refused + path, self.log_lines())
+
+    def test_a_failed_action_is_named_on_the_console_and_logged(self):
+        deep = self.data
+        while len(windows_path(deep)) < 300:  # beyond MAX_PATH
+            deep = os.path.join(deep, "d" * 60)
+        os.makedirs(deep)
+        cases = [
+            # option, folder of the EICAR file, the engine's reason of a failure, ScanStatus
+            ("--quarantine", self.data, "PathError", "ScanFailed"),
+            ("--disinfect", self.data, "Disinfect", "ScanFailed"),  # EICAR cannot be disinfected
+            ("--delete", deep, None, "Deleted"),
+        ]
+        for option, folder, reason, status in cases:
+            with self.subTest(option=option):
+                self.fresh_folder()
+                if option == "--quarantine":  # a file in its place: the folder cannot be made
+                    self.folder.write("Quarantine", b"not a folder")
+                infected = os.path.join(folder, "eicar.com")
+                with open(infected, "wb") as f:
+                    f.write(eicar())
+
+                run = self.scan("--custom", windows_path(infected), option)
+
+                self.assertEqual(run.returncode, 0)
+                action, path = option[2:], windows_path(infected)
+                failed = f"Couldn't {action} object: {path}. Error: {reason}\n" if reason else ""
+                self.assertIn("Scan started\n" + object_line(path) * 2 + failed + "\nScan complete.", run.stdout)
+                [record] = self.only_result().objects
+                self.assertEqual(record["ScanStatus"], status)
+                self.assertEqual(os.path.exists(infected), status == "ScanFailed")
+                logged = [line for line in self.log_lines() if line.startswith("Error: ")]
+                self.assertEqual(logged, [f"Error: Couldn't {action} object. Path: {path}. Parent Containers: . "
+                                          f"Inner Object: . Reason: {reason}"] if reason else [])
+
+    def test_a_scan_without_definitions_does_not_start(self):
+        # The engine would know only its built-in EICAR signature: every other threat would pass.
+        shutil.rmtree(self.folder.file("Plugins"))
+        run = self.scan("--custom", windows_path(self.eicar))
+
+        self.assertTrue(run.stdout.startswith("Initializing engine, please wait...\nCouldn't perform scan. Error: "),
+                        run.stdout)
+        self.assertIn("std::exception::what: Couldn't initialize scanner. Error: NoPlugins\n", run.stdout)
+        self.assertNotIn("Scan started", run.stdout)
+        self.assertEqual(self.results(), [])
 
     def test_a_path_that_cannot_be_scanned_is_named_on_the_console_and_the_scan_goes_on(self):
         # The report lists a refused path like a clean one: the console line, in read-only mode

@@ -128,6 +128,29 @@ class UpdateDefinitionsTest(ScanTest):
         self.folder.run("--custom", windows_path(sample))
         self.assertEqual("Brisken.Sample.Update", self.only_result().objects[0]["ThreatName"])
 
+    def test_an_update_into_an_empty_or_missing_plugins_folder_installs_the_set(self):
+        # The engine does not start without definitions, but the update needs none to fetch them.
+        def empty(plugins):
+            for name in os.listdir(plugins):
+                os.remove(os.path.join(plugins, name))
+
+        for name, make in [("empty", empty), ("missing", shutil.rmtree)]:
+            with self.subTest(name):
+                self.fresh_folder()
+                make(self.folder.file("Plugins"))
+                server = self.serve()
+
+                run = self.folder.run("--updatedefs")
+
+                # Whole files come down: there is nothing to patch.
+                self.assertIn("Downloading definitions done\nApplying definitions started\n" + ENGINE_LINES
+                              + "Applying definitions done\n", run.stdout)
+                self.assertRegex(run.stdout, DURATION)
+                self.assert_sample_set_installed()
+                self.assert_scan_detects_eicar()
+                server.stop()
+                self.assertIn("/av64bit/manifest", server.requests)
+
     def test_an_installed_set_is_up_to_date_by_its_files_not_by_its_version_line(self):
         # The version line names the set, but Plugins holds the shipped files.
         self.folder.write(os.path.join("Plugins", "update.txt"), f"Version: {SAMPLE_VERSION}\r\n".encode())
