@@ -36,7 +36,7 @@ TAMPERED_LINE = b"prefix Virus 4d5a9000 Evil.EveryProgram\n"
 # The largest manifest a client takes.
 MAX_MANIFEST_SIZE = 1 << 20
 PATCH_MAGIC = b"BKPATCH1"
-# How long a silent or stalling answer holds the connection at most.
+# How long a silent, stalling or trickling answer holds the connection at most.
 SILENCE_LIMIT = 300
 
 
@@ -312,6 +312,8 @@ def make_handler(definitions: Definitions, misbehaviour: Misbehaviour, options):
             self.send_header("Content-Type", "application/octet-stream")
             self.send_header("Content-Length", str(len(sent)))
             self.end_headers()
+            if options.trickle:
+                return self.trickle(sent)
             if kind in ("truncate", "stall"):
                 self.wfile.write(sent[:len(sent) // 2])
                 self.wfile.flush()
@@ -320,6 +322,21 @@ def make_handler(definitions: Definitions, misbehaviour: Misbehaviour, options):
                 self.close_connection = True
                 return
             self.wfile.write(sent)
+
+        def trickle(self, body: bytes):
+            """Sends the body a byte at a time, options.trickle seconds apart, until the client
+            gives up (or the limit)."""
+            deadline = time.monotonic() + SILENCE_LIMIT
+            for byte in body:
+                if time.monotonic() > deadline:
+                    break
+                try:
+                    self.wfile.write(bytes([byte]))
+                    self.wfile.flush()
+                except OSError:
+                    break
+                time.sleep(options.trickle)
+            self.close_connection = True
 
     return Handler
 
@@ -353,6 +370,8 @@ def parse_arguments(argv):
     misbehave.add_argument("--unavailable", type=int, default=0, metavar="N",
                            help="answer the first N requests with 503")
     misbehave.add_argument("--silent", action="store_true", help="accept connections and say nothing")
+    misbehave.add_argument("--trickle", type=float, metavar="SECONDS",
+                           help="send every answer's body (the manifest's too) one byte every SECONDS")
     misbehave.add_argument("--garbage-manifest", action="store_true", help="answer garbage for the manifest")
     misbehave.add_argument("--large-manifest", action="store_true",
                            help="pad the manifest with blank lines past the 1 MiB a client takes")

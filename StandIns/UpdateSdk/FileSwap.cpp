@@ -13,13 +13,13 @@ FileSwap::FileSwap(const Folders& folders, Mover move) : folders(folders), move(
 
 void FileSwap::Run(const std::vector<SwapStep>& steps)
 {
-    SwapJournal::Write(folders.journal, folders.local, steps);
+    SwapJournal::Write(folders, steps);
     try
     {
         for (const SwapStep& step : steps)
             Forward(step);
         // The swap is over once the journal is gone.
-        if (!DeleteFileW(folders.journal.c_str()))
+        if (!LocalFiles::RemoveEntry(folders.journal))
             LocalFiles::Fail(Result::InstallFailed, "cannot remove", folders.journal);
     }
     catch (const UpdateError& failure)
@@ -27,7 +27,7 @@ void FileSwap::Run(const std::vector<SwapStep>& steps)
         const std::string undoFailure = Undo(steps);
         if (!undoFailure.empty())
             throw UpdateError(Result::UndoFailed, std::string(failure.what()) + "; then " + undoFailure);
-        DeleteFileW(folders.journal.c_str());
+        LocalFiles::RemoveEntry(folders.journal);
         throw;
     }
 }
@@ -35,14 +35,35 @@ void FileSwap::Run(const std::vector<SwapStep>& steps)
 void FileSwap::Recover()
 {
     std::vector<SwapStep> steps;
-    if (SwapJournal::Read(folders.journal, folders.local, steps) == SwapJournal::State::None)
+    const SwapJournal::State state = SwapJournal::Read(folders, steps);
+    if (state == SwapJournal::State::None)
         return;
-    // A torn journal has no steps: it was cut short before the first move.
-    const std::string undoFailure = Undo(steps);
-    if (!undoFailure.empty())
-        throw UpdateError(Result::UndoFailed, "an unfinished install cannot be undone: " + undoFailure);
-    if (!DeleteFileW(folders.journal.c_str()))
+    if (state == SwapJournal::State::Torn)
+    {
+        // Cut short while it was written, there was no move yet. Damaged since, it no longer
+        // tells every move: its backup may hold the only copy of an old file.
+        if (AnyMoved(steps))
+            throw UpdateError(Result::UndoFailed, "a swap journal without its closing line names files already moved");
+    }
+    else
+    {
+        const std::string undoFailure = Undo(steps);
+        if (!undoFailure.empty())
+            throw UpdateError(Result::UndoFailed, "an unfinished install cannot be undone: " + undoFailure);
+    }
+    if (!LocalFiles::RemoveEntry(folders.journal))
         LocalFiles::Fail(Result::FileSystem, "cannot remove", folders.journal);
+}
+
+bool FileSwap::AnyMoved(const std::vector<SwapStep>& steps)
+{
+    // Before the first move the backup is empty and every new file staged.
+    for (const SwapStep& step : steps)
+    {
+        if (LocalFiles::IsFile(step.backup) || (!step.staged.empty() && !LocalFiles::IsFile(step.staged)))
+            return true;
+    }
+    return false;
 }
 
 void FileSwap::Forward(const SwapStep& step) const

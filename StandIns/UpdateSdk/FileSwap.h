@@ -30,7 +30,9 @@ public:
     void Run(const std::vector<SwapStep>& steps);
     // Undoes a swap that did not finish, if the journal shows one; a journal torn before the
     // first move is only removed. Throws UpdateError(UndoFailed) when the undo cannot complete
-    // (the journal and the backup stay); being cut short, it may simply run again.
+    // (the journal and the backup stay), for a journal that Install did not write (nothing is
+    // moved) and for a torn one whose steps have begun (nothing is moved: it may not tell them
+    // all). Being cut short, it may simply run again.
     void Recover();
 
 private:
@@ -41,6 +43,8 @@ private:
     // (the other steps are undone all the same), empty when all was.
     std::string Undo(const std::vector<SwapStep>& steps) const;
     std::string UndoStep(const SwapStep& step) const;
+    // Whether any of the steps has moved a file.
+    static bool AnyMoved(const std::vector<SwapStep>& steps);
 
     Folders folders;
     Mover move;

@@ -14,7 +14,7 @@ struct Folders
 {
     explicit Folders(const std::wstring& localPath)
         : local(localPath),
-          plugins(localPath + L"\\Plugins"),
+          plugins(localPath + L"\\" + pluginsName),
           staging(localPath + L"\\UpdateStaging"),
           stagedFiles(staging + L"\\files"),
           backup(staging + L"\\backup"),
@@ -26,6 +26,7 @@ struct Folders
     {
     }
 
+    static constexpr const wchar_t* pluginsName = L"Plugins";
     static constexpr const wchar_t* lockName = L"update.lock";
 
     // The path of a manifest name (checked to be a plain file name) in one of the folders.

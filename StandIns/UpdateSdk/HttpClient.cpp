@@ -8,6 +8,7 @@
 
 #include <winhttp.h>
 
+#include <algorithm>
 #include <cwchar>
 
 namespace UpdateSdkStandIn
@@ -20,6 +21,15 @@ const int resolveTimeout = 5000;
 const int connectTimeout = 5000;
 const int sendTimeout = 10000;
 const int receiveTimeout = 10000;
+
+#ifndef BRISKEN_DEFINITIONS_STALL_SECONDS
+#error "BRISKEN_DEFINITIONS_STALL_SECONDS must be defined by the build"
+#endif
+// A body that brings less than this, or less than the rest of it, in one stretch of that many
+// seconds counts as stalled: a server that trickles is as useless as a silent one, and every
+// other update of the folder waits for this one. Each receive still has its own limit.
+const std::uint64_t stallBytes = 1024;
+const ULONGLONG stallMilliseconds = BRISKEN_DEFINITIONS_STALL_SECONDS * 1000ULL;
 
 struct InternetCloser
 {
@@ -97,14 +107,51 @@ bool AnnouncedLength(HINTERNET request, std::uint64_t& length)
     return end != text && *end == L'\0';
 }
 
+// Watches a body as it arrives for stretches that bring too little (stallBytes above).
+class StallWatch
+{
+public:
+    // expected: the body's size, as far as it is known.
+    explicit StallWatch(std::uint64_t expected) : expected(expected), stretchStart(GetTickCount64()) {}
+
+    // After each piece. Throws TransientError (event 81) when the stretch that has just ended
+    // brought too little.
+    void Check(std::uint64_t received)
+    {
+        const ULONGLONG now = GetTickCount64();
+        if (now - stretchStart < stallMilliseconds)
+            return;
+        const std::uint64_t due = std::min(stallBytes, expected - std::min(expected, stretchReceived));
+        if (received - stretchReceived < due)
+            throw TransientError(UpdateSdk::Event::DownloadFailed, Result::DownloadFailed,
+                "the download stalled: " + std::to_string(received - stretchReceived) + " bytes in "
+                    + std::to_string((now - stretchStart) / 1000) + " s");
+        stretchStart = now;
+        stretchReceived = received;
+    }
+
+private:
+    std::uint64_t expected;
+    ULONGLONG stretchStart;
+    std::uint64_t stretchReceived = 0;
+};
+
 std::string ReadBody(HINTERNET request, std::uint64_t limit, const std::function<void(std::uint64_t)>& onBytes)
 {
+    std::uint64_t announced = 0;
+    const bool lengthAnnounced = AnnouncedLength(request, announced);
+    StallWatch watch(lengthAnnounced ? std::min(announced, limit) : limit);
     std::string body;
     char buffer[65536];
     for (;;)
     {
+        // Only what has arrived: a read for more waits until it has all of it (Wine's does), so
+        // that a trickle would be watched only at its end.
+        DWORD available = 0;
         DWORD got = 0;
-        if (!WinHttpReadData(request, buffer, sizeof buffer, &got))
+        if (!WinHttpQueryDataAvailable(request, &available)
+            || (available > 0
+                && !WinHttpReadData(request, buffer, std::min<DWORD>(available, sizeof buffer), &got)))
             throw TransientError(UpdateSdk::Event::DownloadFailed, Result::DownloadFailed,
                 "the download broke off (error " + std::to_string(GetLastError()) + ")");
         if (got == 0)
@@ -114,13 +161,13 @@ std::string ReadBody(HINTERNET request, std::uint64_t limit, const std::function
                 "the server sent more than the " + std::to_string(limit) + " bytes expected");
         body.append(buffer, got);
         onBytes(body.size());
+        watch.Check(body.size());
     }
     // WinHTTP (Wine's at least) ends a body cut short without an error, whether it was
     // announced by length or sent in chunks without the last one. The length is checked here;
     // a cut chunked body only the content can show (the manifest's closing line, a file's
     // size and SHA-256).
-    std::uint64_t announced = 0;
-    if (AnnouncedLength(request, announced) && body.size() != announced)
+    if (lengthAnnounced && body.size() != announced)
         throw TransientError(UpdateSdk::Event::DownloadFailed, Result::DownloadFailed,
             "the answer ended after " + std::to_string(body.size()) + " of the " + std::to_string(announced)
                 + " bytes announced");

@@ -16,8 +16,9 @@ namespace UpdateSdkStandIn
 namespace
 {
 
+const wchar_t* const versionFileName = L"update.txt";
 // Files of Plugins that belong to no set: the version file Install writes, the engine's cache.
-const wchar_t* const filesOfNoSet[] = {L"update.txt", L"cache.000"};
+const wchar_t* const filesOfNoSet[] = {versionFileName, L"cache.000"};
 // An engine start reads Plugins in a moment: only a hang keeps a swap waiting that long.
 const unsigned long readersWaitMilliseconds = 120 * 1000;
 
@@ -58,8 +59,13 @@ void Installer::InstallStaged()
     LocalFiles::CreateFolders(folders.plugins);
     // What a finished swap left there: Take has undone any unfinished one.
     LocalFiles::RemoveTree(folders.backup);
-    LocalFiles::CreateFolders(folders.backup);
-    // No engine start reads Plugins while it is part old, part new.
+    LocalFiles::CreateOwnFolder(folders.backup);
+    // No engine start reads Plugins while it is part old, part new. The lock opens its file by
+    // name, which would follow a link: the stand-in makes the file itself and refuses a link.
+    const std::wstring lockFile = ReferenceEngine::DefinitionsLock::PathIn(folders.local);
+    if (LocalFiles::Examine(lockFile) == EntryKind::Missing)
+        LocalFiles::Write(lockFile, std::string());
+    LocalFiles::RefuseLink(lockFile);
     ReferenceEngine::DefinitionsLock lock;
     if (lock.Own(folders.local, readersWaitMilliseconds) != ReferenceEngine::DefinitionsLock::Outcome::Held)
         LocalFiles::Fail(Result::InstallFailed, "cannot lock the definitions:",
@@ -70,19 +76,16 @@ void Installer::InstallStaged()
 std::vector<SwapStep> Installer::PlanSwap(const std::vector<SetFile>& set, const Manifest& manifest) const
 {
     std::vector<SwapStep> steps;
-    const auto step = [&](const std::wstring& staged, const std::wstring& name) {
-        steps.push_back({staged, folders.plugins + L"\\" + name, folders.backup + L"\\" + name});
-    };
     for (const SetFile& file : set)
     {
         if (file.staged)
-            step(file.path, file.name);
+            steps.push_back(InstallStep(folders, file.name, true));
     }
     // Taken away in the same swap, so that a failure puts them back too.
     for (const std::wstring& name : Withdrawn(folders.plugins, manifest))
-        step(std::wstring(), name);
+        steps.push_back(InstallStep(folders, name, false));
     // Last, so that the version line never names a set that is not wholly there.
-    step(folders.stagedVersionFile, L"update.txt");
+    steps.push_back(InstallStep(folders, versionFileName, true));
     return steps;
 }
 
@@ -132,8 +135,14 @@ std::vector<std::wstring> Installer::Withdrawn(const std::wstring& plugins, cons
     std::vector<std::wstring> withdrawn;
     for (const std::wstring& name : LocalFiles::FileNames(plugins))
     {
-        if (kept.count(FileNameKey(name)) == 0)
-            withdrawn.push_back(name);
+        // Only the engine's definitions files are the stand-in's to take away: a file it does not
+        // know, in Plugins or in a folder that Plugins leads to, is someone else's.
+        if (kept.count(FileNameKey(name)) != 0 || !ReferenceEngine::Definitions::IsDefinitionsFileName(name)
+            || !IsPlainFileName(WideToUtf8(name)))
+            continue;
+        // Moved as a link, or refused when the system would move what it leads to.
+        LocalFiles::Examine(plugins + L"\\" + name);
+        withdrawn.push_back(name);
     }
     return withdrawn;
 }

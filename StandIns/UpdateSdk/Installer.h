@@ -14,8 +14,8 @@ namespace UpdateSdkStandIn
 {
 
 // One Install: makes Plugins hold exactly the set staged by the last complete Update (its
-// changed files from the staging, the others as installed, nothing the set does not list but
-// update.txt and the engine's cache) and writes the set's version into Plugins/update.txt, all
+// changed files from the staging, the others as installed, no definitions file the set does not
+// list) and writes the set's version into Plugins/update.txt, all
 // or nothing, once the reference engine's reader has loaded the set and found signatures in
 // it. Throws UpdateError.
 class Installer
@@ -28,8 +28,9 @@ public:
     // Takes the staging folder first.
     void Run();
 
-    // The files of the Plugins folder that an install of the set takes away: every file the
-    // set does not list but update.txt and the engine's cache.000.
+    // The files of the Plugins folder that an install of the set takes away: every definitions
+    // file (*.bkdef) the set does not list. Throws UpdateError(FileSystem) for one that is a link
+    // the system would follow.
     static std::vector<std::wstring> Withdrawn(const std::wstring& plugins, const Manifest& manifest);
 
 private:

@@ -14,6 +14,10 @@ namespace UpdateSdkStandIn::LocalFiles
 namespace
 {
 
+const DWORD allSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// What removing or renaming an entry by its handle needs.
+const DWORD removalAccess = DELETE | FILE_WRITE_ATTRIBUTES;
+
 struct HandleCloser
 {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
@@ -31,6 +35,12 @@ using FindHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
     LocalFiles::Fail(Result::FileSystem, what, path);
 }
 
+[[noreturn]] void FailUnopened(const Entry& entry, const char* what, const std::wstring& path)
+{
+    SetLastError(entry.Error());
+    Fail(what, path);
+}
+
 } // namespace
 
 void Fail(Result result, const char* what, const std::wstring& path)
@@ -41,28 +51,55 @@ void Fail(Result result, const char* what, const std::wstring& path)
 std::string Failure(const char* what, const std::wstring& path)
 {
     const DWORD error = GetLastError();
-    std::string narrow(path.begin(), path.end());
-    return std::string(what) + " " + narrow + " (error " + std::to_string(error) + ")";
+    if (error == LinkRefused)
+        return std::string(what) + " " + WideToUtf8(path) + ": a link, which is never acted through";
+    return std::string(what) + " " + WideToUtf8(path) + " (error " + std::to_string(error) + ")";
+}
+
+void FailLink(const std::wstring& path)
+{
+    SetLastError(LinkRefused);
+    Fail("refused", path);
+}
+
+EntryKind Examine(const std::wstring& path)
+{
+    const EntryKind kind = Entry(path, 0, allSharing).Kind();
+    if (kind == EntryKind::FollowedLink)
+        FailLink(path);
+    return kind;
+}
+
+void RefuseLink(const std::wstring& path)
+{
+    if (Examine(path) == EntryKind::Link)
+        FailLink(path);
 }
 
 bool TryRead(const std::wstring& path, std::string& content)
 {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-        FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE)
+    const Entry file(path, GENERIC_READ, FILE_SHARE_READ);
+    switch (file.Kind())
     {
-        file.release();
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return false;
-        Fail("cannot open", path);
+    case EntryKind::Missing:
+    case EntryKind::Link:
+        return false;
+    case EntryKind::FollowedLink:
+        FailLink(path);
+    case EntryKind::Folder:
+        SetLastError(ERROR_DIRECTORY);
+        Fail("not a file:", path);
+    case EntryKind::Unopened:
+        FailUnopened(file, "cannot open", path);
+    case EntryKind::File:
+        break;
     }
     content.clear();
     char buffer[65536];
     DWORD got = 0;
     for (;;)
     {
-        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr))
+        if (!ReadFile(file.Handle(), buffer, sizeof buffer, &got, nullptr))
             Fail("cannot read", path);
         if (got == 0)
             return true;
@@ -72,8 +109,11 @@ bool TryRead(const std::wstring& path, std::string& content)
 
 void Write(const std::wstring& path, const std::string& content)
 {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-        nullptr));
+    if (!RemoveEntry(path))
+        Fail("cannot replace", path);
+    // A new file only: CREATE_NEW refuses a link, even one that leads nowhere, which any other
+    // way of creating would follow.
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE)
     {
         file.release();
@@ -113,6 +153,33 @@ void CreateFolders(const std::wstring& path)
         Fail("cannot create folder", path);
 }
 
+void CreateOwnFolder(const std::wstring& path)
+{
+    // A link that leads nowhere is not seen but takes the name, so the folder is looked at
+    // again once made; another holder of the staging folder letting go may remove it meanwhile,
+    // once.
+    for (int triesLeft = 3;; --triesLeft)
+    {
+        switch (Examine(path))
+        {
+        case EntryKind::Folder:
+            return;
+        case EntryKind::Link:
+            FailLink(path);
+        case EntryKind::Missing:
+            if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+                Fail("cannot create folder", path);
+            if (triesLeft > 0)
+                break;
+            SetLastError(ERROR_ALREADY_EXISTS);
+            Fail("cannot create folder", path);
+        default:
+            SetLastError(ERROR_ALREADY_EXISTS);
+            Fail("not a folder:", path);
+        }
+    }
+}
+
 std::vector<std::wstring> FileNames(const std::wstring& folder)
 {
     std::vector<std::wstring> names;
@@ -138,8 +205,12 @@ std::vector<std::wstring> FileNames(const std::wstring& folder)
 
 void RemoveTree(const std::wstring& path)
 {
-    RemoveTreeContents(path, std::wstring());
-    RemoveDirectoryW(path.c_str());
+    // Not held while its entries go: listing a folder opened for deletion is refused.
+    const EntryKind kind = Entry(path, 0, allSharing).Kind();
+    if (kind == EntryKind::Folder)
+        RemoveTreeContents(path, std::wstring());
+    if (kind == EntryKind::File || kind == EntryKind::Folder || kind == EntryKind::Link)
+        RemoveEntry(path);
 }
 
 void RemoveTreeContents(const std::wstring& path, const std::wstring& keptName)
@@ -154,17 +225,25 @@ void RemoveTreeContents(const std::wstring& path, const std::wstring& keptName)
     do
     {
         const std::wstring name = data.cFileName;
-        if (name == L"." || name == L".." || FileNameKey(name) == FileNameKey(keptName))
-            continue;
-        const std::wstring child = path + L"\\" + name;
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            RemoveTree(child);
-        else
-        {
-            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(child.c_str());
-        }
+        if (name != L"." && name != L".." && FileNameKey(name) != FileNameKey(keptName))
+            RemoveTree(path + L"\\" + name);
     } while (FindNextFileW(find.get(), &data));
+}
+
+bool RemoveEntry(const std::wstring& path)
+{
+    const Entry entry(path, removalAccess, allSharing);
+    switch (entry.Kind())
+    {
+    case EntryKind::Missing:
+        return true;
+    case EntryKind::FollowedLink:
+    case EntryKind::Unopened:
+        SetLastError(entry.Error());
+        return false;
+    default:
+        return entry.Delete();
+    }
 }
 
 bool IsFile(const std::wstring& path)
@@ -175,7 +254,24 @@ bool IsFile(const std::wstring& path)
 
 bool Move(const std::wstring& from, const std::wstring& to)
 {
-    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    const Entry entry(from, removalAccess, allSharing);
+    switch (entry.Kind())
+    {
+    case EntryKind::File:
+    case EntryKind::Link:
+        return entry.RenameTo(to);
+    case EntryKind::Missing:
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return false;
+    case EntryKind::Folder:
+        SetLastError(ERROR_DIRECTORY);
+        return false;
+    case EntryKind::FollowedLink:
+    case EntryKind::Unopened:
+        SetLastError(entry.Error());
+        return false;
+    }
+    return false;
 }
 
 std::string Sha256Hex(const std::string& content)

@@ -69,8 +69,7 @@ const std::string& CheckName(const std::string& name)
 {
     if (!IsPlainFileName(name))
         Bad("refused file name: " + name);
-    // Install writes update.txt itself.
-    if (CompareStringOrdinal(Utf8ToWide(name).c_str(), -1, L"update.txt", -1, TRUE) == CSTR_EQUAL)
+    if (IsReservedFileName(name))
         Bad("reserved file name: " + name);
     return name;
 }

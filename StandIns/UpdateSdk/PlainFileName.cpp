@@ -52,4 +52,9 @@ bool IsPlainFileName(const std::string& name)
     return !IsDeviceName(wide);
 }
 
+bool IsReservedFileName(const std::string& name)
+{
+    return CompareStringOrdinal(Utf8ToWide(name).c_str(), -1, L"update.txt", -1, TRUE) == CSTR_EQUAL;
+}
+
 } // namespace UpdateSdkStandIn

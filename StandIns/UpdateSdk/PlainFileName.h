@@ -12,6 +12,9 @@ namespace UpdateSdkStandIn
 // that Windows would strip or read as a device, no control or reserved characters.
 bool IsPlainFileName(const std::string& name);
 
+// Whether the UTF-8 name is one that no set may list: update.txt, which Install writes itself.
+bool IsReservedFileName(const std::string& name);
+
 // A file name as Windows compares it: without regard to case.
 std::wstring FileNameKey(const std::wstring& name);
 

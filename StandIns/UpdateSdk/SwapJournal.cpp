@@ -4,20 +4,22 @@
 #include "PlainFileName.h"
 #include "Result.h"
 
+#include <set>
 #include <sstream>
 
-namespace UpdateSdkStandIn::SwapJournal
+namespace UpdateSdkStandIn
 {
 namespace
 {
 
 const char* const firstLine = "brisken-swap 1";
-// Written last: a journal without it was cut short before any move.
+// Written last: a journal without it was cut short before any move, unless damaged since.
 const char* const closingLine = "end";
 const char* const replaceWord = "replace";
 const char* const removeWord = "remove";
 // Paths hold no control character, so a tab cannot be part of one.
 const char separator = '\t';
+const wchar_t* const versionFileName = L"update.txt";
 
 [[noreturn]] void Unreadable(const std::string& why)
 {
@@ -32,14 +34,6 @@ std::string Relative(const std::wstring& path, const std::wstring& root)
     return WideToUtf8(path.substr(prefix.size()));
 }
 
-std::wstring Absolute(const std::string& relative, const std::wstring& root)
-{
-    const std::wstring wide = Utf8ToWide(relative);
-    if (wide.empty())
-        Unreadable("bad path: " + relative);
-    return root + L"\\" + wide;
-}
-
 std::vector<std::string> Fields(const std::string& line)
 {
     std::vector<std::string> fields;
@@ -49,19 +43,64 @@ std::vector<std::string> Fields(const std::string& line)
     return fields;
 }
 
-SwapStep ParseStep(const std::string& line, const std::wstring& root)
+// The text's lines without their line ends, blank ones left out; cut is what follows the last
+// line end (a line cut short, or a last line without its end).
+std::vector<std::string> Lines(const std::string& text, std::string& cut)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    {
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back(line);
+    }
+    cut = text.substr(start);
+    if (!cut.empty() && cut.back() == '\r')
+        cut.pop_back();
+    return lines;
+}
+
+// The step of the line, which must be just what Write makes of an InstallStep.
+SwapStep ParseStep(const std::string& line, const Folders& folders)
 {
     const std::vector<std::string> fields = Fields(line);
-    if (fields.size() == 4 && fields[0] == replaceWord)
-        return {Absolute(fields[1], root), Absolute(fields[2], root), Absolute(fields[3], root)};
-    if (fields.size() == 3 && fields[0] == removeWord)
-        return {std::wstring(), Absolute(fields[1], root), Absolute(fields[2], root)};
-    Unreadable("unexpected line: " + line.substr(0, 80));
+    const bool replaced = fields.size() == 4 && fields[0] == replaceWord;
+    if (!replaced && !(fields.size() == 3 && fields[0] == removeWord))
+        Unreadable("unexpected line: " + line.substr(0, 80));
+    const std::string target = fields[replaced ? 2 : 1];
+    const std::string prefix = WideToUtf8(Folders::pluginsName) + "\\";
+    const std::string name = target.compare(0, prefix.size(), prefix) == 0 ? target.substr(prefix.size()) : "";
+    const std::wstring wideName = Utf8ToWide(name);
+    const bool versionFile = replaced && wideName == versionFileName;
+    if (!versionFile && (!IsPlainFileName(name) || IsReservedFileName(name)))
+        Unreadable("not a file of Plugins: " + line.substr(0, 80));
+    const SwapStep step = InstallStep(folders, wideName, replaced);
+    const std::vector<std::string> expected = replaced
+        ? std::vector<std::string>{replaceWord, Relative(step.staged, folders.local), target,
+              Relative(step.backup, folders.local)}
+        : std::vector<std::string>{removeWord, target, Relative(step.backup, folders.local)};
+    if (fields != expected)
+        Unreadable("not a step of an install: " + line.substr(0, 80));
+    return step;
 }
 
 } // namespace
 
-void Write(const std::wstring& path, const std::wstring& root, const std::vector<SwapStep>& steps)
+SwapStep InstallStep(const Folders& folders, const std::wstring& name, bool replaced)
+{
+    std::wstring staged;
+    if (replaced)
+        staged = name == versionFileName ? folders.stagedVersionFile : folders.stagedFiles + L"\\" + name;
+    return {staged, folders.plugins + L"\\" + name, folders.backup + L"\\" + name};
+}
+
+namespace SwapJournal
+{
+
+void Write(const Folders& folders, const std::vector<SwapStep>& steps)
 {
     std::ostringstream text;
     text << firstLine << '\n';
@@ -70,32 +109,44 @@ void Write(const std::wstring& path, const std::wstring& root, const std::vector
         if (step.staged.empty())
             text << removeWord;
         else
-            text << replaceWord << separator << Relative(step.staged, root);
-        text << separator << Relative(step.target, root) << separator << Relative(step.backup, root) << '\n';
+            text << replaceWord << separator << Relative(step.staged, folders.local);
+        text << separator << Relative(step.target, folders.local) << separator << Relative(step.backup, folders.local)
+             << '\n';
     }
     text << closingLine << '\n';
-    LocalFiles::Write(path, text.str());
+    LocalFiles::Write(folders.journal, text.str());
 }
 
-State Read(const std::wstring& path, const std::wstring& root, std::vector<SwapStep>& steps)
+State Read(const Folders& folders, std::vector<SwapStep>& steps)
 {
     std::string text;
-    if (!LocalFiles::TryRead(path, text))
+    if (!LocalFiles::TryRead(folders.journal, text))
         return State::None;
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    // Only a whole line counts: a cut inside "end" leaves "en" or "e".
-    const bool closed = !text.empty() && text.back() == '\n' && !lines.empty() && lines.back() == closingLine;
-    if (!closed)
-        return State::Torn;
-    if (lines.front() != firstLine)
-        Unreadable("no header line");
+    std::string cut;
+    std::vector<std::string> lines = Lines(text, cut);
+    // The closing line is whole without its line end too.
+    if (cut == closingLine)
+    {
+        lines.push_back(cut);
+        cut.clear();
+    }
+    const bool closed = cut.empty() && !lines.empty() && lines.back() == closingLine;
     steps.clear();
-    for (std::size_t i = 1; i + 1 < lines.size(); ++i)
-        steps.push_back(ParseStep(lines[i], root));
-    return State::Whole;
+    // Cut short inside its first line.
+    if (lines.empty() && std::string(firstLine).compare(0, cut.size(), cut) == 0)
+        return State::Torn;
+    if (lines.empty() || lines.front() != firstLine)
+        Unreadable("no header line");
+    std::set<std::wstring> names;
+    for (std::size_t i = 1; i < lines.size() - (closed ? 1 : 0); ++i)
+    {
+        steps.push_back(ParseStep(lines[i], folders));
+        if (!names.insert(FileNameKey(steps.back().target)).second)
+            Unreadable("a file named twice: " + lines[i].substr(0, 80));
+    }
+    return closed ? State::Whole : State::Torn;
 }
 
-} // namespace UpdateSdkStandIn::SwapJournal
+} // namespace SwapJournal
+
+} // namespace UpdateSdkStandIn

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Folders.h"
+
 #include <string>
 #include <vector>
 
@@ -15,6 +17,10 @@ struct SwapStep
     std::wstring backup; // where the old target waits until the swap is over
 };
 
+// The step Install makes for the file of Plugins of that name: replaced by its staged file
+// (update.txt by the staging's own copy), or only taken away; the old one waits in the backup.
+SwapStep InstallStep(const Folders& folders, const std::wstring& name, bool replaced);
+
 // What an install is about to move, written whole and flushed before the first move, so that
 // a later run that finds it knows that the swap did not finish and how to undo it (format in
 // README.md). Paths are kept relative to the local path.
@@ -24,16 +30,19 @@ namespace SwapJournal
 enum class State
 {
     None,  // no journal: no swap is unfinished
-    Torn,  // cut short while it was written, so before the first move: nothing to undo
+    Torn,  // without its closing line: cut short while it was written, or damaged since
     Whole, // the steps of an unfinished swap
 };
 
-// Creates the journal at path, every step's paths lying below root. Throws UpdateError
-// (FileSystem) when it cannot be written and flushed.
-void Write(const std::wstring& path, const std::wstring& root, const std::vector<SwapStep>& steps);
-// Reads the journal at path into steps. Throws UpdateError(UndoFailed) for a journal that is
-// whole but cannot be read: what it would undo is unknown, so nothing may be touched.
-State Read(const std::wstring& path, const std::wstring& root, std::vector<SwapStep>& steps);
+// Creates the journal of the steps, each one an InstallStep. Throws UpdateError (FileSystem)
+// when it cannot be written and flushed.
+void Write(const Folders& folders, const std::vector<SwapStep>& steps);
+// Reads the journal into steps: all of a whole one's, the whole lines' of a torn one. Line ends
+// may be LF or CR LF, and blank lines are left out. Throws UpdateError(UndoFailed), touching
+// nothing, for a journal with any line that Write does not write: another header, a step that
+// is not an InstallStep (a path outside Plugins and the staging, a name a set may not have, a
+// file named twice), a path that is not UTF-8. What it would undo is unknown or not ours.
+State Read(const Folders& folders, std::vector<SwapStep>& steps);
 
 } // namespace SwapJournal
 

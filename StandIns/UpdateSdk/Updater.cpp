@@ -41,7 +41,7 @@ bool Updater::Run()
     }
     try
     {
-        LocalFiles::CreateFolders(folders.stagedFiles);
+        LocalFiles::CreateOwnFolder(folders.stagedFiles);
         for (const Change& change : changes)
             Stage(change, manifest);
         // The whole set, so that Install knows what Plugins is to hold besides the staged files.

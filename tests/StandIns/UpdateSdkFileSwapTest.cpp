@@ -10,11 +10,13 @@
 
 #include "support/TempFolder.h"
 
+#include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -67,12 +69,18 @@ private:
 class UpdateSdkFileSwapTest : public testing::Test
 {
 protected:
-    UpdateSdkFileSwapTest() : folders(temp.Path().wstring())
+    // The local path is a program folder with its own files, beside a folder that is not its.
+    UpdateSdkFileSwapTest()
+        : folders((temp.Path() / "program").wstring()), outside((temp.Path() / "outside").wstring())
     {
-        for (const std::wstring& folder : {folders.plugins, folders.stagedFiles, folders.backup})
+        for (const std::wstring& folder : {folders.plugins, folders.stagedFiles, folders.backup, outside})
             LocalFiles::CreateFolders(folder);
         for (const auto& [name, content] : oldSet)
             LocalFiles::Write(folders.plugins + L"\\" + name, content);
+        for (const wchar_t* name : {L"BriskenCommandLineScanner.exe", L"scan.dll", L"BKSmartDB.dll", L"precious.txt"})
+            LocalFiles::Write(folders.local + L"\\" + name, "own");
+        for (const wchar_t* name : {L"victim.txt", L"evil.bkdef"})
+            LocalFiles::Write(outside + L"\\" + name, "not the program's");
         LocalFiles::Write(Staged(L"a.bkdef"), newSet.at(L"a.bkdef"));
         LocalFiles::Write(Staged(L"c.bkdef"), newSet.at(L"c.bkdef"));
         LocalFiles::Write(Staged(L"update.txt"), newSet.at(L"update.txt"));
@@ -130,8 +138,34 @@ protected:
         EXPECT_FALSE(LocalFiles::IsFile(folders.journal));
     }
 
+    // Every file below the temporary folder, by path, with its content.
+    Files Tree() const
+    {
+        Files files;
+        for (boost::filesystem::recursive_directory_iterator entry(temp.Path()), end; entry != end; ++entry)
+        {
+            if (boost::filesystem::is_regular_file(entry->status()))
+                LocalFiles::TryRead(entry->path().wstring(), files[entry->path().wstring()]);
+        }
+        return files;
+    }
+
+    // The tree without what lies in Plugins and the staging folder.
+    Files OutsideTheUpdate() const
+    {
+        Files files = Tree();
+        for (auto file = files.begin(); file != files.end();)
+        {
+            const bool ours = file->first.rfind(folders.plugins + L"\\", 0) == 0
+                || file->first.rfind(folders.staging + L"\\", 0) == 0;
+            file = ours ? files.erase(file) : std::next(file);
+        }
+        return files;
+    }
+
     TestSupport::TempFolder temp;
     Folders folders;
+    std::wstring outside;
 };
 
 TEST_F(UpdateSdkFileSwapTest, ASwapThatRunsThroughPutsTheNewSetInPlace)
@@ -159,34 +193,38 @@ TEST_F(UpdateSdkFileSwapTest, AMoveThatFailsUndoesEverythingDone)
     }
 }
 
-// The undo cannot put the old a.bkdef back (as when Windows takes another file for its name):
-// the swap says so with its own code, not as a clean failure, and the backup keeps the only
-// copy for the next run, which puts it back.
+// The undo cannot put an old file back (as when Windows takes another file for its name): the
+// swap says so with its own code, not as a clean failure, whether that step is the one undone
+// last or an earlier one, and the backup keeps the only copy for the next run, which puts it back.
 TEST_F(UpdateSdkFileSwapTest, AnUndoThatCannotPutAFileBackSaysSoAndKeepsTheBackup)
 {
-    Mover mover;
-    mover.Fail(folders.plugins + L"\\update.txt", folders.backup + L"\\update.txt");
-    mover.Fail(folders.backup + L"\\a.bkdef", folders.plugins + L"\\a.bkdef");
-    EXPECT_EQ(Result::UndoFailed, RunWith(mover));
-    EXPECT_EQ((Files{{L"a.bkdef", "old a"}}), Read(folders.backup));
-    EXPECT_FALSE(LocalFiles::IsFile(folders.plugins + L"\\a.bkdef"));
-    EXPECT_TRUE(LocalFiles::IsFile(folders.journal));
+    for (const std::wstring name : {L"a.bkdef", L"gone.bkdef"})
+    {
+        SCOPED_TRACE(testing::PrintToString(name));
+        Mover mover;
+        mover.Fail(folders.plugins + L"\\update.txt", folders.backup + L"\\update.txt");
+        mover.Fail(folders.backup + L"\\" + name, folders.plugins + L"\\" + name);
+        EXPECT_EQ(Result::UndoFailed, RunWith(mover));
+        const Files kept{{name, oldSet.at(name)}};
+        EXPECT_EQ(kept, Read(folders.backup));
+        EXPECT_FALSE(LocalFiles::IsFile(folders.plugins + L"\\" + name));
+        EXPECT_TRUE(LocalFiles::IsFile(folders.journal));
 
-    // Still impossible: nothing is given up.
-    EXPECT_EQ(Result::UndoFailed, RecoverWith(mover));
-    EXPECT_EQ((Files{{L"a.bkdef", "old a"}}), Read(folders.backup));
-    EXPECT_TRUE(LocalFiles::IsFile(folders.journal));
+        // Still impossible: nothing is given up.
+        EXPECT_EQ(Result::UndoFailed, RecoverWith(mover));
+        EXPECT_EQ(kept, Read(folders.backup));
+        EXPECT_TRUE(LocalFiles::IsFile(folders.journal));
 
-    Mover working;
-    EXPECT_EQ(Result::Success, RecoverWith(working));
-    ExpectOldSetWithNewFilesStaged();
+        Mover working;
+        EXPECT_EQ(Result::Success, RecoverWith(working));
+        ExpectOldSetWithNewFilesStaged();
+    }
 }
 
 // Killed after any number of moves, and the recovery killed after any number of its own: the
 // next recovery that runs through leaves the old set whole.
 TEST_F(UpdateSdkFileSwapTest, AKillAtAnyPointLeavesWhatTheNextRunUndoes)
 {
-    const std::wstring root = temp.Path().wstring();
     int forwardMoves = 0;
     {
         Mover counting;
@@ -194,7 +232,7 @@ TEST_F(UpdateSdkFileSwapTest, AKillAtAnyPointLeavesWhatTheNextRunUndoes)
         forwardMoves = counting.Moves();
         ASSERT_EQ(6, forwardMoves);
         // Killed after the last move, before the journal went.
-        SwapJournal::Write(folders.journal, root, Steps());
+        SwapJournal::Write(folders, Steps());
         Mover undoing;
         ASSERT_EQ(Result::Success, RecoverWith(undoing));
         ExpectOldSetWithNewFilesStaged();
@@ -217,9 +255,109 @@ TEST_F(UpdateSdkFileSwapTest, AKillAtAnyPointLeavesWhatTheNextRunUndoes)
     }
 }
 
+// Journals found on disk: only the steps Install writes are acted on, and a journal whose line
+// ends an editor or a copy changed is still the swap it tells.
+TEST_F(UpdateSdkFileSwapTest, AJournalIsActedOnOnlyWhenInstallCouldHaveWrittenIt)
+{
+    const std::string header = "brisken-swap 1\n";
+    const std::string end = "end\n";
+    const std::string victim = WideToUtf8(outside + L"\\victim.txt");
+    const std::string good = "remove\tPlugins\\gone.bkdef\tUpdateStaging\\backup\\gone.bkdef\n";
+    const struct
+    {
+        const char* what;
+        std::string steps;
+    } refused[] = {
+        {"an outside file renamed", "replace\t..\\outside\\stolen.txt\t..\\outside\\victim.txt\tUpdateStaging\\backup\\x\n"},
+        {"the same with slashes", "replace\t../outside/stolen.txt\t../outside/victim.txt\tUpdateStaging/backup/x\n"},
+        {"a definitions file moved out", "remove\t..\\outside\\exfil.bkdef\tPlugins\\a.bkdef\n"},
+        {"out of Plugins by ..", "replace\tUpdateStaging\\files\\x\tPlugins\\..\\..\\outside\\victim.txt\tUpdateStaging\\backup\\x\n"},
+        {"an absolute path", "replace\tUpdateStaging\\files\\x\t" + victim + "\tUpdateStaging\\backup\\x\n"},
+        {"a device", "replace\tUpdateStaging\\files\\x\t\\\\.\\PhysicalDrive0\tUpdateStaging\\backup\\x\n"},
+        {"a device name in Plugins", "remove\tPlugins\\com1.bkdef\tUpdateStaging\\backup\\com1.bkdef\n"},
+        {"the program's file", "replace\tUpdateStaging\\files\\x\tprecious.txt\tUpdateStaging\\backup\\x\n"},
+        {"the engine", "replace\tUpdateStaging\\files\\scan.dll\tscan.dll\tUpdateStaging\\backup\\scan.dll\n"},
+        {"the executable",
+            "replace\tUpdateStaging\\files\\e\tBriskenCommandLineScanner.exe\tUpdateStaging\\backup\\e\n"},
+        {"an outside file pulled in as a backup", "remove\tPlugins\\evil.bkdef\t..\\outside\\evil.bkdef\n"},
+        {"a backup outside", "replace\tUpdateStaging\\files\\a.bkdef\tPlugins\\a.bkdef\t..\\outside\\victim.txt\n"},
+        {"a pair Install never makes", "replace\tUpdateStaging\\files\\a.bkdef\tPlugins\\c.bkdef\tUpdateStaging\\backup\\a.bkdef\n"},
+        {"update.txt only taken away", "remove\tPlugins\\update.txt\tUpdateStaging\\backup\\update.txt\n"},
+        {"a file named twice", good + good},
+        {"a path that is not UTF-8", "remove\tPlugins\\\xff.bkdef\tUpdateStaging\\backup\\\xff.bkdef\n"},
+    };
+    // Backups that the steps would put back, where they would be taken from.
+    LocalFiles::Write(folders.backup + L"\\gone.bkdef", "old gone");
+    LocalFiles::RemoveEntry(folders.plugins + L"\\gone.bkdef");
+    const auto expectRefused = [&](const std::string& journal) {
+        LocalFiles::Write(folders.journal, journal);
+        const Files before = Tree();
+        Mover mover;
+        EXPECT_EQ(Result::UndoFailed, RecoverWith(mover));
+        EXPECT_EQ(0, mover.Moves());
+        EXPECT_EQ(before, Tree());
+    };
+    for (const auto& journal : refused)
+    {
+        SCOPED_TRACE(journal.what);
+        expectRefused(header + good + journal.steps + end);
+    }
+    {
+        SCOPED_TRACE("another header");
+        expectRefused("brisken-swap 2\n" + good + end);
+    }
+    {
+        SCOPED_TRACE("a line after the end");
+        expectRefused(header + end + good);
+    }
+}
+
+TEST_F(UpdateSdkFileSwapTest, AnUnfinishedSwapIsUndoneWhateverItsJournalsLineEnds)
+{
+    const Files outsideBefore = OutsideTheUpdate();
+    for (const char* form : {"CR LF", "a blank line after the end", "no line end after the end"})
+    {
+        SCOPED_TRACE(form);
+        Mover killed(3);
+        ASSERT_EQ(Result::UndoFailed, RunWith(killed));
+        std::string journal;
+        ASSERT_TRUE(LocalFiles::TryRead(folders.journal, journal));
+        if (form[0] == 'C')
+        {
+            for (std::size_t at = 0; (at = journal.find('\n', at)) != std::string::npos; at += 2)
+                journal.insert(at, "\r");
+        }
+        else if (form[0] == 'a')
+            journal += "\n";
+        else
+            journal.pop_back();
+        LocalFiles::Write(folders.journal, journal);
+        Mover working;
+        EXPECT_EQ(Result::Success, RecoverWith(working));
+        ExpectOldSetWithNewFilesStaged();
+        EXPECT_EQ(outsideBefore, OutsideTheUpdate());
+    }
+}
+
+// A journal without its end that names a file already moved was damaged after the swap began:
+// what it no longer tells may have moved too, so nothing is touched and the backup stays.
+TEST_F(UpdateSdkFileSwapTest, AJournalCutShortAfterTheMovesBeganTouchesNothing)
+{
+    Mover killed(3);
+    ASSERT_EQ(Result::UndoFailed, RunWith(killed));
+    std::string journal;
+    ASSERT_TRUE(LocalFiles::TryRead(folders.journal, journal));
+    LocalFiles::Write(folders.journal, journal.substr(0, journal.size() / 2));
+    const Files before = Tree();
+    Mover mover;
+    EXPECT_EQ(Result::UndoFailed, RecoverWith(mover));
+    EXPECT_EQ(0, mover.Moves());
+    EXPECT_EQ(before, Tree());
+}
+
 TEST_F(UpdateSdkFileSwapTest, AJournalCutShortWhileWrittenIsRemovedAndNothingMoved)
 {
-    SwapJournal::Write(folders.journal, temp.Path().wstring(), Steps());
+    SwapJournal::Write(folders, Steps());
     std::string whole;
     ASSERT_TRUE(LocalFiles::TryRead(folders.journal, whole));
     for (const std::size_t cut : {std::size_t(0), std::size_t(10), whole.size() / 2, whole.size() - 2})

@@ -16,6 +16,8 @@ from smalldisk import fill, mount_tmpfs
 from winehost import windows_path
 
 MODULE = os.path.join(PROGRAM_FOLDER, "BKUpdateServiceCom.dll")
+# The same stand-in built to give up a download that brings less than 1 KiB in 1 s (not 10 s).
+SHORT_LIMITS_MODULE = os.path.join(TEST_FOLDER, "UpdateSdkShortLimits", "BKUpdateServiceCom.dll")
 DRIVER = os.path.join(TEST_FOLDER, "UpdateSdkDriver.exe")
 SAMPLE_VERSION = "2026.11.20.1"
 # A definitions file the reference engine refuses to load.
@@ -106,13 +108,13 @@ class UpdateSdkTest(unittest.TestCase):
         self.addCleanup(server.stop)
         return server
 
-    def command(self, url: str, *flags):
-        return ["wine", DRIVER, windows_path(MODULE), url, windows_path(self.local), *flags]
+    def command(self, url: str, *flags, module=MODULE):
+        return ["wine", DRIVER, windows_path(module), url, windows_path(self.local), *flags]
 
-    def drive(self, url: str, *flags, timeout=120) -> DriverRun:
+    def drive(self, url: str, *flags, timeout=120, module=MODULE) -> DriverRun:
         with tempfile.TemporaryFile() as out:
-            subprocess.run(self.command(url, *flags), stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                           timeout=timeout)
+            subprocess.run(self.command(url, *flags, module=module), stdin=subprocess.DEVNULL, stdout=out,
+                           stderr=subprocess.STDOUT, timeout=timeout)
             out.seek(0)
             return DriverRun(out.read().decode("utf-8", errors="replace").replace("\r\n", "\n"))
 
@@ -305,6 +307,19 @@ class UpdateSdkTest(unittest.TestCase):
                 self.assertLess(run.results["update seconds"], SILENCE_BOUND_SECONDS)
                 self.assert_nothing_changed(run, before)
 
+    # A server that sends a correct manifest, but so slowly that it would take minutes, is given
+    # up like a silent one, each retry too: the stand-in built with a short bound ends within it.
+    def test_a_trickling_server_is_given_up_as_stalled(self):
+        before = read_folder(self.local)
+        server = self.serve("--trickle", "0.2")
+        run = self.drive(server.url, "--retries", "2", module=SHORT_LIMITS_MODULE)
+        server.stop()
+        self.assertEqual(["0", "81 answer 1", "81 answer 1", "81 answer 0"], run.events, run.text)
+        self.assertEqual(6, run.results["update"], run.text)
+        self.assertLess(run.results["update seconds"], SILENCE_BOUND_SECONDS)
+        self.assertEqual(["/av64bit/manifest"] * 3, server.requests)
+        self.assert_nothing_changed(run, before)
+
     def test_file_names_that_would_leave_the_staging_folder_are_refused(self):
         before = read_folder(self.root)
         for name in ["../evil.bkdef", "..\\evil.bkdef", "sub/evil.bkdef", "sub\\..\\..\\evil.bkdef", "..", ".",
@@ -359,7 +374,9 @@ class UpdateSdkTest(unittest.TestCase):
                 self.assertEqual(12, run.results["install"], run.text)
                 self.assert_nothing_changed(run, before)
 
-    def test_a_newer_set_takes_away_the_files_it_no_longer_lists(self):
+    # Only definitions files are the stand-in's to take away: any other file stays, whether an
+    # older set brought it (the stand-in keeps no list of what it installed) or someone else.
+    def test_a_newer_set_takes_away_the_definitions_files_it_no_longer_lists(self):
         older = self.make_set("older", "2026.11.21.1", {"withdrawn.bkdef": sample("updates.bkdef"),
                                                          "Old Notes.txt": b"notes"})
         newer = self.make_set("newer", "2026.11.21.2", {})
@@ -367,9 +384,11 @@ class UpdateSdkTest(unittest.TestCase):
         self.assertEqual(0, self.drive(server.url, "--install").results["install"])
         server.stop()
         self.write_plugin("cache.000", b"")
+        self.write_plugin("someone's.dat", b"theirs")
         os.makedirs(os.path.join(self.plugins, "someone's folder"))
         self.write_plugin(os.path.join("someone's folder", "keep.bkdef"), b"kept")
-        others = {"cache.000": b"", os.path.join("someone's folder", "keep.bkdef"): b"kept"}
+        others = {"cache.000": b"", "Old Notes.txt": b"notes", "someone's.dat": b"theirs",
+                  os.path.join("someone's folder", "keep.bkdef"): b"kept"}
         server = self.serve("--set", newer)
         # By content too, the files to take away make the set a new one.
         run = self.drive(server.url, "--no-version-id")
@@ -504,7 +523,102 @@ class UpdateSdkTest(unittest.TestCase):
         self.assertEqual(0, run.results["install"], run.text)
         self.assert_sample_installed()
 
+    # --- links: what they lead to is not the stand-in's ---
+
+    def link(self, place: str, target: str) -> str:
+        """A symbolic link at place below the local folder (Wine's stand-in for a Windows link or
+        junction); returns its path."""
+        path = os.path.join(self.local, place)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        if os.path.lexists(path):
+            os.remove(path)
+        os.symlink(target, path)
+        return path
+
+    # Wine opens, moves and deletes what every link leads to, so each is refused (code 8) before
+    # anything is done through it; the server is not even asked where the link is found first.
+    def test_links_in_the_folders_of_the_update_are_refused_and_what_they_lead_to_kept(self):
+        outside = os.path.join(self.root, "outside")
+        target_file = os.path.join(outside, "target.bkdef")
+        staging = "UpdateStaging"
+        for place, target, results, asked in [
+            (staging, outside, {"update": 8}, False),
+            (os.path.join(staging, "backup"), outside, {"update": 8}, False),
+            (os.path.join(staging, "files"), outside, {"update": 8}, False),
+            (os.path.join(staging, "update.lock"), target_file, {"update": 8}, False),
+            (os.path.join(staging, "update.lock"), os.path.join(outside, "nothing yet"), {"update": 8}, False),
+            (os.path.join(staging, "swap.journal"), target_file, {"update": 8}, False),
+            (os.path.join(staging, "manifest.txt"), target_file, {"update": 8}, True),
+            (os.path.join("Plugins", "reference.bkdef"), target_file, {"update": 8}, True),
+            (os.path.join("Plugins", "update.txt"), target_file, {"update": 8}, True),
+            (os.path.join("Plugins", "old.bkdef"), target_file, {"update": 0, "install": 8}, True),
+            ("Plugins.lock", target_file, {"update": 0, "install": 8}, True),
+            ("Plugins.lock", os.path.join(outside, "nothing yet"), {"update": 0, "install": 8}, True),
+        ]:
+            with self.subTest(link=place, to=os.path.basename(target)):
+                self.fresh_plugins()
+                shutil.rmtree(os.path.join(self.local, staging), ignore_errors=True)
+                shutil.rmtree(outside, ignore_errors=True)
+                os.makedirs(outside)
+                with open(target_file, "wb") as f:
+                    f.write(b"not the stand-in's\n")
+                with open(os.path.join(outside, "keep.txt"), "wb") as f:
+                    f.write(b"kept")
+                before = read_folder(outside)
+                link = self.link(place, target)
+                server = self.serve()
+                run = self.drive(server.url, "--install")
+                server.stop()
+                self.assertEqual(results, {k: run.results[k] for k in results}, run.text)
+                self.assertEqual(before, read_folder(outside), run.text)
+                self.assertFalse(os.path.exists(os.path.join(outside, "nothing yet")))
+                self.assertEqual(["/av64bit/manifest"] if asked else [], server.requests[:1])
+                # The patch is asked for from the shipped file's content, never from the target's.
+                with open(target_file, "rb") as f:
+                    self.assertFalse(any(hashlib.sha256(f.read()).hexdigest() in r for r in server.requests))
+                os.remove(link)
+
+    # A Plugins folder that leads elsewhere may be an administrator's choice: the set is
+    # installed there, and what the stand-in does not know stays.
+    def test_a_plugins_folder_that_is_a_link_is_updated_where_it_leads(self):
+        elsewhere = os.path.join(self.root, "definitions elsewhere")
+        shutil.move(self.plugins, elsewhere)
+        foreign = {"notes.txt": b"notes", "data.bin": b"\x00\x01", os.path.join("sub", "keep.bkdef"): b"kept"}
+        for name, content in foreign.items():
+            os.makedirs(os.path.dirname(os.path.join(elsewhere, name)), exist_ok=True)
+            with open(os.path.join(elsewhere, name), "wb") as f:
+                f.write(content)
+        self.link("Plugins", elsewhere)
+        server = self.serve()
+        run = self.drive(server.url, "--install")
+        self.assertEqual(0, run.results["install"], run.text)
+        self.assertTrue(os.path.islink(self.plugins))
+        files = read_folder(elsewhere)
+        self.assertEqual(foreign, {name: files.pop(name) for name in foreign})
+        self.assertEqual({"reference.bkdef": sample("reference.bkdef"), "updates.bkdef": sample("updates.bkdef"),
+                          "update.txt": f"Version: {SAMPLE_VERSION}\r\n".encode()}, files)
+        self.assertEqual(["0", "30"], self.drive(server.url).events)
+        server.stop()
+        self.assertEqual("/av64bit/manifest", server.requests[0])
+
     # --- two updates of one folder ---
+
+    # A failed call lets the staging folder go when it returns, not when the interface goes: a
+    # second update of the folder does not wait for it.
+    def test_a_failed_call_lets_the_folder_go_at_once(self):
+        down = f"http://127.0.0.1:{free_port()}/av64bit"
+        for call, flags, result in [("update", [], 4), ("install", ["--no-update", "--install"], 9)]:
+            with self.subTest(failed=call):
+                go = os.path.join(self.root, "go-" + call)
+                first = self.start(down, *flags, "--hold-until", windows_path(go))
+                self.assertEqual(result, first.wait_until(lambda run: call in run.results).results.get(call))
+                second = self.start(down)
+                run = second.wait_until(lambda run: "update" in run.results or WAITING_EVENT in run.events)
+                self.assertEqual(["0", "80 answer 0"], run.events, run.text)
+                self.assertEqual(4, run.results["update"], run.text)
+                with open(go, "w"):
+                    pass
+                self.assertIn("destroy 0", first.finish().text)
 
     # The first has staged a set and not installed it yet: the second waits (and says so to the
     # callback), then finds the set up to date; a first that is killed meanwhile lets it go on.

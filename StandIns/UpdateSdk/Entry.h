@@ -1,0 +1,61 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace UpdateSdkStandIn
+{
+
+// The system error of a link that is not acted through: Windows' ERROR_STOPPED_ON_SYMLINK,
+// which mingw's headers lack.
+constexpr DWORD LinkRefused = 681;
+
+// What stands at a path, not followed.
+enum class EntryKind
+{
+    Missing,
+    File,
+    Folder,
+    Link,         // a symbolic link or junction, held as the link itself
+    FollowedLink, // a link that the system opens only through (Wine does so for every link)
+    Unopened,     // there, but it cannot be opened (Error tells why)
+};
+
+// A file or folder opened as the entry of its name itself (FILE_FLAG_OPEN_REPARSE_POINT): a link
+// is held as the link, never as what it leads to. Where the system hands out only the target
+// (Wine), that shows as the entry's real place differing from its folder's place plus its name,
+// and the target is let go at once, untouched. Never throws.
+class Entry
+{
+public:
+    // Opens path with access (and FILE_READ_ATTRIBUTES) and sharing.
+    Entry(const std::wstring& path, DWORD access, DWORD sharing);
+    ~Entry();
+    Entry(const Entry&) = delete;
+    Entry& operator=(const Entry&) = delete;
+
+    EntryKind Kind() const { return kind; }
+    // Why the entry is not held: the system error of Unopened, LinkRefused for FollowedLink.
+    DWORD Error() const { return error; }
+    // Null unless File, Folder or Link.
+    HANDLE Handle() const { return handle; }
+    // The handle, which the caller closes from now on.
+    HANDLE Release();
+
+    // Gives the entry the full path target, which must be free; needs DELETE access. False
+    // (GetLastError tells why) when it cannot.
+    bool RenameTo(const std::wstring& target) const;
+    // Deletes the entry (a folder only when empty; a read-only file too); needs DELETE and
+    // FILE_WRITE_ATTRIBUTES access. False (GetLastError tells why) when it cannot.
+    bool Delete() const;
+
+private:
+    void Classify(const std::wstring& path);
+
+    EntryKind kind = EntryKind::Missing;
+    DWORD error = ERROR_SUCCESS;
+    HANDLE handle = nullptr;
+};
+
+} // namespace UpdateSdkStandIn
