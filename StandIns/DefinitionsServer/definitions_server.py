@@ -249,6 +249,10 @@ def wait_for_close(connection: socket.socket):
                 return
 
 
+class ClientGone(Exception):
+    """The client closed the connection while the server was still answering."""
+
+
 def make_handler(definitions: Definitions, misbehaviour: Misbehaviour, options):
     class Handler(BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.0"
@@ -259,7 +263,19 @@ def make_handler(definitions: Definitions, misbehaviour: Misbehaviour, options):
                 print("accepted a connection and stays silent", flush=True)
                 wait_for_close(self.connection)
                 return
-            super().handle()
+            try:
+                super().handle()
+            except ClientGone:
+                pass
+
+        def flush_headers(self):
+            if not options.trickle_headers:
+                return super().flush_headers()
+            head = b"".join(getattr(self, "_headers_buffer", []))
+            self._headers_buffer = []
+            self.close_connection = True
+            if not self.send_slowly(head, options.trickle_headers):
+                raise ClientGone()
 
         def log_message(self, format, *args):
             pass
@@ -326,17 +342,23 @@ def make_handler(definitions: Definitions, misbehaviour: Misbehaviour, options):
         def trickle(self, body: bytes):
             """Sends the body a byte at a time, options.trickle seconds apart, until the client
             gives up (or the limit)."""
+            self.send_slowly(body, options.trickle)
+            self.close_connection = True
+
+        def send_slowly(self, data: bytes, gap: float) -> bool:
+            """Sends data a byte at a time, gap seconds apart; False when the client gave up
+            first, or the limit passed."""
             deadline = time.monotonic() + SILENCE_LIMIT
-            for byte in body:
+            for byte in data:
                 if time.monotonic() > deadline:
-                    break
+                    return False
                 try:
                     self.wfile.write(bytes([byte]))
                     self.wfile.flush()
                 except OSError:
-                    break
-                time.sleep(options.trickle)
-            self.close_connection = True
+                    return False
+                time.sleep(gap)
+            return True
 
     return Handler
 
@@ -372,6 +394,9 @@ def parse_arguments(argv):
     misbehave.add_argument("--silent", action="store_true", help="accept connections and say nothing")
     misbehave.add_argument("--trickle", type=float, metavar="SECONDS",
                            help="send every answer's body (the manifest's too) one byte every SECONDS")
+    misbehave.add_argument("--trickle-headers", type=float, metavar="SECONDS",
+                           help="send every answer's status line and headers one byte every SECONDS, "
+                                "then its body at once")
     misbehave.add_argument("--garbage-manifest", action="store_true", help="answer garbage for the manifest")
     misbehave.add_argument("--large-manifest", action="store_true",
                            help="pad the manifest with blank lines past the 1 MiB a client takes")

@@ -9,6 +9,7 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cwchar>
 
 namespace UpdateSdkStandIn
@@ -30,6 +31,15 @@ const int receiveTimeout = 10000;
 // other update of the folder waits for this one. Each receive still has its own limit.
 const std::uint64_t stallBytes = 1024;
 const ULONGLONG stallMilliseconds = BRISKEN_DEFINITIONS_STALL_SECONDS * 1000ULL;
+
+#ifndef BRISKEN_DEFINITIONS_ANSWER_SECONDS
+#error "BRISKEN_DEFINITIONS_ANSWER_SECONDS must be defined by the build"
+#endif
+// A request whose status line and headers have not all arrived this long after it began is given
+// up. The program's build takes the sum of the limits above, by when Windows' own WinHTTP has
+// ended it (its receive-response timeout covers all headers); Wine's counts per receive, so that
+// a server trickling its headers would hold the update for ever.
+const DWORD answerMilliseconds = BRISKEN_DEFINITIONS_ANSWER_SECONDS * 1000;
 
 struct InternetCloser
 {
@@ -106,6 +116,49 @@ bool AnnouncedLength(HINTERNET request, std::uint64_t& length)
     length = std::wcstoull(text, &end, 10);
     return end != text && *end == L'\0';
 }
+
+// Bounds a request's exchange (resolve, connect, send, status line and headers) by
+// answerMilliseconds: when they pass, the request's timeouts are cut to a moment, so that
+// WinHTTP gives up at its next wait. Closing the handle instead would not do: Windows documents
+// that as a race for a synchronous request, and Wine goes on waiting on the closed handle (under
+// Wine a request handle closed from another thread, or an asynchronous one, waited the whole
+// 74 s that its trickled headers took).
+class AnswerWatch
+{
+public:
+    explicit AnswerWatch(HINTERNET request) : request(request)
+    {
+        if (!CreateTimerQueueTimer(&timer, nullptr, &AnswerWatch::Expire, this, answerMilliseconds, 0,
+                WT_EXECUTEONLYONCE))
+            throw UpdateError(Result::Internal, "cannot start a timer (error " + std::to_string(GetLastError()) + ")");
+    }
+    ~AnswerWatch() { Stop(); }
+    AnswerWatch(const AnswerWatch&) = delete;
+    AnswerWatch& operator=(const AnswerWatch&) = delete;
+
+    // Ends the watch, waiting for an expiry that is under way; whether the bound passed.
+    bool Stop()
+    {
+        if (timer)
+        {
+            DeleteTimerQueueTimer(nullptr, timer, INVALID_HANDLE_VALUE);
+            timer = nullptr;
+        }
+        return expired;
+    }
+
+private:
+    static void CALLBACK Expire(void* context, BOOLEAN)
+    {
+        auto* watch = static_cast<AnswerWatch*>(context);
+        watch->expired = true;
+        WinHttpSetTimeouts(watch->request, 1, 1, 1, 1);
+    }
+
+    HINTERNET request;
+    HANDLE timer = nullptr;
+    std::atomic<bool> expired{false};
+};
 
 // Watches a body as it arrives for stretches that bring too little (stallBytes above).
 class StallWatch
@@ -217,10 +270,22 @@ std::string HttpClient::Get(const std::string& relative, std::uint64_t limit,
     // The session's timeouts hold for the request; the wait for the answer's headers has its own.
     DWORD responseTimeout = receiveTimeout;
     WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout, sizeof responseTimeout);
+    AnswerWatch watch(request.get());
+    const char* failed = nullptr;
+    // Wine's send waits for the headers too.
     if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
-        NoAnswer("sending the request");
-    if (!WinHttpReceiveResponse(request.get(), nullptr))
-        NoAnswer("receiving the answer");
+        failed = "sending the request";
+    else if (!WinHttpReceiveResponse(request.get(), nullptr))
+        failed = "receiving the answer";
+    const DWORD error = GetLastError();
+    if (watch.Stop())
+        throw TransientError(UpdateSdk::Event::ConnectionFailed, Result::ConnectionFailed,
+            "no answer (status line and headers) within " + std::to_string(answerMilliseconds / 1000) + " s");
+    if (failed)
+    {
+        SetLastError(error);
+        NoAnswer(failed);
+    }
     CheckStatus(StatusCode(request.get()));
     return ReadBody(request.get(), limit, onBytes);
 }

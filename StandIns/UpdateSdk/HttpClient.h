@@ -18,8 +18,9 @@ public:
 };
 
 // GET requests below one plain-HTTP base URL through WinHTTP, over one connection handle,
-// never through a proxy. Each wait (resolve, connect, send, each receive) is bounded, so a
-// server that accepts and then stays silent ends a request with an error.
+// never through a proxy. Each wait (resolve, connect, send, each receive) is bounded, and so are
+// the status line and headers together and each stretch of the body, so a server that accepts
+// and then stays silent or trickles ends a request with an error.
 class HttpClient
 {
 public:

@@ -16,7 +16,8 @@ from smalldisk import fill, mount_tmpfs
 from winehost import windows_path
 
 MODULE = os.path.join(PROGRAM_FOLDER, "BKUpdateServiceCom.dll")
-# The same stand-in built to give up a download that brings less than 1 KiB in 1 s (not 10 s).
+# The same stand-in built to give up a download that brings less than 1 KiB in 1 s (not 10 s), and
+# a request whose status line and headers have not all come within 2 s (not 30 s).
 SHORT_LIMITS_MODULE = os.path.join(TEST_FOLDER, "UpdateSdkShortLimits", "BKUpdateServiceCom.dll")
 DRIVER = os.path.join(TEST_FOLDER, "UpdateSdkDriver.exe")
 SAMPLE_VERSION = "2026.11.20.1"
@@ -307,18 +308,25 @@ class UpdateSdkTest(unittest.TestCase):
                 self.assertLess(run.results["update seconds"], SILENCE_BOUND_SECONDS)
                 self.assert_nothing_changed(run, before)
 
-    # A server that sends a correct manifest, but so slowly that it would take minutes, is given
-    # up like a silent one, each retry too: the stand-in built with a short bound ends within it.
-    def test_a_trickling_server_is_given_up_as_stalled(self):
-        before = read_folder(self.local)
-        server = self.serve("--trickle", "0.2")
-        run = self.drive(server.url, "--retries", "2", module=SHORT_LIMITS_MODULE)
-        server.stop()
-        self.assertEqual(["0", "81 answer 1", "81 answer 1", "81 answer 0"], run.events, run.text)
-        self.assertEqual(6, run.results["update"], run.text)
-        self.assertLess(run.results["update seconds"], SILENCE_BOUND_SECONDS)
-        self.assertEqual(["/av64bit/manifest"] * 3, server.requests)
-        self.assert_nothing_changed(run, before)
+    # A server that sends a correct answer, but so slowly that it would take minutes, is given up
+    # like a silent one, each retry too: the stand-in built with short bounds ends within them. A
+    # body that trickles stalls (81); a status line and headers that trickle are no answer (80).
+    def test_a_trickling_server_is_given_up(self):
+        for server_arguments, retry_event, result in [
+            (["--trickle", "0.2"], 81, 6),
+            (["--trickle-headers", "0.5"], 80, 4),
+        ]:
+            with self.subTest(server=server_arguments):
+                before = read_folder(self.local)
+                server = self.serve(*server_arguments)
+                run = self.drive(server.url, "--retries", "2", module=SHORT_LIMITS_MODULE)
+                server.stop()
+                self.assertEqual(["0"] + [f"{retry_event} answer 1"] * 2 + [f"{retry_event} answer 0"], run.events,
+                                 run.text)
+                self.assertEqual(result, run.results["update"], run.text)
+                self.assertLess(run.results["update seconds"], SILENCE_BOUND_SECONDS)
+                self.assertEqual(["/av64bit/manifest"] * 3, server.requests)
+                self.assert_nothing_changed(run, before)
 
     def test_file_names_that_would_leave_the_staging_folder_are_refused(self):
         before = read_folder(self.root)
