@@ -1,6 +1,9 @@
 #include "Entry.h"
 
+#include <winternl.h>
+
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace UpdateSdkStandIn
@@ -117,13 +120,60 @@ HANDLE Entry::Release()
 
 bool Entry::RenameTo(const std::wstring& target) const
 {
+    return Rename(target, false);
+}
+
+bool Entry::RenameOver(const std::wstring& target) const
+{
+    return Rename(target, true);
+}
+
+bool Entry::Rename(const std::wstring& target, bool replacing) const
+{
     std::vector<std::uint8_t> block(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
-    rename->ReplaceIfExists = FALSE;
+    rename->ReplaceIfExists = replacing ? TRUE : FALSE;
     rename->RootDirectory = nullptr;
     rename->FileNameLength = DWORD(target.size() * sizeof(wchar_t));
     target.copy(rename->FileName, target.size());
     return handle && SetFileInformationByHandle(handle, FileRenameInfo, rename, DWORD(block.size()));
+}
+
+bool Entry::LinkAs(const std::wstring& link) const
+{
+    // What CreateHardLinkW does, but on this handle, so that it is this entry that gets the
+    // name and not what a link of its name may lead to by now.
+    UNICODE_STRING name{};
+    if (!handle || !RtlDosPathNameToNtPathName_U(link.c_str(), &name, nullptr, nullptr))
+    {
+        SetLastError(handle ? ERROR_INVALID_NAME : ERROR_INVALID_HANDLE);
+        return false;
+    }
+    std::vector<std::uint8_t> block(sizeof(FILE_LINK_INFORMATION) + name.Length);
+    auto* information = reinterpret_cast<FILE_LINK_INFORMATION*>(block.data());
+    information->ReplaceIfExists = FALSE;
+    information->RootDirectory = nullptr;
+    information->FileNameLength = name.Length;
+    std::memcpy(information->FileName, name.Buffer, name.Length);
+    RtlFreeUnicodeString(&name);
+    IO_STATUS_BLOCK status{};
+    const NTSTATUS result = NtSetInformationFile(handle, &status, information, ULONG(block.size()), FileLinkInformation);
+    if (result < 0)
+    {
+        SetLastError(RtlNtStatusToDosError(result));
+        return false;
+    }
+    return true;
+}
+
+bool Entry::IsSameAs(const Entry& other) const
+{
+    BY_HANDLE_FILE_INFORMATION mine{};
+    BY_HANDLE_FILE_INFORMATION theirs{};
+    return handle && other.handle && GetFileInformationByHandle(handle, &mine)
+        && GetFileInformationByHandle(other.handle, &theirs)
+        && mine.dwVolumeSerialNumber == theirs.dwVolumeSerialNumber && mine.nFileIndexHigh == theirs.nFileIndexHigh
+        && mine.nFileIndexLow == theirs.nFileIndexLow;
 }
 
 bool Entry::Delete() const

@@ -46,12 +46,22 @@ public:
     // Gives the entry the full path target, which must be free; needs DELETE access. False
     // (GetLastError tells why) when it cannot.
     bool RenameTo(const std::wstring& target) const;
+    // The same, but taking the place of the file or link of that name in one step, so that
+    // the name is never free meanwhile (never a folder's place).
+    bool RenameOver(const std::wstring& target) const;
+    // Gives the file a second name, the full path link, which must be free (a hard link); needs
+    // FILE_WRITE_ATTRIBUTES access. False (GetLastError tells why; a volume without hard links
+    // among others) when it cannot.
+    bool LinkAs(const std::wstring& link) const;
+    // Whether the other entry is this very one (another name of it, or the same).
+    bool IsSameAs(const Entry& other) const;
     // Deletes the entry (a folder only when empty; a read-only file too); needs DELETE and
     // FILE_WRITE_ATTRIBUTES access. False (GetLastError tells why) when it cannot.
     bool Delete() const;
 
 private:
     void Classify(const std::wstring& path);
+    bool Rename(const std::wstring& target, bool replacing) const;
 
     EntryKind kind = EntryKind::Missing;
     DWORD error = ERROR_SUCCESS;

@@ -7,7 +7,24 @@
 namespace UpdateSdkStandIn
 {
 
-FileSwap::FileSwap(const Folders& folders, Mover move) : folders(folders), move(std::move(move))
+bool FileSwap::Perform(Operation operation, const std::wstring& from, const std::wstring& to)
+{
+    switch (operation)
+    {
+    case Operation::Move:
+        return LocalFiles::Move(from, to);
+    case Operation::Link:
+        return LocalFiles::Link(from, to);
+    case Operation::Replace:
+        return LocalFiles::Replace(from, to);
+    case Operation::Remove:
+        return LocalFiles::RemoveEntry(from);
+    }
+    return false;
+}
+
+FileSwap::FileSwap(const Folders& folders, Operations operations)
+    : folders(folders), operations(std::move(operations))
 {
 }
 
@@ -77,11 +94,25 @@ void FileSwap::Forward(const SwapStep& step) const
             SetLastError(ERROR_DIRECTORY);
             LocalFiles::Fail(Result::InstallFailed, "a folder is in the way:", step.target);
         }
-        if (!move(step.target, step.backup))
+        if (!step.staged.empty() && ReplaceInPlace(step))
+            return;
+        if (!operations(Operation::Move, step.target, step.backup))
             LocalFiles::Fail(Result::InstallFailed, "cannot move aside", step.target);
     }
-    if (!step.staged.empty() && !move(step.staged, step.target))
+    if (!step.staged.empty() && !operations(Operation::Move, step.staged, step.target))
         LocalFiles::Fail(Result::InstallFailed, "cannot put in place", step.target);
+}
+
+bool FileSwap::ReplaceInPlace(const SwapStep& step) const
+{
+    if (!operations(Operation::Link, step.target, step.backup))
+        return false;
+    if (operations(Operation::Replace, step.staged, step.target))
+        return true;
+    // Without its second name the old file is just as the step began.
+    if (!operations(Operation::Remove, step.backup, std::wstring()))
+        LocalFiles::Fail(Result::InstallFailed, "cannot remove", step.backup);
+    return false;
 }
 
 std::string FileSwap::Undo(const std::vector<SwapStep>& steps) const
@@ -101,9 +132,18 @@ std::string FileSwap::UndoStep(const SwapStep& step) const
     // The new file was moved in when it is no longer staged but in place; a file in place with
     // the staged one still there is the old file, never moved.
     if (!step.staged.empty() && !LocalFiles::IsFile(step.staged) && LocalFiles::IsFile(step.target)
-        && !move(step.target, step.staged))
+        && !operations(Operation::Move, step.target, step.staged))
         return LocalFiles::Failure("cannot take back", step.target);
-    if (LocalFiles::IsFile(step.backup) && !move(step.backup, step.target))
+    if (!LocalFiles::IsFile(step.backup))
+        return std::string();
+    // Cut short after the old file got its second name, before the new one replaced it: the old
+    // file is in place. A backup that is another file is the only copy of the old one.
+    if (LocalFiles::AreOneFile(step.backup, step.target))
+    {
+        if (!operations(Operation::Remove, step.backup, std::wstring()))
+            return LocalFiles::Failure("cannot remove", step.backup);
+    }
+    else if (!operations(Operation::Move, step.backup, step.target))
         return LocalFiles::Failure("cannot put back", step.target);
     return std::string();
 }

@@ -41,6 +41,36 @@ using FindHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
     Fail(what, path);
 }
 
+// False, with the error of an entry that is not a file to act on (nor a link, where one is
+// acted on as itself).
+bool Refuse(const Entry& entry)
+{
+    switch (entry.Kind())
+    {
+    case EntryKind::Missing:
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        break;
+    case EntryKind::Folder:
+        SetLastError(ERROR_DIRECTORY);
+        break;
+    case EntryKind::Link:
+        SetLastError(LinkRefused);
+        break;
+    default:
+        SetLastError(entry.Error());
+    }
+    return false;
+}
+
+// Renames a file, or a link as the link itself, within one volume.
+bool Rename(const std::wstring& from, const std::wstring& to, bool replacing)
+{
+    const Entry entry(from, removalAccess, allSharing);
+    if (entry.Kind() != EntryKind::File && entry.Kind() != EntryKind::Link)
+        return Refuse(entry);
+    return replacing ? entry.RenameOver(to) : entry.RenameTo(to);
+}
+
 } // namespace
 
 void Fail(Result result, const char* what, const std::wstring& path)
@@ -254,24 +284,27 @@ bool IsFile(const std::wstring& path)
 
 bool Move(const std::wstring& from, const std::wstring& to)
 {
-    const Entry entry(from, removalAccess, allSharing);
-    switch (entry.Kind())
-    {
-    case EntryKind::File:
-    case EntryKind::Link:
-        return entry.RenameTo(to);
-    case EntryKind::Missing:
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return false;
-    case EntryKind::Folder:
-        SetLastError(ERROR_DIRECTORY);
-        return false;
-    case EntryKind::FollowedLink:
-    case EntryKind::Unopened:
-        SetLastError(entry.Error());
-        return false;
-    }
-    return false;
+    return Rename(from, to, false);
+}
+
+bool Replace(const std::wstring& from, const std::wstring& to)
+{
+    return Rename(from, to, true);
+}
+
+bool Link(const std::wstring& existing, const std::wstring& link)
+{
+    // Opened as for a rename: a file that another holds so that it may not be renamed or
+    // deleted gets no second name, which could not be removed again (sharing is the file's).
+    const Entry entry(existing, removalAccess, allSharing);
+    return entry.Kind() == EntryKind::File ? entry.LinkAs(link) : Refuse(entry);
+}
+
+bool AreOneFile(const std::wstring& first, const std::wstring& second)
+{
+    const Entry one(first, 0, allSharing);
+    const Entry other(second, 0, allSharing);
+    return one.Kind() == EntryKind::File && other.Kind() == EntryKind::File && one.IsSameAs(other);
 }
 
 std::string Sha256Hex(const std::string& content)

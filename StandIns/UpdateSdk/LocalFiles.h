@@ -51,6 +51,16 @@ bool IsFile(const std::wstring& path);
 // Renames a file, or a link as the link itself, within one volume; false (with GetLastError
 // set; LinkRefused for a link the system would follow) when it fails.
 bool Move(const std::wstring& from, const std::wstring& to);
+// Renames a file, or a link as the link itself, taking the place of the file or link named
+// to in one step, so that that name is never free meanwhile (never a folder's place); false
+// (with GetLastError set) when it fails.
+bool Replace(const std::wstring& from, const std::wstring& to);
+// Gives a plain file (never a link: LinkRefused) the second name link, which must be free (a
+// hard link); false (with GetLastError set) when it fails, on a volume without hard links too,
+// and for a file that another holds so that it may not be renamed or deleted.
+bool Link(const std::wstring& existing, const std::wstring& link);
+// Whether both paths name one file: two names of it (hard links), neither a link.
+bool AreOneFile(const std::wstring& first, const std::wstring& second);
 // Lower-case hex SHA-256 of a file's content.
 std::string Sha256Hex(const std::string& content);
 

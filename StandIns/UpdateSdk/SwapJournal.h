@@ -8,8 +8,8 @@
 namespace UpdateSdkStandIn
 {
 
-// One file of an install: the old target moved aside into the backup, then the staged file
-// moved in its place.
+// One file of an install: the old target moved aside into the backup (or given a second name
+// there), then the staged file moved in its place.
 struct SwapStep
 {
     std::wstring staged; // the new file; empty when the target is only taken away

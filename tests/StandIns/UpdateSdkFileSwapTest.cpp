@@ -1,6 +1,6 @@
 // The update SDK stand-in's install swap: all or nothing, within the call and across a kill,
-// through its journal. A kill after n moves is a mover that stops working after n moves: what
-// is on disk then is just what the kill would leave.
+// through its journal. A kill after n operations (renames, links, removals) is a mover that stops
+// working after n of them: what is on disk then is just what the kill would leave.
 
 #include "FileSwap.h"
 #include "Folders.h"
@@ -31,26 +31,35 @@ using Files = std::map<std::wstring, std::string>;
 const Files oldSet = {{L"a.bkdef", "old a"}, {L"gone.bkdef", "old gone"}, {L"update.txt", "Version: 1"}};
 const Files newSet = {{L"a.bkdef", "new a"}, {L"c.bkdef", "new c"}, {L"update.txt", "Version: 2"}};
 
-// A mover that does its first `allowed` moves and fails every later one, as a process that
-// was killed moves nothing more; failing (from, to) pairs fail at once.
+// A mover that does its first `allowed` operations and fails every later one, as a process that
+// was killed does nothing more; operations on failing (from, to) pairs, and of a refused kind,
+// fail at once. The observer looks at the disk before each operation.
 class Mover
 {
 public:
     explicit Mover(int allowed = -1) : allowed(allowed) {}
 
     void Fail(const std::wstring& from, const std::wstring& to) { failing.push_back(from + L"|" + to); }
-    int Moves() const { return moves; }
+    // As a volume without hard links, or a read-only file that is not replaced.
+    void Refuse(FileSwap::Operation operation) { refused.push_back(operation); }
+    void Observe(std::function<void()> look) { observer = std::move(look); }
+    int Done() const { return done; }
 
-    FileSwap::Mover Function()
+    FileSwap::Operations Function()
     {
-        return [this](const std::wstring& from, const std::wstring& to) {
+        return [this](FileSwap::Operation operation, const std::wstring& from, const std::wstring& to) {
+            if (observer)
+                observer();
             for (const std::wstring& pair : failing)
                 if (pair == from + L"|" + to)
                     return Refuse();
-            if (allowed >= 0 && moves >= allowed)
+            for (const FileSwap::Operation kind : refused)
+                if (kind == operation)
+                    return Refuse();
+            if (allowed >= 0 && done >= allowed)
                 return Refuse();
-            ++moves;
-            return LocalFiles::Move(from, to);
+            ++done;
+            return FileSwap::Perform(operation, from, to);
         };
     }
 
@@ -62,8 +71,23 @@ private:
     }
 
     int allowed;
-    int moves = 0;
+    int done = 0;
     std::vector<std::wstring> failing;
+    std::vector<FileSwap::Operation> refused;
+    std::function<void()> observer;
+};
+
+// The file systems a swap meets: hard links and replacing renames, no hard links, and old
+// files that a rename may not replace; and how many operations a swap of the steps takes there.
+const struct
+{
+    const char* what;
+    std::vector<FileSwap::Operation> refused;
+    int operations;
+} fileSystems[] = {
+    {"links and replacing", {}, 6},
+    {"no hard links", {FileSwap::Operation::Link}, 6},
+    {"no replacing", {FileSwap::Operation::Replace}, 10},
 };
 
 class UpdateSdkFileSwapTest : public testing::Test
@@ -138,6 +162,16 @@ protected:
         EXPECT_FALSE(LocalFiles::IsFile(folders.journal));
     }
 
+    // After a swap that ran through: undone as after a kill just before the journal went, the
+    // old set is in place again and the new files staged.
+    void UndoTheSwap()
+    {
+        SwapJournal::Write(folders, Steps());
+        Mover undoing;
+        ASSERT_EQ(Result::Success, RecoverWith(undoing));
+        ExpectOldSetWithNewFilesStaged();
+    }
+
     // Every file below the temporary folder, by path, with its content.
     Files Tree() const
     {
@@ -170,23 +204,58 @@ protected:
 
 TEST_F(UpdateSdkFileSwapTest, ASwapThatRunsThroughPutsTheNewSetInPlace)
 {
+    for (const auto& fileSystem : fileSystems)
+    {
+        SCOPED_TRACE(fileSystem.what);
+        Mover mover;
+        for (const FileSwap::Operation operation : fileSystem.refused)
+            mover.Refuse(operation);
+        EXPECT_EQ(Result::Success, RunWith(mover));
+        EXPECT_EQ(newSet, Read(folders.plugins));
+        EXPECT_EQ(oldSet, Read(folders.backup));
+        EXPECT_FALSE(LocalFiles::IsFile(folders.journal));
+        Mover recovery;
+        EXPECT_EQ(Result::Success, RecoverWith(recovery));
+        EXPECT_EQ(0, recovery.Done());
+        UndoTheSwap();
+    }
+}
+
+// --definitions-info reads update.txt beside an install, without the definitions lock: a file
+// that stays in the set is there, old or new, at every point of the swap.
+TEST_F(UpdateSdkFileSwapTest, AFileThatStaysInTheSetIsNeverMissing)
+{
     Mover mover;
+    int looks = 0;
+    mover.Observe([&] {
+        ++looks;
+        for (const wchar_t* name : {L"a.bkdef", L"update.txt"})
+        {
+            std::string content;
+            EXPECT_TRUE(LocalFiles::TryRead(folders.plugins + L"\\" + name, content)) << "look " << looks;
+            EXPECT_TRUE(content == oldSet.at(name) || content == newSet.at(name)) << content;
+        }
+    });
     EXPECT_EQ(Result::Success, RunWith(mover));
+    EXPECT_EQ(6, looks);
     EXPECT_EQ(newSet, Read(folders.plugins));
-    EXPECT_EQ(oldSet, Read(folders.backup));
-    EXPECT_FALSE(LocalFiles::IsFile(folders.journal));
-    Mover recovery;
-    EXPECT_EQ(Result::Success, RecoverWith(recovery));
-    EXPECT_EQ(0, recovery.Moves());
 }
 
 TEST_F(UpdateSdkFileSwapTest, AMoveThatFailsUndoesEverythingDone)
 {
-    for (const std::wstring name : {L"a.bkdef", L"gone.bkdef", L"update.txt"})
+    const std::vector<std::pair<std::wstring, std::wstring>> failing = {
+        {folders.plugins + L"\\a.bkdef", folders.backup + L"\\a.bkdef"},
+        {folders.plugins + L"\\gone.bkdef", folders.backup + L"\\gone.bkdef"},
+        {folders.plugins + L"\\update.txt", folders.backup + L"\\update.txt"},
+        // Neither replaced nor, after the old file went aside, moved in.
+        {Staged(L"a.bkdef"), folders.plugins + L"\\a.bkdef"},
+        {Staged(L"update.txt"), folders.plugins + L"\\update.txt"},
+    };
+    for (const auto& [from, to] : failing)
     {
-        SCOPED_TRACE(testing::PrintToString(name));
+        SCOPED_TRACE(testing::PrintToString(from + L" -> " + to));
         Mover mover;
-        mover.Fail(folders.plugins + L"\\" + name, folders.backup + L"\\" + name);
+        mover.Fail(from, to);
         EXPECT_EQ(Result::InstallFailed, RunWith(mover));
         ExpectOldSetWithNewFilesStaged();
         EXPECT_EQ(Files(), Read(folders.backup));
@@ -221,36 +290,44 @@ TEST_F(UpdateSdkFileSwapTest, AnUndoThatCannotPutAFileBackSaysSoAndKeepsTheBacku
     }
 }
 
-// Killed after any number of moves, and the recovery killed after any number of its own: the
-// next recovery that runs through leaves the old set whole.
+// Killed after any number of operations, and the recovery killed after any number of its own,
+// on each kind of file system: the next recovery that runs through leaves the old set whole.
 TEST_F(UpdateSdkFileSwapTest, AKillAtAnyPointLeavesWhatTheNextRunUndoes)
 {
-    int forwardMoves = 0;
+    for (const auto& fileSystem : fileSystems)
     {
-        Mover counting;
-        ASSERT_EQ(Result::Success, RunWith(counting));
-        forwardMoves = counting.Moves();
-        ASSERT_EQ(6, forwardMoves);
-        // Killed after the last move, before the journal went.
-        SwapJournal::Write(folders, Steps());
-        Mover undoing;
-        ASSERT_EQ(Result::Success, RecoverWith(undoing));
-        ExpectOldSetWithNewFilesStaged();
-    }
-    for (int killedAfter = 1; killedAfter < forwardMoves; ++killedAfter)
-    {
-        for (int recoveryKilledAfter = 0; recoveryKilledAfter <= killedAfter; ++recoveryKilledAfter)
+        const auto mover = [&](int allowed) {
+            Mover made(allowed);
+            for (const FileSwap::Operation operation : fileSystem.refused)
+                made.Refuse(operation);
+            return made;
+        };
         {
-            SCOPED_TRACE(testing::Message() << "killed after " << killedAfter << " moves, its recovery after "
-                                            << recoveryKilledAfter);
-            Mover killed(killedAfter);
-            ASSERT_EQ(Result::UndoFailed, RunWith(killed));
-            ASSERT_TRUE(LocalFiles::IsFile(folders.journal));
-            Mover recoveryKilled(recoveryKilledAfter);
-            RecoverWith(recoveryKilled);
-            Mover working;
-            EXPECT_EQ(Result::Success, RecoverWith(working));
-            ExpectOldSetWithNewFilesStaged();
+            SCOPED_TRACE(fileSystem.what);
+            Mover counting = mover(-1);
+            ASSERT_EQ(Result::Success, RunWith(counting));
+            ASSERT_EQ(fileSystem.operations, counting.Done());
+            // Killed after the last operation, before the journal went.
+            UndoTheSwap();
+        }
+        for (int killedAfter = 1; killedAfter < fileSystem.operations; ++killedAfter)
+        {
+            for (int recoveryKilledAfter = 0; recoveryKilledAfter <= killedAfter; ++recoveryKilledAfter)
+            {
+                SCOPED_TRACE(testing::Message() << fileSystem.what << ": killed after " << killedAfter
+                                                << " operations, its recovery after " << recoveryKilledAfter);
+                Mover killed = mover(killedAfter);
+                if (RunWith(killed) != Result::UndoFailed)
+                    // Nothing was left to undo, and the journal went; a kill leaves it all the same.
+                    SwapJournal::Write(folders, Steps());
+                ASSERT_TRUE(LocalFiles::IsFile(folders.journal));
+                Mover recoveryKilled = mover(recoveryKilledAfter);
+                RecoverWith(recoveryKilled);
+                Mover working = mover(-1);
+                EXPECT_EQ(Result::Success, RecoverWith(working));
+                ExpectOldSetWithNewFilesStaged();
+                EXPECT_EQ(Files(), Read(folders.backup));
+            }
         }
     }
 }
@@ -294,7 +371,7 @@ TEST_F(UpdateSdkFileSwapTest, AJournalIsActedOnOnlyWhenInstallCouldHaveWrittenIt
         const Files before = Tree();
         Mover mover;
         EXPECT_EQ(Result::UndoFailed, RecoverWith(mover));
-        EXPECT_EQ(0, mover.Moves());
+        EXPECT_EQ(0, mover.Done());
         EXPECT_EQ(before, Tree());
     };
     for (const auto& journal : refused)
@@ -351,7 +428,7 @@ TEST_F(UpdateSdkFileSwapTest, AJournalCutShortAfterTheMovesBeganTouchesNothing)
     const Files before = Tree();
     Mover mover;
     EXPECT_EQ(Result::UndoFailed, RecoverWith(mover));
-    EXPECT_EQ(0, mover.Moves());
+    EXPECT_EQ(0, mover.Done());
     EXPECT_EQ(before, Tree());
 }
 
@@ -366,7 +443,7 @@ TEST_F(UpdateSdkFileSwapTest, AJournalCutShortWhileWrittenIsRemovedAndNothingMov
         LocalFiles::Write(folders.journal, whole.substr(0, cut));
         Mover mover;
         EXPECT_EQ(Result::Success, RecoverWith(mover));
-        EXPECT_EQ(0, mover.Moves());
+        EXPECT_EQ(0, mover.Done());
         ExpectOldSetWithNewFilesStaged();
     }
 }
@@ -376,7 +453,7 @@ TEST_F(UpdateSdkFileSwapTest, AWholeJournalThatCannotBeReadTouchesNothing)
     LocalFiles::Write(folders.journal, "brisken-swap 1\nrename\ta\tb\nend\n");
     Mover mover;
     EXPECT_EQ(Result::UndoFailed, RecoverWith(mover));
-    EXPECT_EQ(0, mover.Moves());
+    EXPECT_EQ(0, mover.Done());
     EXPECT_TRUE(LocalFiles::IsFile(folders.journal));
     EXPECT_EQ(oldSet, Read(folders.plugins));
 }

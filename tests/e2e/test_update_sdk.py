@@ -507,12 +507,15 @@ class UpdateSdkTest(unittest.TestCase):
     # An old file that the undo cannot put back (here Windows takes another file for its name,
     # which only Wine's case-sensitive file system can hold) is not given up: Install says so
     # with its own code and keeps the backup; every later call tries again first, before the
-    # server is asked, and puts it back once it can.
+    # server is asked, and puts it back once it can. The install fails at its last step, on
+    # update.txt held open, after reference.bkdef was replaced.
     def test_an_undo_that_cannot_put_a_file_back_keeps_it_until_it_can(self):
+        self.write_plugin("update.txt", b"Version: 1.0\r\n")
         shipped = read_folder(self.plugins)
         self.write_plugin("Reference.BKDEF", b"# another file of the same name for Windows\n")
         server = self.serve()
-        run = self.drive(server.url, "--install")
+        run = self.drive(server.url, "--install", "--lock", "update.txt")
+        self.assertIn("lock update.txt: held", run.lines, run.text)
         self.assertEqual(0, run.results["update"], run.text)
         self.assertEqual(13, run.results["install"], run.text)
         backup = os.path.join(self.local, "UpdateStaging", "backup")
