@@ -2,7 +2,8 @@
 """A local definitions server for the update SDK stand-in (protocol in README.md).
 
 Serves one definitions set from a folder over plain HTTP on loopback, with patches from
-older sets, and with the misbehaviours that tests need. Standard library only."""
+older sets, its manifest signed with the test key beside this script, and with the
+misbehaviours that tests need. Standard library and the openssl command only."""
 
 import argparse
 import difflib
@@ -11,7 +12,9 @@ import os
 import select
 import socket
 import struct
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 import urllib.parse
@@ -24,6 +27,12 @@ SET_FILE = "set.txt"
 MAGIC = "brisken-definitions 1"
 # The manifest's last line: what lacks it did not arrive whole.
 CLOSING_LINE = "end"
+# Begins the line before the closing one: the signature of all the text before it.
+SIGNATURE_WORD = "signature"
+# The key the update SDK stand-in takes as the maker's: a test key, published here.
+TEST_KEY = os.path.join(HERE, "test-signing-key.pem")
+# What --tamper adds to a file: every Windows program begins with these bytes.
+TAMPERED_LINE = b"prefix Virus 4d5a9000 Evil.EveryProgram\n"
 # The largest manifest a client takes.
 MAX_MANIFEST_SIZE = 1 << 20
 PATCH_MAGIC = b"BKPATCH1"
@@ -52,6 +61,37 @@ def make_patch(base: bytes, target: bytes) -> bytes:
             inserted = b"".join(new[j1:j2])
             out.append(b"I" + struct.pack("<Q", len(inserted)) + inserted)
     return b"".join(out)
+
+
+def raw_signature(der: bytes) -> bytes:
+    """r and s, 32 bytes each, of a DER-encoded ECDSA P-256 signature (at most 72 bytes, so
+    every length is one byte)."""
+    if der[0] != 0x30:
+        raise ValueError("not a DER signature")
+    raw, position = b"", 2
+    for _ in range(2):
+        if der[position] != 0x02:
+            raise ValueError("not a DER signature")
+        length = der[position + 1]
+        raw += der[position + 2:position + 2 + length].lstrip(b"\0").rjust(32, b"\0")
+        position += 2 + length
+    return raw
+
+
+def sign(key_file: str, data: bytes) -> bytes:
+    """The key's ECDSA P-256 signature of the SHA-256 of data, as r and s."""
+    der = subprocess.run(["openssl", "dgst", "-sha256", "-sign", key_file], input=data,
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=True).stdout
+    return raw_signature(der)
+
+
+def sign_with_another_key(data: bytes) -> bytes:
+    """A signature by a P-256 key made for this run: well formed, but not the test key's."""
+    with tempfile.TemporaryDirectory() as folder:
+        key_file = os.path.join(folder, "other-key.pem")
+        subprocess.run(["openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256",
+                        "-out", key_file], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, check=True)
+        return sign(key_file, data)
 
 
 def read_set(folder: str):
@@ -89,19 +129,41 @@ class Definitions:
 
     def __init__(self, options):
         self.version, self.released, self.files = read_set(options.set)
-        self.patches = {}  # (base sha256, name) -> patch
-        bases = [] if options.no_patches else read_base_files(options.patch_base or [SHIPPED_DEFINITIONS])
-        for name, base in bases:
+        self.bases = [] if options.no_patches else read_base_files(options.patch_base or [SHIPPED_DEFINITIONS])
+        self.bad_patch = options.bad_patch
+        self.extra_names = options.extra_name
+        self.large_manifest = options.large_manifest
+        self.patches = self.make_patches()
+        signed = self.manifest_body()
+        signature = sign_with_another_key(signed) if options.other_key else sign(TEST_KEY, signed)
+        if options.bad_signature:
+            signature = signature[:-1] + bytes([signature[-1] ^ 1])
+        for name in options.tamper:
+            if name not in self.files:
+                raise SystemExit(f"--tamper {name}: no such file in the set")
+            # As a server on the way would: the file, its size and hash, and the patches to it.
+            self.files[name] += TAMPERED_LINE
+            self.patches = self.make_patches()
+        lines = [self.manifest_body()]
+        if not options.unsigned:
+            lines.append(f"{SIGNATURE_WORD} {signature.hex()}\n".encode())
+        lines.append(f"{CLOSING_LINE}\n".encode())
+        self.manifest_text = b"".join(lines)
+
+    def make_patches(self):
+        """{(base sha256, name): patch} from every base file that the set holds otherwise."""
+        patches = {}
+        for name, base in self.bases:
             target = self.files.get(name)
             if target is not None and target != base:
                 patch = make_patch(base, target)
-                if name in options.bad_patch:
+                if name in self.bad_patch:
                     patch += b"I" + struct.pack("<Q", 1) + b"!"
-                self.patches[(sha256(base), name)] = patch
-        self.extra_names = options.extra_name
-        self.large_manifest = options.large_manifest
+                patches[(sha256(base), name)] = patch
+        return patches
 
-    def manifest(self) -> bytes:
+    def manifest_body(self) -> bytes:
+        """The manifest up to its signature line: what the signature covers."""
         lines = [MAGIC, f"version {self.version}", f"released {self.released}"]
         for name, content in self.files.items():
             lines.append(f"file {len(content)} {sha256(content)} {name}")
@@ -111,8 +173,10 @@ class Definitions:
             lines.append(f"patch {len(patch)} {sha256(patch)} {base} {name}")
         if self.large_manifest:
             lines.append("\n" * MAX_MANIFEST_SIZE)
-        lines.append(CLOSING_LINE)
         return ("\n".join(lines) + "\n").encode("utf-8")
+
+    def manifest(self) -> bytes:
+        return self.manifest_text
 
     def body(self, relative: str):
         """(file name, body) for a path below the base path, or (None, None)."""
@@ -292,6 +356,13 @@ def parse_arguments(argv):
     misbehave.add_argument("--garbage-manifest", action="store_true", help="answer garbage for the manifest")
     misbehave.add_argument("--large-manifest", action="store_true",
                            help="pad the manifest with blank lines past the 1 MiB a client takes")
+    misbehave.add_argument("--unsigned", action="store_true", help="serve the manifest without its signature line")
+    misbehave.add_argument("--bad-signature", action="store_true", help="flip one bit of the manifest's signature")
+    misbehave.add_argument("--other-key", action="store_true",
+                           help="sign the manifest with a key made at start, not with the test key")
+    misbehave.add_argument("--tamper", action="append", default=[], metavar="NAME",
+                           help="add a line to NAME after the manifest is signed, its size and SHA-256 "
+                                "rewritten in the manifest (as a server on the way would)")
     return parser.parse_args(argv)
 
 

@@ -23,17 +23,31 @@ const wchar_t* const filesOfNoSet[] = {L"update.txt", L"cache.000"};
 void Installer::Run()
 {
     staging.Take(progress);
+    try
+    {
+        InstallStaged();
+    }
+    catch (const UpdateError& failure)
+    {
+        // Kept only for a later Install that may take it once a file in use is let go, or for
+        // an undo that could not complete. A full disk, a changed file or a set the engine
+        // cannot load would fail every later Install too: the downloads are freed.
+        if (failure.Code() != Result::InstallFailed && failure.Code() != Result::UndoFailed)
+            staging.Discard();
+        throw;
+    }
+    staging.Clear();
+}
+
+void Installer::InstallStaged()
+{
     std::string text;
     if (!LocalFiles::TryRead(folders.stagedManifest, text))
         throw UpdateError(Result::NothingToInstall, "no completed update to install");
     const Manifest manifest = ParseManifest(text);
     const std::vector<SetFile> set = LocateSet(manifest);
     if (!GivesDefinitions(set))
-    {
-        // No later Install could take this set.
-        staging.Clear();
         throw UpdateError(Result::Unloadable, "the engine would have no definitions from the set");
-    }
 
     std::string versionFile;
     LocalFiles::TryRead(folders.versionFile, versionFile);
@@ -43,7 +57,6 @@ void Installer::Run()
     LocalFiles::RemoveTree(folders.backup);
     LocalFiles::CreateFolders(folders.backup);
     FileSwap(folders).Run(PlanSwap(set, manifest));
-    staging.Clear();
 }
 
 std::vector<SwapStep> Installer::PlanSwap(const std::vector<SetFile>& set, const Manifest& manifest) const

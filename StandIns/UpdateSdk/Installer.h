@@ -41,6 +41,8 @@ private:
         bool staged;
     };
 
+    // Everything after taking the staging folder.
+    void InstallStaged();
     std::vector<SetFile> LocateSet(const Manifest& manifest) const;
     // Whether the reference engine's reader loads the set's definitions files and finds at
     // least one signature in them: a set without any would leave the engine only its built-in

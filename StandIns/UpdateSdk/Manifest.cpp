@@ -20,6 +20,8 @@ namespace
 const char* const magicLine = "brisken-definitions 1";
 // The last line: a manifest without it was cut short, even at a line end.
 const char* const closingLine = "end";
+// Begins the line before the closing one in a server's manifest.
+const std::string signatureWord = "signature ";
 // Sets larger than this are refused rather than filling the disk.
 const std::uint64_t maxFileSize = std::uint64_t(1) << 32;
 const std::size_t maxFiles = 1000;
@@ -135,6 +137,63 @@ void CheckFileList(const Manifest& manifest)
             Bad("patch for a file not in the set: " + patch.name);
 }
 
+struct Line
+{
+    std::size_t offset; // where it begins in the text
+    std::string text;   // without its line end
+};
+
+// The non-blank lines of a manifest that begins with its header line and ends with its closing
+// line; those two are not checked further.
+std::vector<Line> FramedLines(const std::string& text)
+{
+    if (text.size() > MaxManifestSize || text.find('\0') != std::string::npos)
+        Bad("not a text of the expected size");
+    std::vector<Line> lines;
+    for (std::size_t start = 0; start < text.size();)
+    {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            lines.push_back({start, std::move(line)});
+        start = end + 1;
+    }
+    if (lines.empty() || lines.front().text != magicLine)
+        Bad("no header line");
+    // Checked before the lines, so that a cut inside a line counts as a cut too.
+    if (std::none_of(lines.begin(), lines.end(), [](const Line& line) { return line.text == closingLine; }))
+        throw TransientError(UpdateSdk::Event::DownloadFailed, Result::DownloadFailed,
+            "the manifest did not arrive whole: its closing line is missing");
+    if (lines.back().text != closingLine)
+        Bad("text after the closing line");
+    return lines;
+}
+
+// The set that the lines between the header line and the one at index end describe.
+Manifest ParseBody(const std::vector<Line>& lines, std::size_t end)
+{
+    Manifest manifest;
+    bool sawVersion = false, sawReleased = false;
+    for (std::size_t i = 1; i < end; ++i)
+        ParseLine(lines[i].text, manifest, sawVersion, sawReleased);
+    if (!sawVersion || !sawReleased)
+        Bad("version or release time missing");
+    CheckFileList(manifest);
+    return manifest;
+}
+
+// r and s as 128 lower-case hex digits.
+bool ParseSignature(const std::string& hex, EcdsaP256::Signature& signature)
+{
+    if (hex.size() != 2 * signature.size() || hex.find_first_not_of("0123456789abcdef") != std::string::npos)
+        return false;
+    for (std::size_t i = 0; i < signature.size(); ++i)
+        signature[i] = static_cast<std::uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+    return true;
+}
+
 } // namespace
 
 const ManifestPatch* Manifest::FindPatch(const std::string& name, const std::string& baseSha256) const
@@ -147,33 +206,24 @@ const ManifestPatch* Manifest::FindPatch(const std::string& name, const std::str
 
 Manifest ParseManifest(const std::string& text)
 {
-    if (text.size() > MaxManifestSize || text.find('\0') != std::string::npos)
-        Bad("not a text of the expected size");
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-    {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            lines.push_back(line);
-    }
-    if (lines.empty() || lines.front() != magicLine)
-        Bad("no header line");
-    // Checked before the lines, so that a cut inside a line counts as a cut too.
-    if (std::find(lines.begin(), lines.end(), closingLine) == lines.end())
-        throw TransientError(UpdateSdk::Event::DownloadFailed, Result::DownloadFailed,
-            "the manifest did not arrive whole: its closing line is missing");
-    if (lines.back() != closingLine)
-        Bad("text after the closing line");
-    Manifest manifest;
-    bool sawVersion = false, sawReleased = false;
-    for (std::size_t i = 1; i + 1 < lines.size(); ++i)
-        ParseLine(lines[i], manifest, sawVersion, sawReleased);
-    if (!sawVersion || !sawReleased)
-        Bad("version or release time missing");
-    CheckFileList(manifest);
-    return manifest;
+    const std::vector<Line> lines = FramedLines(text);
+    return ParseBody(lines, lines.size() - 1);
+}
+
+Manifest ParseSignedManifest(const std::string& text, const EcdsaP256::PublicKey& key)
+{
+    const std::vector<Line> lines = FramedLines(text);
+    // Its own line before the closing one: a manifest cut short loses the closing line, and
+    // with it any claim to be signed.
+    const std::size_t signatureIndex = lines.size() - 2;
+    if (signatureIndex == 0 || lines[signatureIndex].text.compare(0, signatureWord.size(), signatureWord) != 0)
+        throw UpdateError(Result::SignatureRefused, "the manifest is not signed");
+    const Line& signatureLine = lines[signatureIndex];
+    EcdsaP256::Signature signature;
+    if (!ParseSignature(signatureLine.text.substr(signatureWord.size()), signature)
+        || !EcdsaP256::Verify(key, text.substr(0, signatureLine.offset), signature))
+        throw UpdateError(Result::SignatureRefused, "the manifest's signature is not the maker's");
+    return ParseBody(lines, signatureIndex);
 }
 
 std::string FormatManifest(const Manifest& manifest)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EcdsaP256.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,6 +45,12 @@ constexpr std::size_t MaxManifestSize = 1 << 20;
 // names are plain file names, each file listed once; TransientError (event 81, DownloadFailed)
 // for one that begins well but lacks its closing line, so was cut short.
 Manifest ParseManifest(const std::string& text);
+// A server's manifest: its last line before the closing one is the key's signature of all the
+// text before that line, verified before any other line is read. Throws as ParseManifest, and
+// UpdateError(SignatureRefused) for a manifest without that line or whose signature is not the
+// key's.
+Manifest ParseSignedManifest(const std::string& text, const EcdsaP256::PublicKey& key);
+// The unsigned form, for the staging folder.
 std::string FormatManifest(const Manifest& manifest);
 
 } // namespace UpdateSdkStandIn

@@ -23,6 +23,8 @@ enum class Result : int
     Internal = 11,          // anything unexpected (out of memory)
     Unloadable = 12,        // the engine would have no definitions from the staged set; nothing installed
     UndoFailed = 13,        // an install cut short or failed could not be undone whole; its backup stays
+    SignatureRefused = 14,  // the manifest is not signed, or not with the maker's key; nothing downloaded
+    OlderSet = 15,          // the server's set is older than the installed one, which is kept
 };
 
 // A failure that ends the call with its result.

@@ -77,4 +77,17 @@ void Staging::Clear() const
     LocalFiles::RemoveTreeContents(folders.staging, Folders::lockName);
 }
 
+void Staging::Discard() const noexcept
+{
+    try
+    {
+        FileSwap(folders).Recover();
+        Clear();
+    }
+    catch (...)
+    {
+        // What cannot go now, the next update removes.
+    }
+}
+
 } // namespace UpdateSdkStandIn

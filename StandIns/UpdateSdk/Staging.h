@@ -35,6 +35,9 @@ public:
     // Removes everything the folder holds but the lock file. Throws UpdateError(UndoFailed)
     // while an unfinished install's journal is there: its backup may hold the only copy of a file.
     void Clear() const;
+    // Clear after a failed install, never throwing: a journal torn before its first move is
+    // removed first (FileSwap::Recover), and a whole one keeps everything.
+    void Discard() const noexcept;
 
 private:
     // Opens the lock file for this object alone; false when another holds it (or lets go of it

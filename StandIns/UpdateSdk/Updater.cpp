@@ -2,9 +2,11 @@
 
 #include "Installer.h"
 #include "LocalFiles.h"
+#include "MakerKey.h"
 #include "Patch.h"
 #include "PluginsVersionFile.h"
 #include "Retrying.h"
+#include "VersionOrder.h"
 
 namespace UpdateSdkStandIn
 {
@@ -18,14 +20,20 @@ bool Updater::Run()
 {
     progress.Report(UpdateSdk::Event::Started);
     staging.Take(progress);
-    const Manifest manifest = Retrying(progress, [&] { return ParseManifest(FetchManifest()); });
+    // Only the maker's: the server, or anyone on the way, could have written every size and hash.
+    const Manifest manifest = Retrying(progress, [&] { return ParseSignedManifest(FetchManifest(), makerKey); });
     // What an earlier, unfinished update left is never installed.
     staging.Clear();
+    // A replayed old manifest is signed too: it would take back every signature added since.
+    const std::string installedVersion = InstalledVersion();
+    if (VersionOrder::IsOlder(manifest.version, installedVersion))
+        throw UpdateError(Result::OlderSet,
+            "the server's set " + manifest.version + " is older than the installed " + installedVersion);
     // Up to date only when Plugins holds the set whole, as the manifest has it: the version id
     // alone would keep a damaged or deleted file so for good. A file the set no longer lists is
     // a change too: only an install takes it away.
     const std::vector<Change> changes = FindChanges(manifest);
-    const bool versionMatches = !options.useVersionId || InstalledVersion() == manifest.version;
+    const bool versionMatches = !options.useVersionId || installedVersion == manifest.version;
     if (versionMatches && changes.empty() && Installer::Withdrawn(folders.plugins, manifest).empty())
     {
         progress.Report(UpdateSdk::Event::UpToDate);

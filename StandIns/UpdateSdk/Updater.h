@@ -13,8 +13,9 @@
 namespace UpdateSdkStandIn
 {
 
-// One Update: fetches the server's manifest, compares it with the installed set and stages
-// what changed, each file checked against the manifest. Throws UpdateError.
+// One Update: fetches the server's manifest (the maker's by its signature, and no older than
+// the installed set), compares it with the installed set and stages what changed, each file
+// checked against the manifest. Throws UpdateError.
 class Updater
 {
 public:

@@ -1,5 +1,5 @@
 // The update SDK stand-in's formats: the manifest it takes from the server, the patches it
-// applies and the version line it writes into Plugins/update.txt.
+// applies, the version line it writes into Plugins/update.txt and the order of version ids.
 
 #include "Manifest.h"
 #include "Patch.h"
@@ -8,6 +8,7 @@
 #include "Result.h"
 #include "TransientError.h"
 #include "UpdateSdk.h"
+#include "VersionOrder.h"
 
 #include <gtest/gtest.h>
 
@@ -236,6 +237,46 @@ TEST(UpdateSdkPluginsVersionFileTest, FirstVersionLineIsReadAndReplacedOthersKep
         EXPECT_EQ(test.version, PluginsVersionFile::ReadVersion(test.content)) << test.content;
         EXPECT_EQ(test.withVersion, PluginsVersionFile::WithVersion(test.content, "5")) << test.content;
     }
+}
+
+// No update goes back: dotted numbers compare number by number, any other id comes before them.
+TEST(UpdateSdkVersionOrderTest, OlderOnlyWhenItComesFirst)
+{
+    const struct
+    {
+        const char* offered;
+        const char* installed;
+        bool older;
+    } cases[] = {
+        {"2026.11.20.1", "2099.01.01.1", true},
+        {"2099.01.01.1", "2026.11.20.1", false},
+        {"2026.11.20.1", "2026.11.20.1", false}, // the same set: a damaged one is repaired
+        {"2026.11.20.1", "2026.11.20.2", true},
+        {"2026.11.20.10", "2026.11.20.9", false}, // numbers, not text
+        {"2026.11.20.9", "2026.11.20.10", true},
+        {"2026.011.20.1", "2026.11.20.1", false}, // leading zeros do not count
+        {"1.2", "1.2.0", false},                  // a missing number counts as 0
+        {"1.2.0", "1.2", false},
+        {"1.2", "1.2.1", true},
+        {"1.10", "1.9.9", false},
+        {"123456789012345678901234567890.1", "123456789012345678901234567889.9", false}, // any length
+        {"123456789012345678901234567889.9", "123456789012345678901234567890.1", true},
+        // Anything but dotted numbers is older than they are, and not ordered among itself.
+        {"3.1 beta", "2026.11.20.1", true},
+        {"", "1", true},
+        {"2026.11.20.1", "", false},       // nothing installed, or no version line
+        {"2026.11.20.1", "unknown", false},
+        {"beta", "alpha", false},
+        {"alpha", "beta", false},
+        {"1..2", "1.1", true},
+        {"1.2.", "1.1", true},
+        {".1", "0.0", true},
+        {"+1", "0", true},
+        {"1.1", "1..2", false},
+    };
+    for (const auto& test : cases)
+        EXPECT_EQ(test.older, VersionOrder::IsOlder(test.offered, test.installed))
+            << test.offered << " after " << test.installed;
 }
 
 } // namespace

@@ -10,6 +10,7 @@ import unittest
 
 from programfolder import TEST_FOLDER
 from scanfolder import ScanTest, eicar, windows_path
+from smalldisk import mount_tmpfs
 
 PREPENDER = b"BRISKEN-PREPENDER-SAMPLE:"
 
@@ -17,13 +18,7 @@ PREPENDER = b"BRISKEN-PREPENDER-SAMPLE:"
 class HostileTreeTest(ScanTest):
 
     def mount_tmpfs(self, path: str, size: str) -> str:
-        os.makedirs(path, exist_ok=True)
-        done = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", path],
-                              stdin=subprocess.DEVNULL, capture_output=True)
-        if done.returncode != 0:
-            self.skipTest(f"this machine refuses a tmpfs mount: {done.stderr.decode(errors='replace').strip()}")
-        self.addCleanup(subprocess.run, ["umount", "-l", path], stdin=subprocess.DEVNULL, capture_output=True)
-        return path
+        return mount_tmpfs(self, path, size)
 
     def make_read_only(self, path: str, kind: str):
         """kind "remount": the tmpfs at path becomes read-only; "bind": path is covered by a

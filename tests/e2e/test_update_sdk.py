@@ -12,6 +12,7 @@ import urllib.request
 
 from definitionsserver import SAMPLE_SET, DefinitionsServer, copy_sample_set, free_port
 from programfolder import PROGRAM_FOLDER, SHIPPED_PLUGINS, TEST_FOLDER, read_folder
+from smalldisk import fill, mount_tmpfs
 from winehost import windows_path
 
 MODULE = os.path.join(PROGRAM_FOLDER, "BKUpdateServiceCom.dll")
@@ -383,6 +384,48 @@ class UpdateSdkTest(unittest.TestCase):
         self.assertEqual(0, run.results["install"], run.text)
         self.assert_plugins_hold_the_set(newer, "2026.11.21.2", others)
         self.assertFalse(os.path.exists(os.path.join(self.local, "UpdateStaging")))
+
+    # Newer by the version ids, whatever the content: the older set is refused even where its
+    # files are those installed, and with version ids switched off for being up to date.
+    def test_an_older_set_is_refused_with_or_without_version_ids(self):
+        newer = self.make_set("newer", "2099.01.01.1", {})
+        server = self.serve("--set", newer)
+        self.assertEqual(0, self.drive(server.url, "--install").results["install"])
+        server.stop()
+        before = read_folder(self.local)
+        server = self.serve()
+        for flags in ([], ["--no-version-id"]):
+            with self.subTest(flags=flags):
+                run = self.drive(server.url, "--install", *flags)
+                self.assertEqual(["0"], run.events, run.text)
+                self.assertEqual({"update": 15, "install": 9}, {k: run.results[k] for k in ("update", "install")})
+                self.assert_nothing_changed(run, before)
+        server.stop()
+        self.assertEqual(["/av64bit/manifest"] * 2, server.requests)
+
+    # --- Install on a full disk ---
+
+    # The set is downloaded, then the disk fills before the install: the install fails (code 8)
+    # and frees what the update downloaded instead of keeping it until the next update, which
+    # would download it again.
+    def test_an_install_on_a_full_disk_frees_the_downloaded_set(self):
+        small = mount_tmpfs(self, os.path.join(self.root, "small"), "2m")
+        self.local = os.path.join(small, "program")
+        self.plugins = os.path.join(self.local, "Plugins")
+        self.fresh_plugins()
+        big = b"version 3\nreleased 2026-11-21T09:30:00Z\n" + b"# a comment line of some length\n" * 20000
+        server = self.serve("--set", self.make_set("big", "2026.11.21.1", {"big.bkdef": big}))
+        self.assertEqual(0, self.drive(server.url).results["update"])
+        staging = os.path.join(self.local, "UpdateStaging")
+        self.assertEqual(big, read_folder(staging)[os.path.join("files", "big.bkdef")])
+        before = read_folder(self.plugins)
+        fill(small)
+        run = self.drive(server.url, "--no-update", "--install")
+        self.assertEqual(8, run.results["install"], run.text)
+        self.assertEqual(before, read_folder(self.plugins))
+        self.assertFalse(os.path.exists(staging), read_folder(staging).keys() if os.path.exists(staging) else None)
+        server.stop()
+        self.assertIn("/av64bit/files/big.bkdef", server.requests)
 
     # --- Install: all or nothing ---
 

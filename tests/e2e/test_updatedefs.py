@@ -253,6 +253,55 @@ class UpdateDefinitionsTest(ScanTest):
         self.assert_sample_set_installed()
         self.assert_output(self.folder.run("--updatedefs"), "Checking for update...\nDefinitions up to date\n")
 
+    # --- only the maker's sets, never an older one ---
+
+    # Anyone on the way could have written the manifest's sizes and hashes; only the maker's
+    # signature tells. Here the last case adds a line to reference.bkdef that detects every
+    # Windows program, and rewrites its size and hash in the manifest.
+    def test_a_manifest_not_signed_by_the_maker_is_refused_before_any_download(self):
+        program = self.data_file("tool.exe", b"MZ\x90\x00" + bytes(60))
+        for server_arguments in (["--unsigned"], ["--bad-signature"], ["--other-key"],
+                                 ["--tamper", "reference.bkdef"]):
+            with self.subTest(server=server_arguments):
+                before = self.plugins()
+                with self.serve(*server_arguments) as server:
+                    run = self.folder.run("--updatedefs")
+                self.assert_failed_once(run, "Couldn't perform update. Error: 14")
+                self.assertNotIn("Downloading", run.stdout)
+                # Not retried, and nothing else asked for.
+                self.assertEqual(["/av64bit/manifest"], server.requests)
+                self.assertEqual(before, self.plugins())
+                self.assertFalse(os.path.exists(self.folder.file("UpdateStaging")))
+        self.folder.run("--custom", windows_path(program), "--quarantine")
+        self.assertEqual([], self.only_result().objects)
+        self.assertTrue(os.path.exists(program))
+
+    # A replayed old manifest carries the maker's signature too: it must not take back the
+    # signatures added since. The same version still repairs a damaged set.
+    def test_an_older_set_never_replaces_the_installed_one(self):
+        newer_sample = self.data_file("newer-sample.bin", b"BRISKEN-NEWER-SAMPLE")
+        newer = copy_sample_set(os.path.join(self.data, "newer"),
+                                {"newer.bkdef": signature_file(b"BRISKEN-NEWER-SAMPLE", "Brisken.Sample.Newer")},
+                                version="2099.01.01.1")
+        with self.serve("--set", newer) as server:
+            self.assert_applied(self.folder.run("--updatedefs"), server)
+        installed = self.plugins()
+        self.assertEqual(b"Version: 2099.01.01.1\r\n", installed["update.txt"])
+
+        with self.serve() as server:
+            run = self.folder.run("--updatedefs")
+        self.assert_failed_once(run, "Couldn't perform update. Error: 15")
+        self.assertEqual(["/av64bit/manifest"], server.requests)
+        self.assertEqual(installed, self.plugins())
+        self.folder.run("--custom", windows_path(newer_sample))
+        self.assertEqual("Brisken.Sample.Newer", self.only_result().objects[0]["ThreatName"])
+
+        self.folder.write(os.path.join("Plugins", "newer.bkdef"), b"# damaged\n")
+        with self.serve("--set", newer):
+            run = self.folder.run("--updatedefs")
+        self.assertRegex(run.stdout, "Applying definitions done\n" + DURATION.pattern)
+        self.assertEqual(installed, self.plugins())
+
     # --- runs that overlap or are cut short ---
 
     def start(self, *arguments):
