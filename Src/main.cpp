@@ -9,9 +9,10 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/locale/generator.hpp>
 
-#include <cstdio>
 #include <iostream>
 #include <locale>
+
+#include <windows.h>
 
 using namespace BriskenCommandLineScanner;
 
@@ -69,8 +70,8 @@ void Run()
 int wmain(int, wchar_t*[], wchar_t*[])
 {
     const boost::posix_time::ptime start = boost::posix_time::microsec_clock::local_time();
-    // Before anything is printed: standard output's buffer can be set only then.
-    const ConsoleOutput console(std::cout, stdout);
+    // Before anything is printed; the handle is found once, not at every line.
+    const ConsoleOutput console(std::cout, GetStdHandle(STD_OUTPUT_HANDLE));
     const int exitCode = RunWithinBarrier(&Run);
     WriteRequestDuration(std::cout, start, boost::posix_time::microsec_clock::local_time());
     return exitCode;

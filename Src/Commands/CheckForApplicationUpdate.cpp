@@ -53,7 +53,6 @@ void CheckForApplicationUpdate()
         // its output there, the rest of the address and the line end included.
         const std::wstring url = StringHelper::MaskControlCharacters(server.downloadUrl.c_str());
         WriteConsoleText(L"New version is available for downloading. Url: " + url + L"\n");
-        std::fflush(stdout);
     }
     else
     {

@@ -12,10 +12,6 @@
 #include <iostream>
 #include <sstream>
 
-#ifndef BRISKEN_DEFINITIONS_HOST
-#error "BRISKEN_DEFINITIONS_HOST (host:port of the definitions server) comes from the build"
-#endif
-
 namespace BriskenCommandLineScanner
 {
 
@@ -196,11 +192,6 @@ int DefinitionsUpdater::OnRetryRequest()
         return 0;
     --retriesLeft;
     return 1;
-}
-
-std::string DefinitionsUpdater::ServerUrl()
-{
-    return std::string("http://") + BRISKEN_DEFINITIONS_HOST + "/av64bit";
 }
 
 boost::filesystem::path DefinitionsUpdater::LibraryName()

@@ -1,15 +1,25 @@
 #include "Program/ConsoleOutput.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace BriskenCommandLineScanner
 {
 
-ConsoleOutput::ConsoleOutput(std::ostream& stream, std::FILE* file)
-    : stream(stream), file(file), previous(stream.rdbuf())
+namespace
 {
-    // Without a buffer of its own the file would still write a character at a time.
-    std::setvbuf(file, nullptr, _IOFBF, BufferSize);
+
+bool IsConsole(HANDLE handle)
+{
+    DWORD mode = 0;
+    return GetConsoleMode(handle, &mode) != 0;
+}
+
+} // namespace
+
+ConsoleOutput::ConsoleOutput(std::ostream& stream, HANDLE output)
+    : stream(stream), output(output), console(IsConsole(output)), previous(stream.rdbuf())
+{
     stream.rdbuf(this);
 }
 
@@ -23,33 +33,60 @@ ConsoleOutput::int_type ConsoleOutput::overflow(int_type character)
 {
     if (traits_type::eq_int_type(character, traits_type::eof()))
         return traits_type::not_eof(character);
-    // fwrite, not fputc: Wine's fputc flushes at every line end by itself, Windows' does not; so
-    // the line end's flush is this one on both.
     const char_type text = traits_type::to_char_type(character);
-    if (std::fwrite(&text, 1, 1, file) != 1)
-        return traits_type::eof();
-    if (text == '\n' && std::fflush(file) != 0)
-        return traits_type::eof();
-    return character;
+    return xsputn(&text, 1) == 1 ? character : traits_type::eof();
 }
 
 std::streamsize ConsoleOutput::xsputn(const char_type* text, std::streamsize size)
 {
     const char_type* const end = text + size;
-    const char_type* const lastLine = std::find(std::reverse_iterator<const char_type*>(end),
-        std::reverse_iterator<const char_type*>(text), '\n').base();
-    const std::size_t lines = static_cast<std::size_t>(lastLine - text);
-    if (std::fwrite(text, 1, lines, file) != lines)
+    for (const char_type* next = text; next != end;)
+    {
+        const char_type* const lineEnd = std::find(next, end, '\n');
+        pending.append(next, lineEnd);
+        if (lineEnd == end)
+            break;
+        pending += "\r\n";
+        complete = pending.size();
+        next = lineEnd + 1;
+        // A long text goes on in pieces of about BufferSize, never held whole.
+        if (pending.size() >= BufferSize && !WriteOut(complete))
+            return 0;
+    }
+    if (complete > 0 && !WriteOut(complete))
         return 0;
-    if (lines > 0 && std::fflush(file) != 0)
+    // A text that long without a line end cannot wait for one.
+    if (pending.size() >= BufferSize && !WriteOut(pending.size()))
         return 0;
-    const std::size_t rest = static_cast<std::size_t>(end - lastLine);
-    return static_cast<std::streamsize>(lines + std::fwrite(lastLine, 1, rest, file));
+    return size;
 }
 
 int ConsoleOutput::sync()
 {
-    return std::fflush(file) == 0 ? 0 : -1;
+    return pending.empty() || WriteOut(pending.size()) ? 0 : -1;
+}
+
+bool ConsoleOutput::WriteOut(std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size)
+    {
+        const DWORD part =
+            static_cast<DWORD>(std::min<std::size_t>(size - done, std::numeric_limits<DWORD>::max()));
+        DWORD written = 0;
+        if (!WriteFile(output, pending.data() + done, part, &written, nullptr) || written == 0)
+        {
+            pending.clear();
+            complete = 0;
+            return false;
+        }
+        // A console takes a write whole; older Windows counts characters there, not bytes, in
+        // a multi-byte code page, so a count that falls short must not write the rest again.
+        done += console ? part : written;
+    }
+    pending.erase(0, size);
+    complete = complete > size ? complete - size : 0;
+    return true;
 }
 
 } // namespace BriskenCommandLineScanner

@@ -32,6 +32,11 @@ boost::filesystem::path ScanResults()
     return Path() / L"Scan Results";
 }
 
+boost::filesystem::path UpdateStaging()
+{
+    return Path() / L"UpdateStaging";
+}
+
 boost::filesystem::path Logs(const boost::filesystem::path& base)
 {
     return base / L"Logs";

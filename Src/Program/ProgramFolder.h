@@ -17,6 +17,7 @@ boost::filesystem::path Temp();        // the engine's temporary folder, removed
 boost::filesystem::path Quarantine();  // where the engine moves quarantined objects
 boost::filesystem::path Plugins();     // the engine's definitions, update.txt and cache.000
 boost::filesystem::path ScanResults(); // the default folder of the scan result reports
+boost::filesystem::path UpdateStaging(); // the update SDK's working folder, emptied by every update
 
 // Below another base folder (callers that already hold the path, and tests).
 boost::filesystem::path Logs(const boost::filesystem::path& base); // this run's log file, emptied at every start

@@ -10,11 +10,12 @@
 #include "Report/ScanResultWriter.h"
 #include "Report/XmlText.h"
 
+#include "ExceptionHelper/SystemText.h"
+#include "FileSystemHelper/ReplacingFile.h"
 #include "StringHelper/StringHelper.h"
 
 #include <pugixml.hpp>
 
-#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -27,6 +28,8 @@ namespace
 
 // Within standard output's buffer, so that a block of the document goes out in one write.
 const std::size_t standardOutputBlock = ConsoleOutput::BufferSize / 2;
+// The result file is written in blocks of this size, not one system call per element.
+const std::size_t fileBlock = 1 << 16;
 
 // pugixml answers a failed allocation with an empty handle; a report with a silently missing
 // element must not pass for a saved one.
@@ -104,18 +107,41 @@ void AddInfectedObjectNode(pugi::xml_node infectedObjects, boost::shared_ptr<Inf
     }
 }
 
+// Hands a document on to the file that replaces the result file.
+class ReplacingFileWriter : public pugi::xml_writer
+{
+public:
+    explicit ReplacingFileWriter(FileSystemHelper::ReplacingFile& file) : file(file) {}
+
+    void write(const void* data, std::size_t size) override { file.Write(data, size); }
+
+private:
+    FileSystemHelper::ReplacingFile& file;
+};
+
+// The system's reason for a failed save, with its code (a text may be missing, or translated).
+std::wstring SaveFailureReason(unsigned long error)
+{
+    const std::wstring text = ExceptionHelper::SystemText(error);
+    const std::wstring code = L"error " + std::to_wstring(error);
+    return text.empty() ? code : text + L" (" + code + L")";
+}
+
+// A report that cannot be saved whole leaves the earlier file at the path as it was.
 bool SaveScanResultFile(const ScanResult& result, const std::wstring& path)
 {
-    FILE* const opened = _wfopen(path.c_str(), L"wb");
-    if (!opened)
-        return false;
-    const boost::shared_ptr<FILE> file(opened, &std::fclose);
-
-    pugi::xml_writer_file writer(file.get());
-    WriteScanResult(result, writer);
-    // Buffered bytes reach the disk only when flushed: a failure there is a failed save too.
-    std::fflush(file.get());
-    return std::ferror(file.get()) == 0;
+    FileSystemHelper::ReplacingFile file(path);
+    ReplacingFileWriter writer(file);
+    BlockWriter blocks(writer, fileBlock);
+    WriteScanResult(result, blocks);
+    blocks.Flush();
+    const unsigned long error = file.Commit();
+    if (error != 0)
+    {
+        LogError(L"Couldn't save scan result. Error: ", SaveFailureReason(error), L". Path: ",
+            StringHelper::MaskControlCharacters(path));
+    }
+    return error == 0;
 }
 
 void PrintClosingMessage(bool saved, const std::wstring& path, bool readOnly)

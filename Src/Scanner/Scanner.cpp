@@ -7,7 +7,6 @@
 #include "Program/ProgramFolder.h"
 
 #include "ExceptionHelper/Exception.h"
-#include "FileSystemHelper/File.h"
 #include "FileSystemHelper/Removal.h"
 #include "StringHelper/StringHelper.h"
 
@@ -15,9 +14,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <sstream>
+
+#include <windows.h>
 
 namespace BriskenCommandLineScanner
 {
@@ -39,20 +39,22 @@ std::string InitializationFailure(int result)
     return message.str();
 }
 
+// Created only when missing, and only as a plain file of its own: the engine keeps its cache in
+// an existing file, and a link of that name (even one leading nowhere) is not followed to make
+// its target. Without a Plugins folder there is nothing to create.
 void CreateCacheFile(const std::wstring& folder)
 {
-    try
+    const boost::filesystem::path file = ProgramFolder::CacheFile(folder);
+    const HANDLE created = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (created != INVALID_HANDLE_VALUE)
     {
-        // Created only when missing: the engine keeps its cache in an existing file.
-        const boost::filesystem::path file = ProgramFolder::CacheFile(folder);
-        const boost::filesystem::file_type type = boost::filesystem::status(file).type();
-        if (type == boost::filesystem::file_not_found || type == boost::filesystem::status_error)
-            std::ofstream(FileSystemHelper::File::StreamPath(file)).close();
+        CloseHandle(created);
+        return;
     }
-    catch (const boost::filesystem::filesystem_error&)
-    {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_PATH_NOT_FOUND)
         LogError(L"Couldn't create cache file");
-    }
 }
 
 } // namespace

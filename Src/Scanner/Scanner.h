@@ -64,8 +64,9 @@ private:
     void FullScan();
     void CustomScan();
     void BootScan();
-    // True when the result path leads into the engine's temporary folder, removed with the engine.
-    bool ScanResultPathInTemp() const;
+    // Why the result file cannot be saved at path, as the start of its log line: a folder the
+    // program empties, or a last name that no file can have. Empty when it can be.
+    std::wstring ScanResultRefusal(const boost::filesystem::path& path) const;
     boost::filesystem::path DefaultScanResultPath() const;
     std::wstring DefaultScanResultFileName() const;
     // Hands the result to the report (Report/ScanResultReport.h) with the request's destination.
@@ -76,6 +77,8 @@ private:
     void RecordInfected(const _ScanCbkParams& report, int* action);
 
     ScanRequest request;
+    // The result path's refusal (ScanResultRefusal), settled with the path.
+    std::wstring scanResultRefusal;
     ScanResult result;
     boost::shared_ptr<InfectedObject> lastInfected;
     std::wstring tempFolder;

@@ -10,6 +10,7 @@
 #include "Scanner/IsOwnSignedFile.h"
 #include "Scanner/NotScannedLine.h"
 
+#include "FileSystemHelper/FileName.h"
 #include "StringHelper/StringHelper.h"
 
 #include <boost/make_shared.hpp>
@@ -52,17 +53,28 @@ bool IsInfectedOrSuspicious(std::uint32_t scanStatus)
 }
 
 // A check that cannot even be started (no memory for the path) counts as not signed by the
-// maker, like every other failure of the check.
+// maker, like every other failure of the check. The file is opened by the long form of its path:
+// by a plain path, a file named aux.txt or com1 would be the device, which holds the check for
+// good.
 bool IsOwnSignedPath(const wchar_t* path)
 {
     try
     {
-        return path && IsOwnSignedFile(path);
+        return path && IsOwnSignedFile(FileSystemHelper::LongForm(path));
     }
     catch (const std::exception&)
     {
         return false;
     }
+}
+
+// The object as the console names it: its path, and the object inside it when there is one.
+std::wstring ObjectName(const _ScanCbkParams& report)
+{
+    std::wstring name = Printable(report.path);
+    if (report.innerObject && *report.innerObject)
+        name += L" (" + Printable(report.innerObject) + L")";
+    return name;
 }
 
 // After its console line, which looks like any other object's, the console says that it was
@@ -71,14 +83,45 @@ bool IsOwnSignedPath(const wchar_t* path)
 void ReportNotScanned(const _ScanCbkParams& report)
 {
     const std::wstring reason = ErrorNameOrCode(report.scanStatusFlags);
-    std::wstring name = Printable(report.path);
-    if (report.innerObject && *report.innerObject)
-        name += L" (" + Printable(report.innerObject) + L")";
-    PrintNotScanned(
-        report.objectType == EngineSdk::ObjectType::BootSector ? NotScannedBootSector : NotScannedObject, name, reason);
+    PrintNotScanned(report.objectType == EngineSdk::ObjectType::BootSector ? NotScannedBootSector : NotScannedObject,
+        ObjectName(report), reason);
     LogError(L"Object not scanned. Path: ", Printable(report.path), L". Parent Containers: ",
         Printable(report.parentContainers), L". Inner Object: ", Printable(report.innerObject), L". Object Flags: ",
         ObjectFlagsToString(report.objectFlags), L". Reason: ", reason);
+}
+
+// What the console and the log call the action asked for.
+const wchar_t* ActionVerb(std::uint32_t action)
+{
+    namespace Action = EngineSdk::ScanAction;
+    static const struct
+    {
+        std::uint32_t action;
+        const wchar_t* verb;
+    } verbs[] = {
+        {Action::QuarMove, L"quarantine"}, {Action::QuarMoveArch, L"quarantine"}, {Action::QuarCopy, L"quarantine"},
+        {Action::QuarCopyArch, L"quarantine"}, {Action::Delete, L"delete"}, {Action::Disinfect, L"disinfect"},
+        {Action::DisinfectOnly, L"disinfect"}, {Action::Rename, L"rename"},
+    };
+    for (const auto& entry : verbs)
+    {
+        if (entry.action == action)
+            return entry.verb;
+    }
+    return L"act on";
+}
+
+// An infected object left as it was because its action failed: the console says so at once,
+// after the object's lines, and the log says why. The record's status alone would show it only
+// in the report.
+void ReportActionFailed(const _ScanCbkParams& report, std::uint32_t action)
+{
+    const std::wstring verb = ActionVerb(action);
+    const std::wstring reason = ErrorNameOrCode(report.scanStatusFlags);
+    PrintCouldNot(verb + L" object", ObjectName(report), reason);
+    LogError(L"Couldn't ", verb, L" object. Path: ", Printable(report.path), L". Parent Containers: ",
+        Printable(report.parentContainers), L". Inner Object: ", Printable(report.innerObject), L". Reason: ",
+        reason);
 }
 
 void LogCallbackFailure()
@@ -150,12 +193,18 @@ void Scanner::OnReport(const _ScanCbkParams& report, int* action)
     // The engine follows a recorded object with a report on that same object carrying the
     // outcome of its action. Without an action it sends none: the next object's status (Clean,
     // say) must not land on the infected record.
-    const bool followUp = lastInfected && IsSameObject(*lastInfected, report);
-    if (followUp)
-        lastInfected->ScanStatus = report.scanStatus;
+    const boost::shared_ptr<InfectedObject> followed =
+        lastInfected && IsSameObject(*lastInfected, report) ? lastInfected : boost::shared_ptr<InfectedObject>();
+    if (followed)
+        followed->ScanStatus = report.scanStatus;
     lastInfected.reset();
-    // A failed action shows in the record; any other failed report is an object left unscanned.
-    if (!followUp && report.scanStatus == EngineSdk::ScanStatus::ScanFailed)
+    // A failed follow-up is the record's failed action; any other failed report is an object left
+    // unscanned.
+    if (report.scanStatus != EngineSdk::ScanStatus::ScanFailed)
+        return;
+    if (followed)
+        ReportActionFailed(report, followed->ScanAction);
+    else
         ReportNotScanned(report);
 }
 

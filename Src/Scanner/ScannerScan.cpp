@@ -8,6 +8,7 @@
 #include "Report/ScanResultReport.h"
 
 #include "FileSystemHelper/Containment.h"
+#include "FileSystemHelper/FileName.h"
 #include "StringHelper/StringHelper.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -21,6 +22,15 @@ namespace BriskenCommandLineScanner
 
 namespace
 {
+
+// The name of the file at path as Windows stores it: without the dots and blanks it drops from
+// the end. A path in the \\?\ form is taken as it is written.
+std::wstring ScanResultFileName(const boost::filesystem::path& path)
+{
+    const std::wstring name = path.filename().wstring();
+    return path.wstring().compare(0, 4, L"\\\\?\\") == 0 || name == L"." || name == L".."
+        ? name : FileSystemHelper::StoredName(name);
+}
 
 std::string CurrentTimeText()
 {
@@ -74,11 +84,9 @@ void Scanner::SaveScanResult() const
     destination.file = request.scanResultPath;
     destination.readOnly = Config::Instance().read_only;
     destination.standardOutput = request.scanResultStdout;
-    // Temp goes with the engine when the run ends: a report there would be announced, then lost.
-    if (!destination.readOnly && ScanResultPathInTemp())
+    if (!destination.readOnly && !scanResultRefusal.empty())
     {
-        LogError(L"The scan result path lies in the engine's temporary folder: ",
-            StringHelper::MaskControlCharacters(request.scanResultPath));
+        LogError(scanResultRefusal, StringHelper::MaskControlCharacters(request.scanResultPath));
         destination.fileRefused = true;
     }
     BriskenCommandLineScanner::SaveScanResult(result, destination);
@@ -89,9 +97,17 @@ void Scanner::SettleScanResultPath()
     boost::filesystem::path path(request.scanResultPath);
     if (path.empty())
         path = DefaultScanResultPath();
-    else if (!boost::filesystem::windows_name(path.filename().string()))
+    else if (!path.has_relative_path())
         path /= DefaultScanResultFileName(); // a bare drive such as D: names no file
     request.scanResultPath = path.wstring();
+
+    scanResultRefusal = ScanResultRefusal(path);
+    if (!scanResultRefusal.empty())
+        return;
+    // The file Windows makes of r.xml. is r.xml: the path says so, and names no folder.
+    const std::wstring name = ScanResultFileName(path);
+    if (name != path.filename().wstring())
+        request.scanResultPath = (path.parent_path() / name).wstring();
 
     // A folder that cannot be made is reported by the save, which cannot write there.
     const boost::filesystem::path folder = path.parent_path();
@@ -101,9 +117,28 @@ void Scanner::SettleScanResultPath()
         boost::filesystem::create_directories(folder, error);
 }
 
-bool Scanner::ScanResultPathInTemp() const
+std::wstring Scanner::ScanResultRefusal(const boost::filesystem::path& path) const
 {
-    return !tempFolder.empty() && FileSystemHelper::LiesWithin(request.scanResultPath, tempFolder);
+    // Folders whose content goes: a report there would be announced, then lost.
+    const struct
+    {
+        boost::filesystem::path folder;
+        const wchar_t* refusal;
+    } emptiedFolders[] = {
+        {tempFolder, L"The scan result path lies in the engine's temporary folder: "}, // when the run ends
+        {ProgramFolder::Logs(ProgramFolder::Path()), L"The scan result path lies in the log folder: "}, // at each start
+        {ProgramFolder::UpdateStaging(), L"The scan result path lies in the definitions update's folder: "},
+    };
+    for (const auto& emptied : emptiedFolders)
+    {
+        if (!emptied.folder.empty() && FileSystemHelper::LeadsInto(path, emptied.folder))
+            return emptied.refusal;
+    }
+    // "." and ".." name folders, which the save reports as it reports any folder.
+    const std::wstring name = ScanResultFileName(path);
+    if (name != L"." && name != L".." && !FileSystemHelper::IsFileName(name))
+        return L"The scan result path does not end in a name that a file can have: ";
+    return std::wstring();
 }
 
 boost::filesystem::path Scanner::DefaultScanResultPath() const

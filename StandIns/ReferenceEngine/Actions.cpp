@@ -2,6 +2,7 @@
 // object only, and reporting the outcome only once it is true.
 
 #include "Quarantine.h"
+#include "RemovalNotes.h"
 #include "ScanJob.h"
 
 namespace ReferenceEngine
@@ -11,9 +12,6 @@ namespace
 {
 
 namespace Result = EngineSdk::Result;
-
-// The name a file takes in its folder on its way out, while others may still hold it.
-const wchar_t* const leavingName = L"~deleting.tmp";
 
 bool SetAttributes(FileHandle& file, DWORD attributes)
 {
@@ -26,19 +24,24 @@ bool SetAttributes(FileHandle& file, DWORD attributes)
 // which holds even while another program has it open (sharing it for deletion, or the open
 // for the action would have failed), and then marked for deletion, which takes effect when the
 // last handle closes. A mark alone would leave the name to that other program, and the file
-// would still go when it lets go, after a report that it had stayed.
+// would still go when it lets go, after a report that it had stayed. While another program
+// holds it, the notes keep later scans from taking it for a file of the user's.
 // False, with the file under its own name and attributes, when either step fails.
-bool RemoveOpened(const std::wstring& path, FileHandle& file)
+bool RemoveOpened(const std::wstring& path, FileHandle& file, const RemovalNotes& notes)
 {
     FILE_BASIC_INFO basic{};
+    FileIdentity identity;
     const std::wstring stored = StoredPath(path);
-    if (stored.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic))
+    if (stored.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic)
+        || !ReadIdentity(file.Get(), identity))
         return false;
     const DWORD attributes = basic.FileAttributes;
     // A read-only file refuses the mark.
     if (attributes & FILE_ATTRIBUTE_READONLY)
         SetAttributes(file, WithoutReadOnly(attributes));
-    const std::wstring leaving = FirstFreeName(stored.substr(0, stored.find_last_of(L'\\') + 1) + leavingName,
+    const std::wstring folder = stored.substr(0, stored.find_last_of(L'\\'));
+    notes.Note(identity, stored);
+    const std::wstring leaving = FirstFreeName(folder + L"\\" + LeavingName,
         [&](const std::wstring& name) { return RenameOpened(file.Get(), name); });
     FILE_DISPOSITION_INFO disposition{TRUE};
     const bool removed = !leaving.empty()
@@ -51,6 +54,7 @@ bool RemoveOpened(const std::wstring& path, FileHandle& file)
             SetAttributes(file, attributes);
     }
     file.Reset();
+    notes.Settle(identity, removed && !IsGone(leaving));
     return removed;
 }
 
@@ -134,7 +138,7 @@ ScanJob::Failure ScanJob::Quarantine(const std::wstring& path, const Verdict& ve
     QuarantineItem item(instance.quarantineFolder);
     if (const int code = item.Store(file.Get(), path, buffer))
         return Failure{code};
-    if (move && !RemoveOpened(path, file))
+    if (move && !RemoveOpened(path, file, instance.removals))
     {
         // Left in its place: no copy of it may stay behind as if it had been moved.
         item.Withdraw();
@@ -148,7 +152,7 @@ ScanJob::Failure ScanJob::Delete(const std::wstring& path, const Verdict& verdic
     FileHandle file;
     if (const Failure refused = OpenJudged(path, verdict, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, file))
         return refused;
-    return RemoveOpened(path, file) ? Failure() : Failure{Result::FileRemove};
+    return RemoveOpened(path, file, instance.removals) ? Failure() : Failure{Result::FileRemove};
 }
 
 ScanJob::Failure ScanJob::Rename(const std::wstring& path, const Verdict& verdict)

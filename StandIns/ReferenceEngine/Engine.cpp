@@ -1,5 +1,6 @@
 #include "Engine.h"
 
+#include "InstalledDefinitions.h"
 #include "Instance.h"
 
 #include <windows.h>
@@ -18,6 +19,7 @@ struct State
     std::mutex mutex;
     bool initialised = false;
     std::wstring quarantineFolder;
+    RemovalNotes removals;
     std::shared_ptr<const Definitions> definitions;
     std::set<CThreatScannerStruct*> instances;
 };
@@ -72,14 +74,19 @@ int Initialize(const wchar_t* folder, const wchar_t* text, const wchar_t* smartD
         return EngineSdk::Result::LoadingEngine;
 
     auto definitions = std::make_shared<Definitions>();
-    const int loaded = definitions->Load(programFolder + L"\\Plugins");
+    const int loaded = LoadInstalledDefinitions(programFolder, *definitions);
     if (loaded != EngineSdk::Result::Success)
         return loaded;
+    // An engine that knows only its built-in test signature would pass every real threat as clean.
+    if (!definitions->HasSignatures())
+        return EngineSdk::Result::NoPlugins;
 
     State& state = TheState();
     std::lock_guard<std::mutex> lock(state.mutex);
     state.quarantineFolder = params && params->quarantineFolder ? WithoutTrailingSeparator(params->quarantineFolder)
                                                                 : std::wstring();
+    // Only the normal start may write beside the engine.
+    state.removals = RemovalNotes(programFolder, params != nullptr);
     state.definitions = definitions;
     state.initialised = true;
     return EngineSdk::Result::Success;
@@ -94,6 +101,7 @@ int Uninitialize()
     state.initialised = false;
     state.definitions.reset();
     state.quarantineFolder.clear();
+    state.removals = RemovalNotes();
     return EngineSdk::Result::Success;
 }
 
@@ -108,6 +116,7 @@ int CreateInstance(CThreatScannerStruct** instance)
     auto created = new CThreatScannerStruct;
     created->definitions = state.definitions;
     created->quarantineFolder = state.quarantineFolder;
+    created->removals = state.removals;
     state.instances.insert(created);
     *instance = created;
     return EngineSdk::Result::Success;

@@ -6,6 +6,7 @@
 #include <winioctl.h>
 
 #include <algorithm>
+#include <cwchar>
 
 namespace ReferenceEngine
 {
@@ -31,6 +32,45 @@ std::wstring FinalPath(HANDLE handle)
     return path;
 }
 
+// The volume of an open file or folder and its path there, links resolved: where it really is,
+// for when the system gives no final path (Wine gives none beyond MAX_PATH). Windows gives the
+// path as it was opened, so this is no stand-in for FinalPath there. Empty on failure.
+std::wstring VolumePath(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    std::vector<std::uint8_t> block(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    auto* name = reinterpret_cast<FILE_NAME_INFO*>(block.data());
+    if (!GetFileInformationByHandle(handle, &info)
+        || !GetFileInformationByHandleEx(handle, FileNameInfo, name, static_cast<DWORD>(block.size())))
+        return std::wstring();
+    return std::to_wstring(info.dwVolumeSerialNumber) + L":"
+        + std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
+}
+
+// What GetFullPathNameW makes of path; empty on failure.
+std::wstring SystemFullPath(const std::wstring& path)
+{
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return std::wstring();
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+    if (length == 0 || length >= needed)
+        return std::wstring();
+    full.resize(length);
+    return full;
+}
+
+bool HasPrefix(const std::wstring& path, const wchar_t* prefix)
+{
+    return path.compare(0, std::wcslen(prefix), prefix) == 0;
+}
+
+bool IsSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
 bool AllZero(const std::uint8_t* data, std::size_t size)
 {
     return std::all_of(data, data + size, [](std::uint8_t byte) { return byte == 0; });
@@ -38,13 +78,40 @@ bool AllZero(const std::uint8_t* data, std::size_t size)
 
 } // namespace
 
+std::wstring FullPath(const std::wstring& path)
+{
+    if (HasPrefix(path, L"\\\\?\\") || HasPrefix(path, L"\\\\.\\"))
+        return path;
+    // The last name is kept from the system's reading, which would turn a device name into
+    // \\.\<device>; the folder before it is read as the system reads it.
+    std::size_t start = path.find_last_of(L"\\/");
+    start = start != std::wstring::npos ? start + 1 : path.size() >= 2 && path[1] == L':' ? 2 : 0;
+    std::wstring name = path.substr(start);
+    name.erase(name.find_last_not_of(L". ") + 1);
+    if (name.empty()) // no name (a folder, ".", ".."): nothing to keep
+    {
+        const std::wstring full = SystemFullPath(path);
+        return full.empty() ? path : full;
+    }
+    std::wstring folder = SystemFullPath(start > 0 ? path.substr(0, start) : L".");
+    if (folder.empty())
+        return path;
+    if (!IsSeparator(folder.back()))
+        folder += L'\\';
+    return folder + name;
+}
+
 std::wstring ApiPath(const std::wstring& path)
 {
-    if (path.size() < MAX_PATH - 12 || path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\\\.\\") == 0)
+    if (HasPrefix(path, L"\\\\?\\") || HasPrefix(path, L"\\\\.\\"))
         return path;
-    if (path.compare(0, 2, L"\\\\") == 0)
-        return L"\\\\?\\UNC\\" + path.substr(2);
-    return L"\\\\?\\" + path;
+    std::wstring plain = path;
+    std::replace(plain.begin(), plain.end(), L'/', L'\\');
+    if (HasPrefix(plain, L"\\\\"))
+        return L"\\\\?\\UNC\\" + plain.substr(2);
+    if (plain.size() >= 3 && plain[1] == L':' && plain[2] == L'\\')
+        return L"\\\\?\\" + plain;
+    return path;
 }
 
 bool ReadIdentity(void* file, FileIdentity& identity)
@@ -100,7 +167,12 @@ bool IsReachedThroughLink(const std::wstring& path, void* file)
     if (stored.empty() || !folder.Valid())
         return true;
     std::wstring expected = FinalPath(folder.Get());
-    const std::wstring actual = FinalPath(file);
+    std::wstring actual = FinalPath(file);
+    if (expected.empty() || actual.empty())
+    {
+        expected = VolumePath(folder.Get());
+        actual = VolumePath(file);
+    }
     if (expected.empty() || actual.empty())
         return true;
     if (expected.back() != L'\\')

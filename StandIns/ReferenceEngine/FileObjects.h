@@ -29,7 +29,15 @@ struct FileIdentity
 // file: an open file handle.
 bool ReadIdentity(void* file, FileIdentity& identity);
 
-// The form of a path to hand to the file API: long paths get the \\?\ prefix.
+// A path given to the engine made absolute as Windows reads it (current folder, "." and "..",
+// the dots and blanks that Windows drops from the end of its last name), except that its last
+// name stays a file name: Windows would read aux.txt, com1 or nul as a device. A path already in
+// the \\?\ or \\.\ form, or one that cannot be read, comes back as it is.
+std::wstring FullPath(const std::wstring& path);
+
+// The form of a full path (as FullPath gives it, or made from one) to hand to the file API: the
+// \\?\ form, in which every name is a plain name (aux.txt is a file, not a device; a trailing
+// dot stays) and a path may be longer than MAX_PATH. A relative path is left as it is.
 std::wstring ApiPath(const std::wstring& path);
 
 // The engine result code that names why a file operation failed with this system error;

@@ -2,6 +2,7 @@
 
 #include "Definitions.h"
 #include "EngineSdk.h"
+#include "RemovalNotes.h"
 
 #include <map>
 #include <memory>
@@ -13,6 +14,7 @@ struct CThreatScannerStruct
 {
     std::shared_ptr<const ReferenceEngine::Definitions> definitions;
     std::wstring quarantineFolder; // empty: no quarantine (read-only initialisation)
+    ReferenceEngine::RemovalNotes removals;
     std::map<int, int> options; // stored; none changes the engine's behaviour
     ThreatScanner_ScanCallback_t* scanCallback = nullptr;
     void* scanContext = nullptr;

@@ -31,19 +31,6 @@ bool IsDotEntry(const wchar_t* name)
     return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
-std::wstring FullPath(const wchar_t* path)
-{
-    const DWORD needed = GetFullPathNameW(path, 0, nullptr, nullptr);
-    if (needed == 0)
-        return path;
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path, needed, &full[0], nullptr);
-    if (length == 0 || length >= needed)
-        return path;
-    full.resize(length);
-    return full;
-}
-
 } // namespace
 
 ScanJob::Verdict ScanJob::Failed(int code)
@@ -125,6 +112,9 @@ void ScanJob::ListFolder(const std::wstring& folder, bool given, std::vector<std
             continue;
         }
         subject.path.assign(base).append(data.cFileName);
+        // A file this engine sent on its way out is no longer the user's, whoever still holds it.
+        if (IsLeavingName(data.cFileName) && instance.removals.IsRemoved(subject.path))
+            continue;
         subject.objectFlags = 0;
         ScanFileObject(subject, (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     } while (!stopped && FindNextFileW(find.Get(), &data));

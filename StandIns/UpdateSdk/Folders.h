@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DefinitionsLock.h"
 #include "PlainFileName.h"
 
 #include <string>
@@ -19,7 +20,7 @@ struct Folders
           backup(staging + L"\\backup"),
           stagedManifest(staging + L"\\manifest.txt"),
           stagedVersionFile(staging + L"\\update.txt"),
-          journal(staging + L"\\swap.journal"),
+          journal(localPath + L"\\" + ReferenceEngine::DefinitionsLock::SwapJournal),
           lock(staging + L"\\" + lockName),
           versionFile(plugins + L"\\update.txt")
     {

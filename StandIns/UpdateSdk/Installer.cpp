@@ -1,6 +1,7 @@
 #include "Installer.h"
 
 #include "Definitions.h"
+#include "DefinitionsLock.h"
 #include "EngineSdk.h"
 #include "FileSwap.h"
 #include "LocalFiles.h"
@@ -17,6 +18,8 @@ namespace
 
 // Files of Plugins that belong to no set: the version file Install writes, the engine's cache.
 const wchar_t* const filesOfNoSet[] = {L"update.txt", L"cache.000"};
+// An engine start reads Plugins in a moment: only a hang keeps a swap waiting that long.
+const unsigned long readersWaitMilliseconds = 120 * 1000;
 
 } // namespace
 
@@ -56,6 +59,11 @@ void Installer::InstallStaged()
     // What a finished swap left there: Take has undone any unfinished one.
     LocalFiles::RemoveTree(folders.backup);
     LocalFiles::CreateFolders(folders.backup);
+    // No engine start reads Plugins while it is part old, part new.
+    ReferenceEngine::DefinitionsLock lock;
+    if (lock.Own(folders.local, readersWaitMilliseconds) != ReferenceEngine::DefinitionsLock::Outcome::Held)
+        LocalFiles::Fail(Result::InstallFailed, "cannot lock the definitions:",
+            ReferenceEngine::DefinitionsLock::PathIn(folders.local));
     FileSwap(folders).Run(PlanSwap(set, manifest));
 }
 

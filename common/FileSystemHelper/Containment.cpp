@@ -77,7 +77,8 @@ boost::filesystem::path Resolved(const std::wstring& path)
     {
         if (!existing.has_parent_path() || existing.parent_path() == existing)
             return boost::filesystem::path();
-        rest = existing.filename() / rest;
+        if (existing.filename() != L".") // a separator at the end
+            rest = existing.filename() / rest;
         existing = existing.parent_path();
     }
     if (existing.empty())
@@ -93,11 +94,11 @@ bool SameName(const boost::filesystem::path& left, const boost::filesystem::path
 
 } // namespace
 
-bool LiesWithin(const boost::filesystem::path& path, const boost::filesystem::path& folder)
+bool LeadsInto(const boost::filesystem::path& path, const boost::filesystem::path& folder)
 {
     const boost::filesystem::path resolvedFolder = Resolved(folder.wstring());
     const boost::filesystem::path resolvedPath = Resolved(path.wstring());
-    if (resolvedFolder.empty() || resolvedPath.empty() || !Exists(folder))
+    if (resolvedFolder.empty() || resolvedPath.empty())
         return false;
     // Element by element, so that Temp2 does not count as inside Temp.
     auto element = resolvedPath.begin();
@@ -108,6 +109,11 @@ bool LiesWithin(const boost::filesystem::path& path, const boost::filesystem::pa
         ++element;
     }
     return true;
+}
+
+bool LiesWithin(const boost::filesystem::path& path, const boost::filesystem::path& folder)
+{
+    return Exists(folder) && LeadsInto(path, folder);
 }
 
 } // namespace FileSystemHelper

@@ -12,4 +12,8 @@ namespace FileSystemHelper
 // path cannot be resolved. Never throws but std::bad_alloc.
 bool LiesWithin(const boost::filesystem::path& path, const boost::filesystem::path& folder);
 
+// The same, also when folder does not exist yet: then where it would be is compared, the part
+// of it that exists resolved as above.
+bool LeadsInto(const boost::filesystem::path& path, const boost::filesystem::path& folder);
+
 } // namespace FileSystemHelper

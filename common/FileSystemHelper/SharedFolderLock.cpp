@@ -18,7 +18,7 @@ const DWORD allSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 const ULONGLONG clearingWaitMilliseconds = 120 * 1000;
 const DWORD retryMilliseconds = 10;
 
-boost::shared_ptr<void> OpenFolder(const boost::filesystem::path& folder, DWORD access, DWORD sharing)
+boost::shared_ptr<void> OpenFolder(const boost::filesystem::path& folder, unsigned long access, unsigned long sharing)
 {
     const HANDLE opened =
         CreateFileW(folder.c_str(), access, sharing, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -29,7 +29,12 @@ boost::shared_ptr<void> OpenFolder(const boost::filesystem::path& folder, DWORD 
 
 } // namespace
 
-SharedFolderLock::SharedFolderLock(const boost::filesystem::path& folder) : folder(folder)
+SharedFolderLock::SharedFolderLock(const boost::filesystem::path& folder) : SharedFolderLock(folder, &OpenFolder)
+{
+}
+
+SharedFolderLock::SharedFolderLock(const boost::filesystem::path& folder, const Opener& open)
+    : folder(folder), open(open)
 {
     const ULONGLONG deadline = GetTickCount64() + clearingWaitMilliseconds;
     for (;;)
@@ -38,13 +43,14 @@ SharedFolderLock::SharedFolderLock(const boost::filesystem::path& folder) : fold
         boost::filesystem::create_directories(folder, made);
         // The system weighs the sharing of a handle only when it has access to the content:
         // here, to the folder's listing.
-        handle = OpenFolder(folder, FILE_LIST_DIRECTORY, lockSharing);
+        handle = open(folder, FILE_LIST_DIRECTORY, lockSharing);
         if (handle)
             return;
         // A process that clears the folder holds it for deletion, and removes it at the end,
-        // perhaps between the making and the opening here.
+        // perhaps between the making and the opening here; once its removal is pending, Windows
+        // refuses every open of it with access denied.
         const DWORD error = GetLastError();
-        const bool clearing = error == ERROR_SHARING_VIOLATION
+        const bool clearing = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED
             || (!made && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND));
         if (!clearing || GetTickCount64() > deadline)
             return;
@@ -58,7 +64,7 @@ bool SharedFolderLock::ReleaseAndClearIfLast(const std::function<void()>& clear)
     // Deletion access is refused while any other lock lives; once granted, it keeps new locks
     // out until the clearing is done. Any other refusal comes from no lock, and the folder is
     // cleared as it would be without locks.
-    const boost::shared_ptr<void> clearing = OpenFolder(folder, DELETE, allSharing);
+    const boost::shared_ptr<void> clearing = open(folder, DELETE, allSharing);
     if (!clearing && GetLastError() == ERROR_SHARING_VIOLATION)
         return false;
     clear();

@@ -17,10 +17,16 @@ namespace FileSystemHelper
 class SharedFolderLock : private boost::noncopyable
 {
 public:
+    // Opens a folder with that access and sharing; empty, with GetLastError set, when refused.
+    using Opener = std::function<boost::shared_ptr<void>(const boost::filesystem::path& folder,
+        unsigned long access, unsigned long sharing)>;
+
     // Creates folder with its missing parents and locks it, waiting while another process
     // clears it. Without a lock when the folder can be neither made nor opened, or when a
     // clearing outlasts every reasonable wait: the folder is then used unlocked.
     explicit SharedFolderLock(const boost::filesystem::path& folder);
+    // The same, opening the folder through open (the system's answers, or a test's).
+    SharedFolderLock(const boost::filesystem::path& folder, const Opener& open);
 
     // Lets go of the lock, leaving the folder as it is.
     ~SharedFolderLock() = default;
@@ -31,6 +37,7 @@ public:
 
 private:
     boost::filesystem::path folder;
+    Opener open;
     boost::shared_ptr<void> handle; // empty: not locked
 };
 

@@ -346,16 +346,23 @@ start_wineserver() {
 
 # ---- The project ----
 
+# The servers the program asks, host:port each, taken from the environment variables of the same
+# names; without them the CMake defaults (where the local stand-in servers listen) apply.
+SERVER_SETTINGS=(BRISKEN_DEFINITIONS_HOST BRISKEN_COMPONENTS_HOST)
+
 # Configures only a build folder without a Ninja build or with other settings (an older Makefile
 # build folder included); later changes of CMakeLists.txt files re-run CMake from the build itself.
-# The settings are the arguments and the toolchain file's content: a change of either needs a
-# fresh CMake cache.
+# The settings are the arguments (the server addresses among them) and the toolchain file's
+# content: a change of either needs a fresh CMake cache.
 configure_project() {
-    local toolchain=$REPO_ROOT/cmake/mingw-w64-x86_64.cmake stamp=$BUILD_DIR/.brisken-configure settings
+    local toolchain=$REPO_ROOT/cmake/mingw-w64-x86_64.cmake stamp=$BUILD_DIR/.brisken-configure settings name
     local arguments=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release
         -DBRISKEN_BOOST_ROOT="$DEPS_ROOT/boost-$BOOST_VERSION"
         -DBRISKEN_GSOAP_ROOT="$DEPS_ROOT/gsoap-$GSOAP_VERSION"
         -DBRISKEN_PUGIXML_ROOT="$DEPS_ROOT/pugixml-$PUGIXML_VERSION")
+    for name in "${SERVER_SETTINGS[@]}"; do
+        [ -z "${!name:-}" ] || arguments+=("-D$name=${!name}")
+    done
     settings=$(printf '%s\n' "${arguments[@]}" "toolchain $(sha256sum <"$toolchain" | cut -d' ' -f1)")
     if [ -f "$BUILD_DIR/build.ninja" ] && [ -f "$stamp" ] && [ "$(<"$stamp")" = "$settings" ]; then
         return 0

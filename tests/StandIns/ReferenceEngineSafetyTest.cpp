@@ -48,10 +48,39 @@ std::vector<fs::path> QuarantinedFrom(const fs::path& quarantine, const fs::path
     return copies;
 }
 
+// A folder of its own for one case, below target, holding the file of that name and content;
+// returns the file's path.
+fs::path CaseFile(const fs::path& target, const char* test, const char* name, const std::string& content)
+{
+    const fs::path folder = target / test;
+    fs::create_directories(folder);
+    WriteFile(folder / name, content);
+    return folder / name;
+}
+
 // Paths longer than MAX_PATH need the long form.
 std::wstring LongForm(const fs::path& path)
 {
     return L"\\\\?\\" + path.wstring();
+}
+
+// Writes a file whose name or path only the long form reaches; false when it cannot.
+bool WriteInLongForm(const fs::path& path, const std::string& content)
+{
+    const HANDLE file = CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool whole = ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr)
+        && written == content.size();
+    CloseHandle(file);
+    return whole;
+}
+
+bool ExistsInLongForm(const fs::path& path)
+{
+    return GetFileAttributesW(LongForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 using ReferenceEngineSafetyTest = ReferenceEngineTest;
@@ -166,10 +195,8 @@ TEST_F(ReferenceEngineSafetyTest, RepairThatCannotBeWholeLeavesTheOriginalByteFo
     for (const Case& test : cases)
     {
         SCOPED_TRACE(test.name);
-        const fs::path folder = Target() / test.name;
-        fs::create_directories(folder);
-        const fs::path file = folder / "file.bin";
-        WriteFile(file, test.content);
+        const fs::path file = CaseFile(Target(), test.name, "file.bin", test.content);
+        const fs::path folder = file.parent_path();
         recorder.reports.clear();
 
         ASSERT_EQ(0, Scan(file));
@@ -269,11 +296,9 @@ TEST_F(ReferenceEngineSafetyTest, FileHeldOpenByAnotherProgramIsActedOnWholeOrLe
     for (const Case& test : cases)
     {
         SCOPED_TRACE(test.name);
-        const fs::path folder = Target() / test.name;
-        fs::create_directories(folder);
-        const fs::path file = folder / "file.com";
         const std::string content = test.action == ScanAction::Disinfect ? prefixSample + "original" : Eicar();
-        WriteFile(file, content);
+        const fs::path file = CaseFile(Target(), test.name, "file.com", content);
+        const fs::path folder = file.parent_path();
         ASSERT_TRUE(SetFileAttributesW(file.wstring().c_str(), test.attributes));
         const HANDLE holder = CreateFileW(file.wstring().c_str(), test.holderAccess,
             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -301,6 +326,138 @@ TEST_F(ReferenceEngineSafetyTest, FileHeldOpenByAnotherProgramIsActedOnWholeOrLe
         }
     }
     EXPECT_EQ(4u, Names(Quarantine()).size()) << "two copies with their records, nothing else";
+}
+
+// The renames of the actions take a name only when it is free: neither a file that another
+// program may still hold under a leaving name nor an existing .vir is replaced.
+TEST_F(ReferenceEngineSafetyTest, RenamesOfTheActionsNeverReplaceAFile)
+{
+    struct Case
+    {
+        const char* name;
+        int action;
+        const char* existing;
+        std::uint32_t status;
+        std::int32_t reason;
+        std::vector<std::string> left; // the folder's entries afterwards
+    };
+    const Case cases[] = {
+        {"delete", ScanAction::Delete, "~deleting.tmp", ScanStatus::Deleted, 0, {"~deleting.tmp"}},
+        {"quarantine", ScanAction::QuarMove, "~deleting.tmp", ScanStatus::Moved, 0, {"~deleting.tmp"}},
+        {"rename", ScanAction::Rename, "file.com.vir", ScanStatus::ScanFailed, Result::FileRename,
+            {"file.com", "file.com.vir"}},
+    };
+    Start();
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path folder = CaseFile(Target(), test.name, "file.com", Eicar()).parent_path();
+        WriteFile(folder / test.existing, "someone else's");
+        recorder.reports.clear();
+        recorder.action = test.action;
+
+        ASSERT_EQ(0, Scan(folder / "file.com"));
+
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(test.status, recorder.reports[1].scanStatus);
+        EXPECT_EQ(test.reason, recorder.reports[1].scanStatusFlags);
+        EXPECT_EQ(test.left, Names(folder));
+        EXPECT_EQ("someone else's", ReadFile(folder / test.existing));
+    }
+}
+
+// A file mapped into memory (as a running program's image is) may be renamed but not deleted:
+// the mark fails after the rename, and the file is back under its own name, with its
+// attributes, and no quarantine copy of it is left.
+TEST_F(ReferenceEngineSafetyTest, RemovalWhoseMarkIsRefusedLeavesTheFileAsItWas)
+{
+    struct Case
+    {
+        const char* name;
+        int action;
+        DWORD attributes;
+    };
+    const Case cases[] = {
+        {"delete", ScanAction::Delete, FILE_ATTRIBUTE_NORMAL},
+        {"delete-read-only", ScanAction::Delete, FILE_ATTRIBUTE_READONLY},
+        {"quarantine-read-only", ScanAction::QuarMove, FILE_ATTRIBUTE_READONLY},
+    };
+    Start();
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path file = CaseFile(Target(), test.name, "file.com", Eicar());
+        const fs::path folder = file.parent_path();
+        ASSERT_TRUE(SetFileAttributesW(file.wstring().c_str(), test.attributes));
+        const HANDLE mapped = CreateFileW(file.wstring().c_str(), GENERIC_READ,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, mapped);
+        const HANDLE mapping = CreateFileMappingW(mapped, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        ASSERT_NE(nullptr, mapping);
+        void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+        ASSERT_NE(nullptr, view);
+        recorder.reports.clear();
+        recorder.action = test.action;
+
+        const int scanned = Scan(file);
+
+        UnmapViewOfFile(view);
+        CloseHandle(mapping);
+        CloseHandle(mapped);
+        ASSERT_EQ(0, scanned);
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(ScanStatus::ScanFailed, recorder.reports[1].scanStatus);
+        EXPECT_EQ(Result::FileRemove, recorder.reports[1].scanStatusFlags);
+        EXPECT_EQ(std::vector<std::string>{"file.com"}, Names(folder));
+        EXPECT_EQ(Eicar(), ReadFile(file));
+        EXPECT_EQ(test.attributes & FILE_ATTRIBUTE_READONLY,
+            GetFileAttributesW(file.wstring().c_str()) & FILE_ATTRIBUTE_READONLY);
+        EXPECT_TRUE(QuarantinedFrom(Quarantine(), file).empty());
+        SetFileAttributesW(file.wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+// A file this engine renamed on its way out and marked for deletion stays listed while another
+// program holds it: no later walk reports it (Windows would not even open it; Wine does). A
+// file of such a name that the engine did not send on its way is scanned as any other, and no
+// note of a removal outlives the next removal once its file has gone.
+TEST_F(ReferenceEngineSafetyTest, FileSentOnItsWayIsNotScannedAgainButOneOfTheSameNameIs)
+{
+    Start();
+    const fs::path held = Target() / "held";
+    const fs::path users = Target() / "users";
+    fs::create_directories(held);
+    fs::create_directories(users);
+    const fs::path file = held / "file.com";
+    WriteFile(file, Eicar());
+    for (const char* name : {"~deleting.tmp", "~deleting.tmp.1"})
+        WriteFile(users / name, Eicar());
+    const HANDLE holder = CreateFileW(file.wstring().c_str(), GENERIC_READ,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    recorder.action = ScanAction::Delete;
+    ASSERT_EQ(0, Scan(file));
+    ASSERT_EQ(2u, recorder.reports.size());
+    EXPECT_EQ(ScanStatus::Deleted, recorder.reports[1].scanStatus);
+    EXPECT_EQ(std::vector<std::string>{"~deleting.tmp"}, Names(held)) << "while it is held";
+
+    recorder.reports.clear();
+    recorder.action = ScanAction::None;
+    ASSERT_EQ(0, Scan(Target()));
+    std::vector<std::wstring> reported;
+    for (const Report& report : recorder.reports)
+        reported.push_back(report.path);
+    EXPECT_EQ((std::vector<std::wstring>{(users / "~deleting.tmp").wstring(), (users / "~deleting.tmp.1").wstring()}),
+        reported);
+
+    CloseHandle(holder);
+    EXPECT_TRUE(Names(held).empty()) << "once it is let go";
+    recorder.reports.clear();
+    recorder.action = ScanAction::Delete;
+    ASSERT_EQ(0, Scan(users / "~deleting.tmp"));
+    ASSERT_EQ(2u, recorder.reports.size());
+    EXPECT_EQ(ScanStatus::Deleted, recorder.reports[1].scanStatus);
+    EXPECT_FALSE(fs::exists(Program() / "Removals")) << "no note left";
 }
 
 TEST_F(ReferenceEngineSafetyTest, DeepTreeIsWalkedWithoutGrowingTheStack)
@@ -332,6 +489,89 @@ TEST_F(ReferenceEngineSafetyTest, DeepTreeIsWalkedWithoutGrowingTheStack)
     EXPECT_EQ(ScanStatus::Clean, bottom->scanStatus);
     const std::uintptr_t grown = shallow->stackAt > bottom->stackAt ? shallow->stackAt - bottom->stackAt : 0;
     EXPECT_LT(grown, 8u * 1024) << "stack grown by " << grown << " bytes over " << depth << " levels";
+}
+
+// Names that Windows takes for a device in a plain path (aux.txt, com1, nul, con.com) and a name
+// ending in a dot, which Windows drops from a plain path, are files like any other: found where
+// the walk meets them, acted on, and found when given as the path to scan. Opened plainly, AUX
+// and COM1 would block the scan, NUL would read as empty.
+TEST_F(ReferenceEngineSafetyTest, NamesThatWindowsReadsAsDevicesAreFilesLikeAnyOther)
+{
+    const char* const devices[] = {"aux.txt", "com1", "nul", "con.com"};
+    for (const char* name : devices)
+        ASSERT_TRUE(WriteInLongForm(Target() / name, Eicar())) << name;
+    ASSERT_TRUE(WriteInLongForm(Target() / "trail.", Eicar()));
+    Start();
+    recorder.action = ScanAction::Delete;
+
+    ASSERT_EQ(0, Scan(Target()));
+
+    const auto reportsOf = [this](const char* name) {
+        std::vector<std::pair<std::uint32_t, std::int32_t>> reports; // with the reason of a failure
+        for (const Report& report : recorder.reports)
+        {
+            if (fs::path(report.path) == Target() / name)
+                reports.emplace_back(report.scanStatus, report.scanStatusFlags);
+        }
+        return reports;
+    };
+    for (const char* name : devices)
+    {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(reportsOf(name), (std::vector<std::pair<std::uint32_t, std::int32_t>>{
+                                       {ScanStatus::Infected, 0}, {ScanStatus::Deleted, 0}}));
+        EXPECT_FALSE(ExistsInLongForm(Target() / name));
+    }
+    // Found; whether it is acted on depends on the platform: Wine gives its name back without the
+    // dot, so the engine cannot tell it from a link and leaves it (Windows names it as it is).
+    const auto trailing = reportsOf("trail.");
+    ASSERT_FALSE(trailing.empty());
+    EXPECT_EQ(ScanStatus::Infected, trailing[0].first);
+
+    recorder.reports.clear();
+    recorder.action = ScanAction::None;
+    ASSERT_TRUE(WriteInLongForm(Target() / "aux.txt", Eicar()));
+    ASSERT_EQ(0, Scan(Target() / "aux.txt"));
+    ASSERT_EQ(1u, recorder.reports.size());
+    EXPECT_EQ(fs::path(recorder.reports[0].path), Target() / "aux.txt");
+    EXPECT_EQ(ScanStatus::Infected, recorder.reports[0].scanStatus);
+}
+
+// The actions reach a file beyond MAX_PATH as the scan does.
+TEST_F(ReferenceEngineSafetyTest, ActionsReachAFileBeyondMaxPath)
+{
+    const fs::path folder = Target() / std::string(130, 'l') / std::string(130, 'm');
+    ASSERT_TRUE(CreateDirectoryW(LongForm(folder.parent_path()).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(LongForm(folder).c_str(), nullptr));
+    const struct
+    {
+        int action;
+        std::string content;
+        std::uint32_t status;
+        bool stays;
+    } cases[] = {
+        {ScanAction::Delete, Eicar(), ScanStatus::Deleted, false},
+        {ScanAction::QuarMove, Eicar(), ScanStatus::Moved, false},
+        {ScanAction::Disinfect, prefixSample + "original", ScanStatus::Disinfected, true},
+    };
+    Start();
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.action);
+        const fs::path file = folder / ("infected-" + std::to_string(c.action) + ".bin");
+        ASSERT_GT(file.wstring().size(), std::size_t(MAX_PATH));
+        ASSERT_TRUE(WriteInLongForm(file, c.content));
+        recorder.reports.clear();
+        recorder.action = c.action;
+
+        ASSERT_EQ(0, Scan(file));
+
+        ASSERT_EQ(2u, recorder.reports.size());
+        EXPECT_EQ(ScanStatus::Infected, recorder.reports[0].scanStatus);
+        EXPECT_EQ(c.status, recorder.reports[1].scanStatus) << "reason " << recorder.reports[1].scanStatusFlags;
+        EXPECT_EQ(c.stays, ExistsInLongForm(file));
+    }
+    EXPECT_EQ(1u, QuarantinedFrom(Quarantine(), folder / "infected-7.bin").size());
 }
 
 // A tree that only Unix tools can make (names Wine cannot open, paths longer than it can

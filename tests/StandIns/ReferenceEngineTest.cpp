@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 namespace
 {
 
@@ -220,16 +222,35 @@ TEST_F(ReferenceEngineTest, DatabaseInformationIsThatOfTheLoadedDefinitions)
     EXPECT_EQ(1704449700u, released); // 2024-01-05T10:15:00Z
 }
 
-TEST_F(ReferenceEngineTest, WithoutDefinitionFilesOnlyTheBuiltInSignatureIsLeft)
+// An engine that knows only its built-in EICAR signature would report everything else clean: it
+// does not start without a signature from Plugins, in either start.
+TEST_F(ReferenceEngineTest, WithoutASignatureFromPluginsTheEngineDoesNotStart)
 {
-    fs::remove_all(Program() / "Plugins");
-    Start();
-    unsigned long version = 0, released = 0;
-    EXPECT_EQ(Result::DbinfoUnavailable, getDatabaseInformation(instance, &version, &released));
-    WriteFile(Target() / "eicar.com", Eicar());
-    ASSERT_EQ(0, Scan(Target()));
-    ASSERT_EQ(1u, recorder.reports.size());
-    EXPECT_EQ(ScanStatus::Infected, recorder.reports[0].scanStatus);
+    const struct
+    {
+        const char* name;
+        std::function<void(const fs::path& plugins)> make;
+    } cases[] = {
+        {"missing", [](const fs::path&) {}},
+        {"empty", [](const fs::path& plugins) { fs::create_directories(plugins); }},
+        {"a file", [](const fs::path& plugins) { WriteFile(plugins, "version 1\n"); }},
+        {"definitions without a signature", [](const fs::path& plugins) {
+             fs::create_directories(plugins);
+             WriteFile(plugins / "none.bkdef", "version 7\nreleased 2024-01-05T10:15:00Z\n");
+             WriteFile(plugins / "update.txt", "Version: 7\n");
+         }},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Program() / "Plugins");
+        c.make(Program() / "Plugins");
+
+        EXPECT_EQ(Result::NoPlugins, InitEx());
+        EXPECT_EQ(Result::NoPlugins, initialize(Program().wstring().c_str(), InitializationText));
+        EXPECT_EQ(Result::InitRequired, createInstance(&instance));
+    }
+    initialised = false;
 }
 
 TEST_F(ReferenceEngineTest, InitialisationFailuresGiveTheirCodes)

@@ -1,7 +1,9 @@
 #include "FileSystemHelper/Containment.h"
 #include "FileSystemHelper/Drives.h"
 #include "FileSystemHelper/File.h"
+#include "FileSystemHelper/FileName.h"
 #include "FileSystemHelper/Removal.h"
+#include "FileSystemHelper/ReplacingFile.h"
 #include "FileSystemHelper/SharedFolderLock.h"
 
 #include "ExceptionHelper/WindowsException.h"
@@ -14,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -194,7 +197,9 @@ std::vector<std::wstring> RootsFromMask()
     return roots;
 }
 
-// Without links (which only the black-box tests can make here): spellings and missing places.
+// Without links (which only the black-box tests can make here): spellings and missing places. A
+// folder that does not exist yet (the definitions update's working folder) still has a place for
+// LeadsInto.
 TEST_F(FileTest, LiesWithinGoesByPlaceNotBySpelling)
 {
     fs::create_directories(folder / L"Temp" / L"sub");
@@ -205,20 +210,27 @@ TEST_F(FileTest, LiesWithinGoesByPlaceNotBySpelling)
         std::wstring path;
         std::wstring within;
         bool expected;
+        bool leadsInto; // when it differs: within does not exist
     } cases[] = {
-        {base + L"\\Temp\\r.xml", base + L"\\Temp", true},
-        {base + L"\\Temp", base + L"\\Temp", true},
-        {base + L"\\tEMP\\SUB\\new\\deeper\\r.xml", base + L"\\Temp", true},
-        {base + L"\\Temp2\\..\\Temp\\.\\r.xml", base + L"\\Temp\\", true},
-        {L"\\\\?\\" + base + L"\\Temp\\r.xml", base + L"/Temp", true},
-        {base + L"\\Temp\\..\\Temp2\\r.xml", base + L"\\Temp", false},
-        {base + L"\\Tem", base + L"\\Temp", false},
-        {base, base + L"\\Temp", false},
-        {base + L"\\Gone\\r.xml", base + L"\\Gone", false},
-        {L"Q:\\nowhere\\r.xml", base + L"\\Temp", false},
+        {base + L"\\Temp\\r.xml", base + L"\\Temp", true, true},
+        {base + L"\\Temp", base + L"\\Temp", true, true},
+        {base + L"\\tEMP\\SUB\\new\\deeper\\r.xml", base + L"\\Temp", true, true},
+        {base + L"\\Temp2\\..\\Temp\\.\\r.xml", base + L"\\Temp\\", true, true},
+        {L"\\\\?\\" + base + L"\\Temp\\r.xml", base + L"/Temp", true, true},
+        {base + L"\\Temp\\..\\Temp2\\r.xml", base + L"\\Temp", false, false},
+        {base + L"\\Tem", base + L"\\Temp", false, false},
+        {base, base + L"\\Temp", false, false},
+        {base + L"\\Gone\\r.xml", base + L"\\Gone", false, true},
+        {base + L"\\gONE\\new\\..\\r.xml", base + L"\\Gone\\", false, true},
+        {base + L"\\Temp\\..\\Gone", base + L"\\Gone", false, true},
+        {base + L"\\Gone2\\r.xml", base + L"\\Gone", false, false},
+        {L"Q:\\nowhere\\r.xml", base + L"\\Temp", false, false},
     };
     for (const auto& c : cases)
+    {
         EXPECT_EQ(c.expected, FileSystemHelper::LiesWithin(c.path, c.within)) << c.path << L" in " << c.within;
+        EXPECT_EQ(c.leadsInto, FileSystemHelper::LeadsInto(c.path, c.within)) << c.path << L" into " << c.within;
+    }
 }
 
 // A path longer than the first buffer of MAX_PATH characters is read whole. (Wine gives no final
@@ -325,6 +337,141 @@ TEST_F(FileTest, SharedFolderLockTakenDuringAClearingWaitsForItsEnd)
     EXPECT_FALSE(fs::exists(locked / L"left.tmp"));
     EXPECT_FALSE(OpenForClearing(locked)) << "the new lock lives";
     EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), GetLastError());
+}
+
+// Names as Windows stores them, and which of them a file can have.
+TEST(FileSystemHelperTest, FileNamesAreJudgedAsWindowsStoresThem)
+{
+    const struct
+    {
+        const wchar_t* name;
+        const wchar_t* stored;
+        bool fileName; // of the stored name
+    } cases[] = {
+        {L"r.xml", L"r.xml", true},
+        {L"r.xml.", L"r.xml", true},
+        {L"r.xml . .", L"r.xml", true},
+        {L" r.xml", L" r.xml", true},
+        {L".hidden", L".hidden", true},
+        {L"...", L"", false},
+        {L".", L"", false},
+        {L"r.xml:ads", L"r.xml:ads", false},
+        {L"a<b", L"a<b", false},
+        {L"a|b", L"a|b", false},
+        {L"a\x1b[2J", L"a\x1b[2J", false},
+        {L"CON", L"CON", false},
+        {L"nul.xml", L"nul.xml", false},
+        {L"Aux .txt", L"Aux .txt", false},
+        {L"com1", L"com1", false},
+        {L"LPT9.log", L"LPT9.log", false},
+        {L"COM\u00b2", L"COM\u00b2", false},
+        {L"conout$", L"conout$", false},
+        {L"COM10", L"COM10", true},
+        {L"console.xml", L"console.xml", true},
+        {L"xnul", L"xnul", true},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(c.stored, FileSystemHelper::StoredName(c.name)) << c.name;
+        EXPECT_EQ(c.fileName, FileSystemHelper::IsFileName(FileSystemHelper::StoredName(c.name))) << c.name;
+    }
+}
+
+TEST(FileSystemHelperTest, LongFormOfAFullPath)
+{
+    const struct
+    {
+        const wchar_t* path;
+        const wchar_t* longForm;
+    } cases[] = {
+        {L"C:\\d\\aux.txt", L"\\\\?\\C:\\d\\aux.txt"},
+        {L"C:/d/nul", L"\\\\?\\C:\\d\\nul"},
+        {L"\\\\server\\share\\com1", L"\\\\?\\UNC\\server\\share\\com1"},
+        {L"\\\\?\\C:\\d\\x", L"\\\\?\\C:\\d\\x"},
+        {L"\\\\.\\C:", L"\\\\.\\C:"},
+        {L"relative\\x", L"relative\\x"},
+        {L"C:x", L"C:x"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.longForm, FileSystemHelper::LongForm(c.path)) << c.path;
+}
+
+// The file takes the target's place whole, or the target stays as it was; nothing is left beside it.
+TEST_F(FileTest, ReplacingFileTakesThePlaceOnlyWhenCommitted)
+{
+    const fs::path target = folder / L"r.xml";
+    fs::ofstream(target, std::ios::binary) << "earlier";
+    const auto content = [&target] {
+        fs::ifstream file(target, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    };
+    const auto names = [this] {
+        std::vector<std::wstring> found;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+            found.push_back(entry.path().filename().wstring());
+        return found;
+    };
+    {
+        FileSystemHelper::ReplacingFile file(target);
+        file.Write("abandoned", 9);
+        EXPECT_EQ(names().size(), 2u) << "the new file is beside the target";
+    }
+    EXPECT_EQ(content(), "earlier");
+    EXPECT_EQ(names(), std::vector<std::wstring>{L"r.xml"});
+
+    FileSystemHelper::ReplacingFile file(target);
+    file.Write("new ", 4);
+    file.Write("content", 7);
+    EXPECT_EQ(content(), "earlier");
+    EXPECT_EQ(0u, file.Commit());
+    EXPECT_EQ(content(), "new content");
+    EXPECT_EQ(names(), std::vector<std::wstring>{L"r.xml"});
+
+    FileSystemHelper::ReplacingFile nowhere(folder / L"missing" / L"r.xml");
+    nowhere.Write("x", 1);
+    EXPECT_EQ(static_cast<unsigned long>(ERROR_PATH_NOT_FOUND), nowhere.Commit());
+}
+
+// Windows answers an open of a folder whose removal is pending with access denied, where Wine
+// shows the moment before it (a sharing violation): a lock taken then waits for the clearing
+// to end as it does for the other answers of a clearing, and holds the folder made anew. Only
+// those answers make it wait. The opener gives the system's answers after the refused tries.
+TEST_F(FileTest, SharedFolderLockWaitsOutEveryAnswerOfAClearingAndNoOther)
+{
+    struct Case
+    {
+        const char* name;
+        DWORD refusal;
+        bool locked;
+        int tries; // opens of the folder for the lock
+    };
+    const Case cases[] = {
+        {"removal pending", ERROR_ACCESS_DENIED, true, 3},
+        {"held for deletion", ERROR_SHARING_VIOLATION, true, 3},
+        {"any other refusal", ERROR_INVALID_PARAMETER, false, 1},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.name);
+        const fs::path locked = folder / test.name / L"Temp";
+        int tries = 0;
+        const auto open = [&](const fs::path& opened, unsigned long access, unsigned long sharing) {
+            if (access == FILE_LIST_DIRECTORY && ++tries < 3)
+            {
+                // A clearing ends with the folder gone; the lock makes it anew.
+                if (test.locked)
+                    FileSystemHelper::RemoveAll(locked);
+                SetLastError(test.refusal);
+                return boost::shared_ptr<void>();
+            }
+            return OpenFolder(opened, access, sharing);
+        };
+        FileSystemHelper::SharedFolderLock lock(locked, open);
+
+        EXPECT_EQ(test.tries, tries);
+        EXPECT_TRUE(fs::is_directory(locked));
+        EXPECT_EQ(test.locked, !OpenForClearing(locked)) << "the lock lives";
+    }
 }
 
 TEST(FileSystemHelperTest, DrivesListsEveryRootInTheSystemsOrder)

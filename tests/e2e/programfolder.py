@@ -66,7 +66,8 @@ class ProgramFolder:
         # What earlier runs of build/bin left there is no part of the program; nor are the
         # definitions that a run of --updatedefs installed: Plugins is the shipped one.
         shutil.copytree(source, self.path, ignore=shutil.ignore_patterns(
-            "Logs", "Scan Results", "Temp", "Quarantine", "cache.000", "config.ini", "Plugins", "UpdateStaging"))
+            "Logs", "Scan Results", "Temp", "Quarantine", "cache.000", "config.ini", "Plugins", "UpdateStaging",
+            "Plugins.lock", "Removals"))
         if os.path.isdir(os.path.join(source, "Plugins")):
             shutil.copytree(SHIPPED_PLUGINS, os.path.join(self.path, "Plugins"))
         for name in extra_files:

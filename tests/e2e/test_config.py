@@ -29,6 +29,12 @@ CASES = [
     ("line without '='", b"read_only=1\r\nengines_folder=C:\\Brisken Engines\r\nverbose\r\n", 0, None),
     ("section header", b"[settings]\r\nread_only=1\r\nengines_folder=C:\\Brisken Engines\r\n", 0, None),
     ("UTF-8 byte-order mark", b"\xef\xbb\xbfread_only=1\r\nengines_folder=C:\\Brisken Engines\r\n", 0, None),
+    ("UTF-16 with byte-order mark", "\ufeffread_only=1\r\nengines_folder=C:\\Brisken Engines\r\n".encode("utf-16-le"),
+        0, None),
+    ("read_only=TRUE", b"read_only=TRUE\r\nengines_folder=C:\\Brisken Engines\r\n", 0, None),
+    ("trailing # comment", b"read_only=1 # on\r\nengines_folder=C:\\Brisken Engines\r\n", 0, None),
+    ("comment after the engines folder", b"read_only=1\r\nengines_folder=C:\\Brisken Engines ; ours\r\n", 1,
+        ENGINES + " ; ours"),
 ]
 
 

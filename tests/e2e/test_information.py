@@ -4,7 +4,7 @@ import os
 import shutil
 import unittest
 
-from programfolder import ENGINE_LINES, TEST_FOLDER, US_UTC, ProgramFolderTest
+from programfolder import ENGINE_LINES, TEST_FOLDER, US_UTC, ProgramFolder, ProgramFolderTest
 
 
 class InformationTest(ProgramFolderTest):
@@ -39,6 +39,24 @@ class InformationTest(ProgramFolderTest):
         run = self.folder.run("--definitions-info", env=US_UTC)
         self.assert_output(run, self.definitions_info(0, "N/A", "N/A"))
         self.assertEqual([], self.folder.logs())
+
+    def test_definitions_info_without_definitions_says_not_available(self):
+        # An engine that has no signature from Plugins does not start: it would know EICAR alone.
+        def empty(plugins):
+            for name in os.listdir(plugins):
+                os.remove(os.path.join(plugins, name))
+
+        def a_file(plugins):
+            shutil.rmtree(plugins)
+            open(plugins, "wb").close()
+
+        for name, make in [("missing", shutil.rmtree), ("empty", empty), ("a file", a_file)]:
+            with self.subTest(name):
+                folder = ProgramFolder()
+                self.addCleanup(folder.close)
+                make(folder.file("Plugins"))
+                run = folder.run("--definitions-info", env=US_UTC)
+                self.assert_output(run, "Initializing engine, please wait...\n" + self.definitions_info(0, "N/A", "N/A"))
 
     def test_definitions_info_with_an_engine_lacking_the_query_says_not_available(self):
         shutil.copy2(os.path.join(TEST_FOLDER, "RecordingEngine", "NoGetDatabaseInformation.dll"),

@@ -141,6 +141,71 @@ class ProgramFolderSafetyTest(RecordingScanTest):
                     self.assertNotIn("You can access scan result here", run.stdout)
                     self.assertIn(SAVE_REFUSED, run.stdout)
 
+    def test_result_path_in_a_folder_the_program_empties_is_refused(self):
+        # Logs is emptied at every start, UpdateStaging by every definitions update.
+        cases = [
+            # result path below the program folder, the log line's refusal, saved
+            ("Logs\\r.xml", "lies in the log folder", False),
+            ("logs\\new\\r.xml", "lies in the log folder", False),
+            ("UpdateStaging\\r.xml", "lies in the definitions update's folder", False),
+            ("Logs2\\r.xml", None, True),
+        ]
+        for below, refusal, saved in cases:
+            with self.subTest(below):
+                self.fresh_folder()
+                given = self.folder.windows_path() + "\\" + below
+                run = self.scan("--custom", "Z:\\d", "--scan-result", given)
+
+                if saved:
+                    self.assertIn("\nScan complete.You can access scan result here: " + given + "\n", run.stdout)
+                    continue
+                self.assertIn(SAVE_REFUSED, run.stdout)
+                self.assertIn(f"Error: The scan result path {refusal}: {given}", self.log_lines())
+                self.assertFalse(os.path.exists(self.folder.file("Logs", "new")))
+                self.assertFalse(os.path.exists(self.folder.file("UpdateStaging")))
+
+    def test_a_link_at_the_result_path_is_replaced_not_written_through(self):
+        outside = tempfile.mkdtemp(prefix="brisken-outside-")
+        self.addCleanup(shutil.rmtree, outside, True)
+        target = os.path.join(outside, "target.xml")
+        cases = [
+            # the link at the result path, where it leads
+            ("a link to a read-only file", target),
+            ("a link leading nowhere", os.path.join(outside, "nowhere.xml")),
+        ]
+        for name, leads_to in cases:
+            with self.subTest(name):
+                self.fresh_folder()
+                with open(target, "wb") as f:
+                    f.write(b"the user's own")
+                os.chmod(target, 0o444)
+                results = os.path.join(self.data, "results")
+                os.makedirs(results, exist_ok=True)
+                link = os.path.join(results, "r.xml")
+                if os.path.lexists(link):
+                    os.remove(link)
+                os.symlink(leads_to, link)
+
+                run = self.scan("--custom", "Z:\\d", "--scan-result", windows_path(link))
+
+                self.assertIn("You can access scan result here: " + windows_path(link) + "\n", run.stdout)
+                self.assertFalse(os.path.islink(link))
+                with open(link, "rb") as f:
+                    self.assertTrue(f.read().startswith(b'<?xml version="1.0"?>\n<Summary>'))
+                with open(target, "rb") as f:
+                    self.assertEqual(f.read(), b"the user's own")
+                self.assertEqual(sorted(os.listdir(outside)), ["target.xml"])
+                self.assertEqual(os.listdir(results), ["r.xml"])
+
+        # Scan Results a link to that file: the default report cannot go into it, and nothing does.
+        self.fresh_folder()
+        os.symlink(target, self.folder.file("Scan Results"))
+        run = self.scan("--custom", "Z:\\d")
+        self.assertIn(SAVE_REFUSED, run.stdout)
+        with open(target, "rb") as f:
+            self.assertEqual(f.read(), b"the user's own")
+        self.assertTrue(os.path.islink(self.folder.file("Scan Results")))
+
     def test_a_refused_result_path_is_logged_without_its_control_characters(self):
         self.fresh_folder()
         given = self.folder.windows_path() + "\\Temp\\r\x1b[2J\x7f.xml"
@@ -148,9 +213,8 @@ class ProgramFolderSafetyTest(RecordingScanTest):
 
         self.assertIn(SAVE_REFUSED, run.stdout)
         log = self.folder.log_bytes()
-        # The name is no Windows file name: the default one is added to it.
         self.assertIn(b"Error: The scan result path lies in the engine's temporary folder: "
-                      + self.folder.windows_path().encode("cp1252") + b"\\Temp\\r?[2J?.xml\\", log)
+                      + self.folder.windows_path().encode("cp1252") + b"\\Temp\\r?[2J?.xml\r\n", log)
         self.assertNotIn(b"\x1b", log)
 
     def link(self, link, target):

@@ -3,6 +3,7 @@ the EICAR test file (also while another program holds it open), the XML result, 
 and a missing engine; and a boot scan, whose sectors Wine never lets the engine read."""
 
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -102,6 +103,80 @@ class CustomScanTest(ScanTest):
                 self.assert_where(infected, status, "once it is let go")
                 self.assertEqual(os.listdir(folder), ["eicar.com"] if status == "ScanFailed" else [])
 
+    # Runs on one folder whose infected files another program holds open: the first to act
+    # renames each on its way out and marks it for deletion, and so it stays until the holder
+    # lets go. No run takes such a file for one of the user's (Windows refuses to open it, Wine
+    # does not), whether it starts after that run or beside it: each file is acted on once.
+    def test_runs_on_held_files_act_once_on_each_and_never_on_a_name_they_made(self):
+        cases = [
+            # the runs' options, started one after the other (else at once)
+            (("--quarantine", "--quarantine"), True),
+            (("--quarantine", "--delete"), True),
+            (("--delete", "--delete"), True),
+            (("--delete", "--quarantine"), True),
+            (("--quarantine", "--quarantine", "--quarantine"), False),
+            (("--quarantine", "--delete"), False),
+        ]
+        for options, one_after_the_other in cases:
+            with self.subTest(options=options, one_after_the_other=one_after_the_other):
+                self.fresh_folder()
+                folder = tempfile.mkdtemp(prefix="held-", dir=self.data)
+                files = {os.path.join(folder, name): eicar() + name.encode() for name in ("e1.com", "e2.com")}
+                holders = []
+                for path, content in files.items():
+                    with open(path, "wb") as f:
+                        f.write(content)
+                    holders.append(self.hold(path, "read"))
+                try:
+                    runs = self.scan_side_by_side(folder, options, one_after_the_other)
+                finally:
+                    for holder in holders:
+                        holder.stdin.close()
+                        holder.wait(timeout=120)
+
+                acted = {path: 0 for path in files}
+                for printed, result in runs:
+                    self.assertNotIn("~deleting", printed)
+                    for record in result.objects:
+                        self.assertIn(record["ObjectPath"], [windows_path(path) for path in files])
+                        if record["ScanStatus"] in ("Moved", "Deleted"):
+                            acted[os.path.join(folder, record["ObjectPath"].rsplit("\\", 1)[1])] += 1
+                self.assertEqual({path: 1 for path in files}, acted)
+                quarantine = self.folder.file("Quarantine")
+                stored = sorted(os.listdir(quarantine)) if os.path.isdir(quarantine) else []
+                self.assertTrue(set(stored) <= {"e1.com", "e1.com.origin", "e2.com", "e2.com.origin"}, stored)
+                if one_after_the_other:
+                    self.assertEqual(4 if options[0] == "--quarantine" else 0, len(stored))
+                    self.assertEqual([[]] * (len(runs) - 1), [result.objects for _, result in runs[1:]])
+                for name in stored:
+                    path = os.path.join(folder, name.removesuffix(".origin"))
+                    with open(os.path.join(quarantine, name), "rb") as f:
+                        expected = windows_path(path).encode() + b"\r\n" if name.endswith(".origin") else files[path]
+                        self.assertEqual(expected, f.read())
+                self.assertEqual([], os.listdir(folder))
+
+    def scan_side_by_side(self, folder: str, options, one_after_the_other: bool) -> list:
+        """Scans of the folder with these options, each with its own report, one after the other
+        or all at once; returns each run's console text and report."""
+        reports = [os.path.join(self.data, f"run-{i}.xml") for i in range(len(options))]
+        runs = []
+        for option, report in zip(options, reports):
+            output = tempfile.TemporaryFile()
+            self.addCleanup(output.close)
+            process = self.folder.start("--custom", windows_path(folder), option, "--scan-result",
+                                        windows_path(report), output=output)
+            runs.append((process, output))
+            if one_after_the_other:
+                process.wait(timeout=120)
+        results = []
+        for (process, output), report in zip(runs, reports):
+            process.wait(timeout=120)
+            output.seek(0)
+            with open(report, "rb") as f:
+                results.append((output.read().decode("cp1252", errors="replace"), ScanResult(f.read())))
+            os.remove(report)
+        return results
+
     def hold(self, path: str, mode: str) -> subprocess.Popen:
         """FileHolder.exe holding path open until its standard input is closed."""
         output = tempfile.TemporaryFile()
@@ -153,6 +228,77 @@ class CustomScanTest(ScanTest):
 
         run = self.scan("--custom", windows_path(self.clean), "--scan-result", windows_path(self.data) + "\\")
         self.assertIn("\nError: Couldn't save scan result. Please check scan result path\n", run.stdout)
+
+    def test_a_result_name_is_taken_as_windows_stores_it(self):
+        refused = "The scan result path does not end in a name that a file can have: "
+        cases = [
+            # given name, file saved (None: refused), what must not be there afterwards
+            ("r.xml.", "r.xml", None),
+            ("r.xml . ", "r.xml", None),
+            ("r.xml:ads", None, "r.xml"),
+            ("CON", None, None),
+            ("aux.xml", None, None),
+        ]
+        for given, saved, absent in cases:
+            with self.subTest(given=given):
+                self.fresh_folder()
+                out = tempfile.mkdtemp(prefix="out-", dir=self.data)
+                path = windows_path(out) + "\\" + given
+                run = self.scan("--custom", windows_path(self.clean), "--scan-result", path)
+
+                if saved:
+                    self.assertIn("You can access scan result here: " + windows_path(out) + "\\" + saved + "\n",
+                                  run.stdout)
+                    self.assertEqual(os.listdir(out), [saved])
+                    self.assertTrue(os.path.isfile(os.path.join(out, saved)))
+                else:
+                    self.assertIn("\nError: Couldn't save scan result. Please check scan result path\n", run.stdout)
+                    self.assertEqual(os.listdir(out), [])
+                    self.assertIn("Error: " + refused + path, self.log_lines())
+
+    def test_a_failed_action_is_named_on_the_console_and_logged(self):
+        deep = self.data
+        while len(windows_path(deep)) < 300:  # beyond MAX_PATH
+            deep = os.path.join(deep, "d" * 60)
+        os.makedirs(deep)
+        cases = [
+            # option, folder of the EICAR file, the engine's reason of a failure, ScanStatus
+            ("--quarantine", self.data, "PathError", "ScanFailed"),
+            ("--disinfect", self.data, "Disinfect", "ScanFailed"),  # EICAR cannot be disinfected
+            ("--delete", deep, None, "Deleted"),
+        ]
+        for option, folder, reason, status in cases:
+            with self.subTest(option=option):
+                self.fresh_folder()
+                if option == "--quarantine":  # a file in its place: the folder cannot be made
+                    self.folder.write("Quarantine", b"not a folder")
+                infected = os.path.join(folder, "eicar.com")
+                with open(infected, "wb") as f:
+                    f.write(eicar())
+
+                run = self.scan("--custom", windows_path(infected), option)
+
+                self.assertEqual(run.returncode, 0)
+                action, path = option[2:], windows_path(infected)
+                failed = f"Couldn't {action} object: {path}. Error: {reason}\n" if reason else ""
+                self.assertIn("Scan started\n" + object_line(path) * 2 + failed + "\nScan complete.", run.stdout)
+                [record] = self.only_result().objects
+                self.assertEqual(record["ScanStatus"], status)
+                self.assertEqual(os.path.exists(infected), status == "ScanFailed")
+                logged = [line for line in self.log_lines() if line.startswith("Error: ")]
+                self.assertEqual(logged, [f"Error: Couldn't {action} object. Path: {path}. Parent Containers: . "
+                                          f"Inner Object: . Reason: {reason}"] if reason else [])
+
+    def test_a_scan_without_definitions_does_not_start(self):
+        # The engine would know only its built-in EICAR signature: every other threat would pass.
+        shutil.rmtree(self.folder.file("Plugins"))
+        run = self.scan("--custom", windows_path(self.eicar))
+
+        self.assertTrue(run.stdout.startswith("Initializing engine, please wait...\nCouldn't perform scan. Error: "),
+                        run.stdout)
+        self.assertIn("std::exception::what: Couldn't initialize scanner. Error: NoPlugins\n", run.stdout)
+        self.assertNotIn("Scan started", run.stdout)
+        self.assertEqual(self.results(), [])
 
     def test_a_path_that_cannot_be_scanned_is_named_on_the_console_and_the_scan_goes_on(self):
         # The report lists a refused path like a clean one: the console line, in read-only mode

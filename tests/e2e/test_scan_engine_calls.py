@@ -3,6 +3,7 @@ engine calls each scan kind makes, the scan paths of the result, the engine's wo
 and how failed engine calls are logged."""
 
 import os
+import tempfile
 import unittest
 
 from scanfolder import RecordingScanTest, windows_path
@@ -167,6 +168,28 @@ class EngineLifetimeTest(RecordingScanTest):
                 self.assertEqual(read_file(cache), after)
                 self.assertFalse(os.path.exists(self.folder.file("Temp")))
                 self.assertTrue(os.path.isdir(self.folder.file("Quarantine")))
+                self.assertEqual(self.calls("Uninitialize"), ["Uninitialize"])
+
+    def test_a_link_in_place_of_the_cache_file_is_not_followed(self):
+        outside = tempfile.mkdtemp(prefix="outside-", dir=self.data)
+        cases = [
+            # where the link leads, what is there before (None: nothing)
+            (os.path.join(outside, "made-here"), None),
+            (os.path.join(outside, "kept"), b"the user's own"),
+        ]
+        for target, before in cases:
+            with self.subTest(before=before):
+                self.fresh_folder()
+                if before is not None:
+                    with open(target, "wb") as f:
+                        f.write(before)
+                cache = self.folder.file("Plugins", "cache.000")
+                os.symlink(target, cache)
+
+                self.scan("--custom", "Z:\\a")
+
+                self.assertEqual(read_file(target), before)
+                self.assertEqual(os.readlink(cache), target)
                 self.assertEqual(self.calls("Uninitialize"), ["Uninitialize"])
 
     def test_read_only_initialises_with_the_engines_folder(self):

@@ -3,13 +3,15 @@ definitions server on the program's port (CTest resource lock definitions-server
 
 import hashlib
 import os
+import shutil
+import subprocess
 import tempfile
 import time
 import urllib.request
 import unittest
 
 from definitionsserver import PROGRAM_PORT, SAMPLE_SET, DefinitionsServer, copy_sample_set
-from programfolder import DURATION, ENGINE_LINES, SHIPPED_PLUGINS, US_UTC, read_folder
+from programfolder import DURATION, ENGINE_LINES, SHIPPED_PLUGINS, TEST_FOLDER, US_UTC, read_folder, wait_for_output
 from scanfolder import ScanResult, ScanTest, eicar, windows_path
 from serverdown import ServerDown
 
@@ -18,12 +20,27 @@ FAILURE = "Couldn't update definitions. Error: "
 EICAR_THREAT = "EICAR-Test-File (not a virus)"
 # Only a hang takes that long.
 HANG_SECONDS = 120
+LOCK_HOLDER = os.path.join(TEST_FOLDER, "DefinitionsLockHolder.exe")
+# Files whose signatures lie in the first and the last definitions file of a set of many.
+FIRST_SAMPLE, LAST_SAMPLE = b"BRISKEN-FIRST-FILE-SAMPLE", b"BRISKEN-LAST-FILE-SAMPLE"
+FIRST_THREAT, LAST_THREAT = "Brisken.Sample.First", "Brisken.Sample.Last"
+# The shipped set's hash sample, which a newer set need not detect.
+SHIPPED_SAMPLE, SHIPPED_THREAT = b"BRISKEN-REFERENCE-HASH-SAMPLE", "Brisken.Sample.Hash"
 
 
 def signature_file(sample: bytes, threat: str) -> bytes:
     """A definitions file whose one signature detects a file holding just the sample."""
     return (f"version 3\nreleased 2026-11-21T09:30:00Z\n"
             f"hash Virus {hashlib.sha256(sample).hexdigest()} {len(sample)} {threat}\n").encode()
+
+
+def many_files_set() -> dict:
+    """A set of many definitions files, the first and the last of which (in the order the engine
+    reads them) carry the signatures of FIRST_SAMPLE and LAST_SAMPLE."""
+    files = {f"m-{i:03}.bkdef": signature_file(f"m-{i:03}".encode(), f"Brisken.Sample.M{i:03}") for i in range(150)}
+    files["a-first.bkdef"] = signature_file(FIRST_SAMPLE, FIRST_THREAT)
+    files["z-last.bkdef"] = signature_file(LAST_SAMPLE, LAST_THREAT)
+    return files
 
 
 def read(folder: str, name: str) -> bytes:
@@ -110,6 +127,29 @@ class UpdateDefinitionsTest(ScanTest):
         sample = self.data_file("update-sample.bin", b"BRISKEN-UPDATE-SAMPLE")
         self.folder.run("--custom", windows_path(sample))
         self.assertEqual("Brisken.Sample.Update", self.only_result().objects[0]["ThreatName"])
+
+    def test_an_update_into_an_empty_or_missing_plugins_folder_installs_the_set(self):
+        # The engine does not start without definitions, but the update needs none to fetch them.
+        def empty(plugins):
+            for name in os.listdir(plugins):
+                os.remove(os.path.join(plugins, name))
+
+        for name, make in [("empty", empty), ("missing", shutil.rmtree)]:
+            with self.subTest(name):
+                self.fresh_folder()
+                make(self.folder.file("Plugins"))
+                server = self.serve()
+
+                run = self.folder.run("--updatedefs")
+
+                # Whole files come down: there is nothing to patch.
+                self.assertIn("Downloading definitions done\nApplying definitions started\n" + ENGINE_LINES
+                              + "Applying definitions done\n", run.stdout)
+                self.assertRegex(run.stdout, DURATION)
+                self.assert_sample_set_installed()
+                self.assert_scan_detects_eicar()
+                server.stop()
+                self.assertIn("/av64bit/manifest", server.requests)
 
     def test_an_installed_set_is_up_to_date_by_its_files_not_by_its_version_line(self):
         # The version line names the set, but Plugins holds the shipped files.
@@ -365,6 +405,138 @@ class UpdateDefinitionsTest(ScanTest):
         self.assertRegex(run.stdout, "Applying definitions done\n" + DURATION.pattern)
         self.assertEqual(new_set, self.plugins(with_cache=False))
         self.assertFalse(os.path.exists(self.folder.file("UpdateStaging")))
+
+    # --- scans beside an install ---
+
+    def hold_definitions(self, mode: str) -> subprocess.Popen:
+        """DefinitionsLockHolder.exe holding the program folder's definitions lock as an engine
+        start (share) or an install (own) does, until its standard input is closed."""
+        output = tempfile.TemporaryFile()
+        self.addCleanup(output.close)
+        holder = subprocess.Popen(["wine", LOCK_HOLDER, self.folder.windows_path(), mode], stdin=subprocess.PIPE,
+                                  stdout=output, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: holder.poll() is None and (holder.kill(), holder.wait()))
+        if not wait_for_output(holder, output, b"holding", HANG_SECONDS):
+            output.seek(0)
+            self.fail(f"the holder did not take the lock: {output.read()!r}")
+        return holder
+
+    def wait_until_printed(self, process, printed, text: str):
+        """Returns once the running process has printed text."""
+        deadline = time.monotonic() + HANG_SECONDS
+        while text not in printed():
+            self.assertLess(time.monotonic(), deadline, printed())
+            self.assertIsNone(process.poll(), printed())
+            time.sleep(0.05)
+
+    def let_go(self, holder: subprocess.Popen):
+        holder.stdin.close()
+        holder.wait(timeout=HANG_SECONDS)
+
+    def start_scan(self, name: str, *paths):
+        """A custom scan of paths started with its report at a path of the test; returns the
+        process, the reader of its output and the report's path."""
+        report = os.path.join(self.data, name + ".xml")
+        process, printed = self.start("--custom", ";".join(windows_path(p) for p in paths), "--scan-result",
+                                      windows_path(report))
+        return process, printed, report
+
+    def detected(self, report: str) -> set:
+        with open(report, "rb") as f:
+            return {o["ThreatName"] for o in ScanResult(f.read()).objects}
+
+    def samples(self) -> list:
+        return [self.data_file(name, content) for name, content in
+                (("first.bin", FIRST_SAMPLE), ("last.bin", LAST_SAMPLE), ("shipped.bin", SHIPPED_SAMPLE))]
+
+    # The test plays the install here: it holds the lock as Install does for its swap, puts half
+    # of a new set of many files into Plugins, starts scans and --definitions-info, and only
+    # then puts the rest in and lets go. Each engine start waits for the swap and loads the new
+    # set whole.
+    def test_scans_and_information_started_while_an_install_swaps_see_the_new_set_whole(self):
+        new_set = many_files_set()
+        names = sorted(new_set)
+        plugins = self.folder.file("Plugins")
+        samples = self.samples()
+        holder = self.hold_definitions("own")
+        for name in names[:len(names) // 2]:
+            self.folder.write(os.path.join("Plugins", name), new_set[name])
+
+        scans = [self.start_scan(f"scan-{i}", *samples) for i in range(2)]
+        information, information_printed = self.start("--definitions-info")
+        for process, printed in [scan[:2] for scan in scans] + [(information, information_printed)]:
+            self.wait_until_printed(process, printed, "Initializing engine, please wait...")
+        # Time for an engine start that would not wait to read the mix; it decides nothing for
+        # one that waits.
+        time.sleep(2)
+        for name in names[len(names) // 2:]:
+            self.folder.write(os.path.join("Plugins", name), new_set[name])
+        os.remove(os.path.join(plugins, "reference.bkdef"))
+        self.folder.write(os.path.join("Plugins", "update.txt"), b"Version: 2026.12.01.1\r\n")
+        self.let_go(holder)
+
+        for process, printed, report in scans:
+            process.wait(timeout=HANG_SECONDS)
+            self.assertIn("Scan complete.", printed())
+            self.assertEqual({FIRST_THREAT, LAST_THREAT}, self.detected(report))
+        information.wait(timeout=HANG_SECONDS)
+        self.assertIn("\tDatabase version: 3\n", information_printed())
+        self.assertIn("\tVersion: 2026.12.01.1\n", information_printed())
+
+    # An install cut short in its swap (here made by hand as README.md of the update SDK
+    # stand-in describes it: the first of two moves done) leaves Plugins part old, part new, and
+    # its journal. No engine start takes that for a set until the next update has undone it.
+    def test_an_engine_start_refuses_a_swap_cut_short_until_an_update_undoes_it(self):
+        old_set = self.plugins()
+        samples = self.samples()
+        staging = self.folder.file("UpdateStaging")
+        os.makedirs(os.path.join(staging, "backup"))
+        os.makedirs(os.path.join(staging, "files"))
+        shutil.move(self.folder.file("Plugins", "reference.bkdef"), os.path.join(staging, "backup"))
+        self.folder.write(os.path.join("Plugins", "reference.bkdef"), signature_file(FIRST_SAMPLE, FIRST_THREAT))
+        self.folder.write(os.path.join("UpdateStaging", "files", "z-last.bkdef"),
+                          signature_file(LAST_SAMPLE, LAST_THREAT))
+        steps = [f"replace\tUpdateStaging\\files\\{name}\tPlugins\\{name}\tUpdateStaging\\backup\\{name}\n"
+                 for name in ("reference.bkdef", "z-last.bkdef")]
+        self.folder.write(os.path.join("UpdateStaging", "swap.journal"),
+                          ("brisken-swap 1\n" + "".join(steps) + "end\n").encode())
+
+        process, printed, report = self.start_scan("refused", *samples)
+        process.wait(timeout=HANG_SECONDS)
+        self.assertIn("Couldn't perform scan. Error: ", printed())
+        self.assertIn("Couldn't initialize scanner. Error: Plugin\n", printed())
+        self.assertFalse(os.path.exists(report))
+        run = self.folder.run("--definitions-info")
+        self.assertIn("\tDatabase release date: N/A\n", run.stdout)
+
+        with ServerDown(("127.0.0.1", PROGRAM_PORT)):
+            run = self.folder.run("--updatedefs")
+        self.assertIn("Couldn't perform update. Error: 4\n", run.stdout)
+        self.assertEqual(old_set, self.plugins(with_cache=False))
+        process, printed, report = self.start_scan("undone", *samples)
+        process.wait(timeout=HANG_SECONDS)
+        self.assertEqual({SHIPPED_THREAT}, self.detected(report))
+
+    # Install takes the lock for its swap: while an engine start holds it (the test holds it
+    # as one does), the update waits before its first move and installs once it is let go.
+    def test_an_install_waits_for_an_engine_start_that_reads_the_definitions(self):
+        # As the first install leaves it.
+        self.folder.write("Plugins.lock", b"")
+        before = self.plugins()
+        self.serve()
+        holder = self.hold_definitions("share")
+        process, printed = self.start("--updatedefs")
+        self.wait_until_printed(process, printed, "Applying definitions started")
+        # Time for an install that would not wait to swap; it decides nothing for one that waits.
+        time.sleep(1)
+        self.assertEqual(before, self.plugins())
+        self.assertIsNone(process.poll(), printed())
+        self.let_go(holder)
+        process.wait(timeout=HANG_SECONDS)
+        self.assertRegex(printed(), "Applying definitions started\n" + ENGINE_LINES + "Applying definitions done\n"
+                         + DURATION.pattern)
+        self.assert_sample_set_installed()
+
 
 if __name__ == "__main__":
     unittest.main()

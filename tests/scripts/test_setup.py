@@ -132,7 +132,8 @@ class SetupScript(unittest.TestCase):
     def environment(self, cache=None, **env):
         """The scratch folders and stand-ins; nothing of a run that may be running these tests
         (scripts/test holds its own Wine prefix)."""
-        inherited = {k: v for k, v in os.environ.items() if k != "BRISKEN_PREFIX_HELD"}
+        inherited = {k: v for k, v in os.environ.items()
+                     if k not in ("BRISKEN_PREFIX_HELD", "BRISKEN_DEFINITIONS_HOST", "BRISKEN_COMPONENTS_HOST")}
         return dict(inherited, BRISKEN_DEPS_CACHE=str(cache or self.cache), BRISKEN_BUILD_DIR=str(self.root / "build"),
                     BRISKEN_WINEPREFIX=str(self.prefix), FAKE_MIRROR=str(self.mirror),
                     FAKE_CMAKE_CALLS=str(self.cmake_calls), FAKE_WINE_CALLS=str(self.wine_calls),
@@ -311,9 +312,9 @@ class Fetch(SetupScript):
 
 
 class Configure(SetupScript):
-    def configure_calls(self, cache=None):
+    def configure_calls(self, cache=None, **env):
         self.cmake_calls.unlink(missing_ok=True)
-        result = self.bash("configure_project", cache=cache)
+        result = self.bash("configure_project", cache=cache, **env)
         self.assertEqual(result.returncode, 0, result.stderr)
         return self.cmake_calls.read_text().splitlines() if self.cmake_calls.exists() else []
 
@@ -336,6 +337,33 @@ class Configure(SetupScript):
         calls = self.configure_calls()
         self.assertEqual(len(calls), 1, "Makefile folder")
         self.assertIn("--fresh -G Ninja", calls[0])
+
+
+    def test_the_server_addresses_in_the_environment_are_settings_of_their_own(self):
+        definitions, components = "BRISKEN_DEFINITIONS_HOST", "BRISKEN_COMPONENTS_HOST"
+        # (the environment of a run, the server settings of its configuration or None for none)
+        runs = [
+            ({}, []),
+            ({definitions: "10.0.0.5:8080"}, [f"-D{definitions}=10.0.0.5:8080"]),
+            ({definitions: "10.0.0.5:8080"}, None),
+            ({definitions: "10.0.0.5:8080", components: "[::1]:80"},
+             [f"-D{definitions}=10.0.0.5:8080", f"-D{components}=[::1]:80"]),
+            ({definitions: "10.0.0.5:8081", components: "[::1]:80"},
+             [f"-D{definitions}=10.0.0.5:8081", f"-D{components}=[::1]:80"]),
+            ({components: "[::1]:80"}, [f"-D{components}=[::1]:80"]),  # the other back to its default
+            ({}, []),
+            ({definitions: ""}, None),  # empty is not given
+        ]
+        for number, (env, settings) in enumerate(runs):
+            with self.subTest(number, env=env):
+                calls = self.configure_calls(**env)
+                if settings is None:
+                    self.assertEqual(calls, [])
+                    continue
+                self.assertEqual(len(calls), 1)
+                self.assertIn("--fresh", calls[0])
+                given = [a for a in calls[0].split() if a.startswith(("-DBRISKEN_DEFINITIONS", "-DBRISKEN_COMPONENTS"))]
+                self.assertEqual(given, settings)
 
 
 class BuildMessages(SetupScript):

@@ -2,6 +2,7 @@
 #include "Report/ScanResultReport.h"
 
 #include "support/Console.h"
+#include "support/LogLines.h"
 #include "support/TempFolder.h"
 
 #include "StringHelper/StringHelper.h"
@@ -20,6 +21,16 @@ using TestSupport::WithoutCarriageReturns;
 
 namespace
 {
+
+// The names in a folder, sorted.
+std::vector<std::string> Names(const boost::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const boost::filesystem::directory_entry& entry : boost::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 class ScanResultReportTest : public testing::Test
 {
@@ -138,6 +149,48 @@ TEST_F(ScanResultReportTest, AnExistingFileIsReplaced)
     const std::string saved = Save();
     EXPECT_EQ(saved.compare(0, 22, "<?xml version=\"1.0\"?>\n"), 0);
     EXPECT_EQ(saved.find('#'), std::string::npos);
+}
+
+// The report is written beside the file and put in its place whole: nothing else stays there.
+TEST_F(ScanResultReportTest, ASavedReportLeavesNothingElseBesideIt)
+{
+    boost::filesystem::ofstream(temp.Path() / "other.txt") << "the user's";
+    Save();
+    EXPECT_EQ(Names(temp.Path()), (std::vector<std::string>{"other.txt", "result.xml"}));
+}
+
+// A save that fails says why in the log, with the path, and takes nothing away: a folder at the
+// path keeps what it holds, and nothing is left beside it.
+TEST_F(ScanResultReportTest, AFailedSaveIsLoggedAndLeavesThePathAsItWas)
+{
+    const struct
+    {
+        const char* name;
+        boost::filesystem::path path;
+        const char* reason; // the start of the log line's reason (the system's text, then its code)
+    } cases[] = {
+        {"a folder", temp.Path() / "folder", "error 5"},
+        {"a missing folder", temp.Path() / "missing" / "result.xml", "error 3"},
+        {"a share that is not there", "\\\\nosuchserver\\share\\result.xml", "(error "},
+    };
+    boost::filesystem::create_directories(temp.Path() / "folder");
+    boost::filesystem::ofstream(temp.Path() / "folder" / "kept.txt") << "kept";
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        destination.file = c.path.wstring();
+        const TestSupport::LogLines log;
+        const std::string console = TestSupport::Printed([this] { SaveScanResult(result, destination); });
+
+        EXPECT_EQ(console, "\nError: Couldn't save scan result. Please check scan result path\n");
+        ASSERT_EQ(log.Lines().size(), 1u);
+        const std::string line = log.Lines()[0];
+        EXPECT_EQ(line.rfind("Error: Couldn't save scan result. Error: ", 0), 0u) << line;
+        EXPECT_NE(line.find(c.reason), std::string::npos) << line;
+        EXPECT_EQ(line.substr(line.size() - c.path.string().size() - 8), ". Path: " + c.path.string()) << line;
+        EXPECT_EQ(Names(temp.Path()), (std::vector<std::string>{"folder"}));
+        EXPECT_EQ(Names(temp.Path() / "folder"), (std::vector<std::string>{"kept.txt"}));
+    }
 }
 
 struct DestinationCase

@@ -4,11 +4,13 @@
 #include "Program/ConsoleText.h"
 #include "Scanner/Scanner.h"
 
+#include "support/Console.h"
 #include "support/LogLines.h"
 #include "support/RecordingEngine.h"
 #include "support/ScannerTestPeer.h"
 
 #include "ProcessHelper/ProcessHelper.h"
+#include "StringHelper/StringHelper.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -215,13 +217,17 @@ TEST_F(ScannerCallbackTest, ObjectsLeftUnscannedAreReportedWithTheirReason)
     const auto consoleLine = [](const char* path, const char* reason) {
         return std::string("Couldn't scan object: ") + path + ". Error: " + reason;
     };
+    const auto actionLine = [](const char* path) {
+        return std::string("Error: Couldn't quarantine object. Path: ") + path +
+            ". Parent Containers: . Inner Object: . Reason: FileOpen";
+    };
     const Case cases[] = {
         {"NamedReason", {{Failed, L"a", untouched}}, {line("a", "FileOpen")}, {consoleLine("a", "FileOpen")}},
         {"UnnamedReason", {{Failed, L"b", untouched}}, {line("b", "0")}, {consoleLine("b", "0")}},
         {"CleanIsNoLine", {{Clean, L"c", untouched}}, {}, {}},
-        {"FailedActionIsTheRecordsFollowUp", {{Found, L"d", 7}, {Failed, L"d", untouched}}, {}, {}},
+        {"FailedActionIsTheRecordsFollowUp", {{Found, L"d", 7}, {Failed, L"d", untouched}}, {actionLine("d")}, {}},
         {"AfterAFollowUpAnotherFailureCounts", {{Found, L"e", 7}, {Failed, L"e", untouched}, {Failed, L"f", untouched}},
-            {line("f", "FileOpen")}, {consoleLine("f", "FileOpen")}},
+            {actionLine("e"), line("f", "FileOpen")}, {consoleLine("f", "FileOpen")}},
     };
     for (const Case& c : cases)
     {
@@ -239,6 +245,53 @@ TEST_F(ScannerCallbackTest, ObjectsLeftUnscannedAreReportedWithTheirReason)
         }
         EXPECT_EQ(NotScannedLines(testing::internal::GetCapturedStdout()), c.consoleLines);
         EXPECT_EQ(log.Lines(), c.lines);
+    }
+}
+
+// An infected object whose action failed is named at once after its own line, by the action the
+// scan asked for, and logged with the engine's reason; an action done adds no line.
+TEST_F(ScannerCallbackTest, FailedActionIsNamedOnTheConsoleAndLogged)
+{
+    const struct
+    {
+        std::uint32_t action;
+        std::uint32_t followUp;
+        const wchar_t* innerObject;
+        const char* consoleLine; // "" for none
+        const char* logLine;
+    } cases[] = {
+        {7, Failed, L"", "Couldn't quarantine object: C:\\d\\x.com. Error: PathError",
+            "Error: Couldn't quarantine object. Path: C:\\d\\x.com. Parent Containers: . Inner Object: . "
+            "Reason: PathError"},
+        {5, Failed, L"", "Couldn't delete object: C:\\d\\x.com. Error: PathError",
+            "Error: Couldn't delete object. Path: C:\\d\\x.com. Parent Containers: . Inner Object: . Reason: PathError"},
+        {3, Failed, L"in.exe", "Couldn't disinfect object: C:\\d\\x.com (in.exe). Error: PathError",
+            "Error: Couldn't disinfect object. Path: C:\\d\\x.com. Parent Containers: . Inner Object: in.exe. "
+            "Reason: PathError"},
+        {5, Deleted, L"", "", ""},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.consoleLine);
+        TestSupport::Printed([this] { scanner.reset(new Scanner); });
+        ScannerTestPeer::Request(*scanner).action = c.action;
+        const TestSupport::LogLines log;
+        _ScanCbkParams report = Report(Found, L"C:\\d\\x.com");
+        report.parentContainers = L"";
+        report.innerObject = c.innerObject;
+        const std::string console = TestSupport::Printed([&] {
+            Call(report);
+            report.scanStatus = c.followUp;
+            report.scanStatusFlags = EngineSdk::Result::PathError;
+            Call(report);
+        });
+
+        const std::string objectLine = std::string("Object Path: C:\\d\\x.com. Parent Containers: . Inner Object: ") +
+            StringHelper::ToNarrow(c.innerObject, StringHelper::AnsiCodePage) + "\n";
+        EXPECT_EQ(console, objectLine + objectLine + (*c.consoleLine ? c.consoleLine + std::string("\n") : ""));
+        EXPECT_EQ(log.Lines(), *c.logLine ? std::vector<std::string>{c.logLine} : std::vector<std::string>{});
+        ASSERT_EQ(Infected().size(), 1u);
+        EXPECT_EQ(Infected()[0]->ScanStatus, c.followUp);
     }
 }
 

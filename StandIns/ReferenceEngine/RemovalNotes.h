@@ -1,0 +1,48 @@
+#pragma once
+
+#include "FileObjects.h"
+
+#include <string>
+
+namespace ReferenceEngine
+{
+
+// The name a file takes in its folder on its way out ("~deleting.tmp", then "~deleting.tmp.1",
+// ... when taken): listed under it until the last program that holds it open lets go.
+extern const wchar_t* const LeavingName;
+// Whether a file name has that form (without regard to case).
+bool IsLeavingName(const std::wstring& name);
+
+// Notes of the files this engine renamed on their way out and marked for deletion, kept while
+// another program may still hold them, so that no scan takes one for a file of the user's:
+// Windows refuses every open of such a file, but Wine opens it as if nothing had happened. A
+// note is a file in the folder Removals of the program folder, named after the removed file's
+// volume and file index and holding the path it had; it goes once the file has gone.
+// An engine started read-only writes no notes, but reads them.
+class RemovalNotes
+{
+public:
+    RemovalNotes() = default; // no notes
+    RemovalNotes(const std::wstring& programFolder, bool writing);
+
+    // Notes the file of that identity at path before its rename, so that no scan ever meets
+    // it under its leaving name unnoted; first takes back the notes of files gone since. Does
+    // nothing when not writing.
+    void Note(const FileIdentity& file, const std::wstring& path) const;
+    // After the removal of the noted file: keeps the note while the file is still there under
+    // its leaving name (another program holds it), else takes it back.
+    void Settle(const FileIdentity& file, bool stillThere) const;
+    // Whether path, whose name is a leaving name, is a file this engine renamed and marked for
+    // deletion.
+    bool IsRemoved(const std::wstring& path) const;
+
+private:
+    std::wstring NotePath(const FileIdentity& identity) const;
+    void Write(const std::wstring& notePath, const std::wstring& path) const;
+    void TakeBackNotesOfGoneFiles() const;
+
+    std::wstring notes; // the folder of the notes; empty: none
+    bool writing = false;
+};
+
+} // namespace ReferenceEngine
