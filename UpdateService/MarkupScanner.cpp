@@ -17,6 +17,12 @@ bool IsBlank(char c)
     return static_cast<unsigned char>(c) <= ' ';
 }
 
+// White space as XML has it, the only text it allows after the root element.
+bool IsXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 // The runtime reads at most this many characters of a reference's name and takes the rest as text.
 const std::size_t longestReference = 7;
 
@@ -68,25 +74,23 @@ bool MarkupScanner::Take(const char* data, std::size_t size)
     return state != State::Refused;
 }
 
+bool MarkupScanner::Finished() const
+{
+    return afterRoot && state == State::Text;
+}
+
 MarkupScanner::State MarkupScanner::Next(char c)
 {
     switch (state)
     {
     case State::Text:
-        if (c == '&')
-            return StartReference();
-        return c == '<' ? State::Open : State::Text;
-    case State::Open:
-        if (c == '!')
-            return State::Bang;
-        if (c == '?')
-            return State::Instruction;
-        // "<%" the runtime skips like a declaration.
-        if (c == '%')
-            return State::Refused;
-        if (c == '<' || IsBlank(c))
+        if (c == '<')
             return State::Open;
-        return State::Tag;
+        if (afterRoot && !IsXmlSpace(c))
+            return State::Refused;
+        return c == '&' ? StartReference() : State::Text;
+    case State::Open:
+        return NextInOpen(c);
     case State::Tag:
         if (c == '"')
             return State::DoubleQuoted;
@@ -94,7 +98,10 @@ MarkupScanner::State MarkupScanner::Next(char c)
             return State::SingleQuoted;
         if (c == '<')
             return State::Refused;
-        return c == '>' ? State::Text : State::Tag;
+        if (c == '>')
+            return EndTag();
+        slash = c == '/';
+        return State::Tag;
     case State::DoubleQuoted:
     case State::SingleQuoted:
         if (c == '<')
@@ -105,7 +112,7 @@ MarkupScanner::State MarkupScanner::Next(char c)
     case State::Bang:
         if (c == '-')
             return State::BangDash;
-        if (c == '[')
+        if (c == '[' && !afterRoot)
         {
             keywordMatched = 0;
             return State::CdataKeyword;
@@ -143,6 +150,39 @@ MarkupScanner::State MarkupScanner::Next(char c)
         break;
     }
     return State::Refused;
+}
+
+MarkupScanner::State MarkupScanner::NextInOpen(char c)
+{
+    if (c == '!')
+        return State::Bang;
+    if (c == '?')
+        return State::Instruction;
+    // "<%" the runtime skips like a declaration.
+    if (c == '%' || afterRoot)
+        return State::Refused;
+    if (c == '<' || IsBlank(c))
+        return State::Open;
+    endTag = c == '/';
+    slash = false;
+    return State::Tag;
+}
+
+MarkupScanner::State MarkupScanner::EndTag()
+{
+    if (endTag)
+    {
+        // An end tag with no element open is not XML.
+        if (depth == 0)
+            return State::Refused;
+        --depth;
+    }
+    else if (!slash)
+    {
+        ++depth;
+    }
+    afterRoot = depth == 0;
+    return State::Text;
 }
 
 MarkupScanner::State MarkupScanner::StartReference()

@@ -21,6 +21,10 @@ namespace Wrapper
 // in a tag's attribute value, "--" inside a comment, a "?" not closing a processing instruction,
 // a CDATA keyword other than "CDATA[", a reference longer than the runtime reads), the text is not
 // XML and counts as refused as well.
+//
+// After the root element ends, XML allows only white space, comments and processing instructions.
+// The runtime stops reading at the root's end and never sees what follows (text, a CDATA section,
+// a second element): anything else there is refused too.
 class MarkupScanner
 {
 public:
@@ -28,6 +32,10 @@ public:
     // so that a text gets the same answer however it is cut. False from the first refused byte
     // on, for this call and every later one.
     bool Take(const char* data, std::size_t size);
+
+    // Whether what was taken is a whole document: its root element ended, and nothing after it
+    // was left open (a comment, an instruction).
+    bool Finished() const;
 
 private:
     enum class State
@@ -53,12 +61,22 @@ private:
     };
 
     State Next(char c);
+    // What "<" and c begin: a tag, a declaration, an instruction.
+    State NextInOpen(char c);
+    // A tag ends (">"): it opens an element, closes one, or is an empty one.
+    State EndTag();
     // A reference begins ("&") in the current state, text or an attribute value.
     State StartReference();
     // The state after c, the next character of a reference.
     State NextInReference(char c);
 
     State state = State::Text;
+    // Elements open around the current byte, and whether the root element has ended.
+    std::size_t depth = 0;
+    bool afterRoot = false;
+    // The tag being read is an end tag ("</"), or its last character so far is "/" ("<a/>").
+    bool endTag = false;
+    bool slash = false;
     std::size_t keywordMatched = 0;
     // The reference's name so far, and the state it stands in.
     std::string reference;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "UpdateService/ExchangeDeadline.h"
 #include "UpdateService/MarkupScanner.h"
 
 #include <stdsoap2.h>
@@ -19,24 +20,38 @@ namespace Wrapper
 // that comes in MIME or DIME parts (whose headers are not XML). Nothing is ever fetched or read for
 // an entity: the runtime resolves none.
 //
-// One reply gets one verdict however the network cuts it: the scanner carries what it has read of
-// a token from one receive to the next, a refusal stands for the rest of the exchange (the runtime
-// reads nothing more of the reply, and its end fails too should the runtime go on regardless), and
-// the body is read up to the end its head declares before the reply counts as taken, although the
-// runtime itself stops at the envelope's end.
+// A reply counts only when all of it arrived: the runtime stops reading at the envelope's end and
+// would take the answer whatever followed or failed to follow, so the screen reads the body on to
+// where it says it ends (its declared length, its last chunk, or the close of a connection that
+// declared no length) and fails the exchange when it ends anywhere else (the connection closed or
+// failed early, the deadline passed, the size limit was reached), when it is declared larger than
+// the size limit, or when its XML does not end with it (MarkupScanner::Finished: text or a second
+// element after the envelope, a comment left open). Bytes beyond a declared length are not part of
+// the reply: they are neither screened nor read.
 //
-// Installs the context's receive hooks and its user pointer for its own lifetime and puts back
-// what they were when it goes; the context must outlive it.
+// One reply gets one verdict however the network cuts it: the scanner carries what it has read of
+// a token from one receive to the next, and a refusal stands for the rest of the exchange (the
+// runtime reads nothing more of the reply, and its end fails too should the runtime go on
+// regardless).
+//
+// Connect, send and receive run under the one deadline given (ExchangeDeadline).
+//
+// Installs the context's connect, send and receive callbacks, its receive hooks and its user
+// pointer for its own lifetime and puts back what they were when it goes; the context and the
+// deadline must outlive it.
 class ReplyScreen
 {
 public:
-    explicit ReplyScreen(soap& context);
+    ReplyScreen(soap& context, const ExchangeDeadline& deadline);
     ~ReplyScreen();
     ReplyScreen(const ReplyScreen&) = delete;
     ReplyScreen& operator=(const ReplyScreen&) = delete;
 
 private:
     static ReplyScreen& Of(soap* context);
+    static SOAP_SOCKET Connect(soap* context, const char* endpoint, const char* host, int port);
+    static int Send(soap* context, const char* data, std::size_t size);
+    static std::size_t Receive(soap* context, char* data, std::size_t size);
     static int BeginReceive(soap* context);
     static int ParseHttpHead(soap* context);
     static int Received(soap* context, const char* data, std::size_t size);
@@ -45,11 +60,18 @@ private:
     // Fails the exchange, now and at the reply's end, and drops what the runtime has not read of
     // the receive buffer.
     int Refuse(const char* what);
-    // Receives what the head declares beyond what has come, so that it is screened as well.
+    // The body's next piece, cut at the declared end (size becomes what is left of it): counted,
+    // screened, and whether it ends the body.
+    int TakeBody(const char* data, std::size_t& size);
+    // Receives the body up to its end, so that all of it is screened, or until a receive fails.
     void ReceiveRestOfBody();
 
     soap& context;
+    const ExchangeDeadline& deadline;
     void* const previousUser;
+    SOAP_SOCKET (*const previousConnect)(soap*, const char*, const char*, int);
+    int (*const previousSend)(soap*, const char*, std::size_t);
+    std::size_t (*const previousReceive)(soap*, char*, std::size_t);
     int (*const previousBeginReceive)(soap*);
     int (*const previousParse)(soap*);
     int (*const previousReceived)(soap*, const char*, std::size_t);
@@ -59,10 +81,12 @@ private:
     // The HTTP head is not XML: only what follows it is screened.
     bool inBody = false;
     const char* refusal = nullptr;
-    // The body's length as its head declares it (0: none declared), and what has come of it.
+    // The body's length as its head declares it (0: none declared), what has come of it, and
+    // whether it has ended where it says it does.
     std::uint64_t declaredLength = 0;
     std::uint64_t received = 0;
     bool chunked = false;
+    bool whole = false;
 };
 
 } // namespace Wrapper

@@ -1,8 +1,8 @@
 #include "UpdateService/Wrapper.h"
 
-#include "UpdateService/ConnectWithinLimit.h"
-#include "UpdateService/ReplyScreen.h"
 #include "UpdateService/DestroyProxyOnExit.h"
+#include "UpdateService/ExchangeDeadline.h"
+#include "UpdateService/ReplyScreen.h"
 #include "UpdateService/LogHelper/Log.h"
 
 #include "StringHelper/StringHelper.h"
@@ -12,6 +12,7 @@
 
 #include <boost/bind/bind.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <new>
 #include <sstream>
@@ -33,7 +34,8 @@ const std::int32_t LevelNotes = 1000;
 const std::int32_t LevelInfo = 2000;
 const std::int32_t LevelError = 4000;
 
-// A real answer is at most a few kilobytes; anything near this is not the service talking.
+// A real answer is at most a few kilobytes; anything near this is not the service talking. The
+// reply screen holds a body to it.
 const std::uint64_t MaxReplyBytes = 1024 * 1024;
 
 // Composes and writes a message only when the facade wants its level.
@@ -46,19 +48,6 @@ void LogIfEnabled(std::int32_t level, int line, Compose compose)
     std::wostringstream message;
     compose(message);
     log->Write(L"UpdateService", "UpdateService::Wrapper::GetComponent", line, level, message.str());
-}
-
-// Without limits a peer that accepts and never answers, trickles, or floods would hold the
-// lookup forever or exhaust memory; the runtime enforces these itself, except that its timed
-// connect would see a refused connection only when the connect limit ends.
-void LimitExchange(soap& context)
-{
-    context.fopen = ConnectWithinLimit;
-    context.connect_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;
-    context.send_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;
-    context.recv_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;
-    context.transfer_timeout = BRISKEN_COMPONENTS_TIMEOUT_SECONDS;
-    context.recv_maxlength = MaxReplyBytes;
 }
 
 std::wstring* NewString(soap& context, const std::wstring& value)
@@ -144,14 +133,17 @@ bool GetComponent(const std::wstring& componentId, const std::wstring& deployPla
     });
 
     ComponentsServiceSoapProxy proxy;
-    LimitExchange(proxy);
-    const ReplyScreen screen(proxy);
+    proxy.recv_maxlength = MaxReplyBytes;
     const DestroyProxyOnExit destroyProxy(boost::bind(&ComponentsServiceSoapProxy::destroy, &proxy));
 
     _tempuri__GetComponentInfo request;
     _tempuri__GetComponentInfoResponse response;
     request.request = NewRequest(proxy, componentId, deployPlatform, osPlatform, requiredVersion, installedVersion);
 
+    // Without a limit a peer that accepts and never answers, trickles, or floods would hold the
+    // lookup forever or exhaust memory. It starts with the exchange, after the machine's UUID.
+    const ExchangeDeadline deadline(std::chrono::seconds(BRISKEN_COMPONENTS_TIMEOUT_SECONDS));
+    const ReplyScreen screen(proxy, deadline);
     const int result = proxy.GetComponentInfo(nullptr, nullptr, &request, response);
     if (result != SOAP_OK)
     {

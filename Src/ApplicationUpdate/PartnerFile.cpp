@@ -9,6 +9,7 @@
 #include "StringHelper/StringHelper.h"
 
 #include <boost/filesystem/operations.hpp>
+#include <boost/locale/encoding_utf.hpp>
 
 #include <algorithm>
 #include <vector>
@@ -34,16 +35,35 @@ bool HoldsUnsendableCharacter(const std::wstring& text)
     return std::any_of(text.begin(), text.end(), isControl) || XmlText(text) != text;
 }
 
-// Without a byte-order mark the file is in the ANSI code page. Read as UTF-8 either way, so that
-// the platform converts alike whatever the file holds, \u escapes included (the JSON reader gives
-// them in UTF-8).
-std::string AsUtf8(std::string text)
+bool IsUtf8(const std::string& text)
 {
-    // Notepad starts a file it saves as UTF-8 with a byte-order mark.
+    try
+    {
+        boost::locale::conv::utf_to_utf<wchar_t>(text, boost::locale::conv::stop);
+        return true;
+    }
+    catch (const boost::locale::conv::conversion_error&)
+    {
+        return false;
+    }
+}
+
+// The file's text in UTF-8, so that the platform converts alike whatever the file holds, \u
+// escapes included (the JSON reader gives them in UTF-8): as it stands after a byte-order mark
+// (Notepad starts a file it saves as UTF-8 with one), else converted from the ANSI code page.
+// False when the text after a mark is not UTF-8: each stray byte, overlong form, encoded
+// surrogate or code beyond U+10FFFF would become U+FFFD, and the service get another platform
+// than the file names.
+bool ToUtf8(std::string& text)
+{
     const std::string byteOrderMark = "\xEF\xBB\xBF";
-    if (text.compare(0, byteOrderMark.size(), byteOrderMark) == 0)
-        return text.erase(0, byteOrderMark.size());
-    return StringHelper::ToNarrow(StringHelper::ToWide(text, StringHelper::AnsiCodePage), StringHelper::Utf8CodePage);
+    if (text.compare(0, byteOrderMark.size(), byteOrderMark) != 0)
+    {
+        text = StringHelper::ToNarrow(StringHelper::ToWide(text, StringHelper::AnsiCodePage), StringHelper::Utf8CodePage);
+        return true;
+    }
+    text.erase(0, byteOrderMark.size());
+    return IsUtf8(text);
 }
 
 } // namespace
@@ -58,27 +78,31 @@ std::wstring GetDeployPlatform()
 {
     try
     {
-        const boost::filesystem::path file = UpdateServerFilePath();
-        if (!PartnerFileExists(file))
-            return std::wstring();
-        std::string value;
-        if (!ReadPartnerValue(file, value))
-            return std::wstring();
-        const std::wstring platform = StringHelper::ToWide(value, StringHelper::Utf8CodePage);
-        // The service would get another text than the log shows, or a request XML forbids.
-        if (HoldsUnsendableCharacter(platform))
-        {
-            LogError(L"platform ignored, it holds a character that cannot be sent: ",
-                StringHelper::MaskControlCharacters(platform));
-            return std::wstring();
-        }
-        return platform;
+        return ReadDeployPlatform(UpdateServerFilePath());
     }
     catch (const boost::exception&)
     {
         LogError(CurrentExceptionText());
     }
     return std::wstring();
+}
+
+std::wstring ReadDeployPlatform(const boost::filesystem::path& file)
+{
+    if (!PartnerFileExists(file))
+        return std::wstring();
+    std::string value;
+    if (!ReadPartnerValue(file, value))
+        return std::wstring();
+    const std::wstring platform = StringHelper::ToWide(value, StringHelper::Utf8CodePage);
+    // The service would get another text than the log shows, or a request XML forbids.
+    if (HoldsUnsendableCharacter(platform))
+    {
+        LogError(L"platform ignored, it holds a character that cannot be sent: ",
+            StringHelper::MaskControlCharacters(platform));
+        return std::wstring();
+    }
+    return platform;
 }
 
 bool ReadPartnerValue(const boost::filesystem::path& file, std::string& value)
@@ -125,8 +149,14 @@ bool ReadPartnerFile(const boost::filesystem::path& file, boost::json::object& o
             LogError("empty buffer");
             return false;
         }
+        std::string text(data.begin(), data.end());
+        if (!ToUtf8(text))
+        {
+            LogError("text after the byte-order mark is not UTF-8");
+            return false;
+        }
         boost::json::value value;
-        if (!ReadJsonValue(AsUtf8(std::string(data.begin(), data.end())), value))
+        if (!ReadJsonValue(text, value))
         {
             LogError("could't read json value");
             return false;

@@ -41,8 +41,22 @@ def parse_arguments(argv):
                         help="send the answer's body in pieces, cut where the marks | in PATTERN stand at the "
                              "first place the pattern without them occurs; each piece a write of its own "
                              "(repeatable)")
+    parser.add_argument("--pause", type=float, metavar="SECONDS", default=0.05,
+                        help="the pause between two pieces of --cut (default %(default)s)")
     parser.add_argument("--chunked", action="store_true",
                         help="send the answer's body in chunked transfer coding, one chunk per piece")
+    length = parser.add_mutually_exclusive_group()
+    length.add_argument("--declare-length", metavar="LENGTH",
+                        help="the Content-Length to declare: a number, or +N for N bytes more than are sent")
+    length.add_argument("--no-length", action="store_true",
+                        help="declare no length and no chunks: the body ends where the connection does")
+    parser.add_argument("--blanks", type=float, metavar="MEGABYTES",
+                        help="that many megabytes of spaces after the answer, streamed as fast as they go")
+    parser.add_argument("--hold", action="store_true",
+                        help="keep the connection open after the answer until the peer stops")
+    parser.add_argument("--close-early", type=int, metavar="BYTES",
+                        help="close the connection that many bytes before the body's end (as sent, chunk "
+                             "sizes included), sending nothing more")
     parser.add_argument("--omit", action="append", default=[], choices=FIELDS,
                         help="leave this field's element out (repeatable)")
     answer = parser.add_mutually_exclusive_group()
@@ -175,6 +189,10 @@ def http_head(request_line, headers):
         "latin-1", "replace")
 
 
+class ClosedEarly(Exception):
+    """The body has gone out up to where --close-early ends it."""
+
+
 def write_atomically(path, data):
     with open(path + ".part", "wb") as file:
         file.write(data)
@@ -241,38 +259,83 @@ class ComponentServiceHandler(BaseHTTPRequestHandler):
         return self.rfile.read(int(self.headers.get("Content-Length", "0")))
 
     def send_head(self, status, soap_namespace, length):
+        """length: the body's, None for chunks, or "none" for neither (the body ends with the
+        connection)."""
         self.send_response(status)
         content_type = "application/soap+xml" if soap_namespace == SOAP12_ENVELOPE else "text/xml"
         self.send_header("Content-Type", content_type + "; charset=utf-8")
         if length is None:
             self.send_header("Transfer-Encoding", "chunked")
-        else:
+        elif length != "none":
             self.send_header("Content-Length", str(length))
         self.end_headers()
+
+    def declared_length(self, sent):
+        """What the head declares for a body of sent bytes (see send_head)."""
+        options = self.server.options
+        if options.no_length:
+            return "none"
+        if options.chunked:
+            return None
+        if options.declare_length is None:
+            return sent
+        if options.declare_length.startswith("+"):
+            return sent + int(options.declare_length[1:])
+        return int(options.declare_length)
 
     def reply(self, status, soap_namespace, document):
         options = self.server.options
         data = (document + options.after_envelope).encode("utf-8")
-        self.send_head(status, soap_namespace, None if options.chunked else len(data))
+        blanks = int((options.blanks or 0) * 1024 * 1024)
+        self.send_head(status, soap_namespace, self.declared_length(len(data) + blanks))
         writes = pieces(data, [pattern.encode("utf-8") for pattern in options.cut])
-        if options.chunked:
-            writes = [b"%x\r\n%s\r\n" % (len(part), part) for part in writes] + [b"0\r\n\r\n"]
-        if options.trickle is not None:
-            self.send_trickle(b"".join(writes))
+        self.budget = None
+        if options.close_early is not None:
+            self.budget = sum(len(part) for _, part in self.body_parts(writes, blanks)) - options.close_early
+        try:
+            for pause, part in self.body_parts(writes, blanks):
+                if pause:
+                    time.sleep(pause)
+                self.write_body(part)
+        except (BrokenPipeError, ConnectionResetError, ClosedEarly):
+            self.close_connection = True
             return
-        for index, part in enumerate(writes):
-            if index:
-                # Long enough for the client to read the write before as a receive of its own.
-                time.sleep(0.05)
-            self.wfile.write(part)
+        if options.hold:
+            self.server.stopping.wait()
+        if options.no_length or options.hold:
+            self.close_connection = True
 
-    def send_trickle(self, data):
-        for index in range(len(data)):
-            if self.server.stopping.is_set():
-                break
-            self.wfile.write(data[index:index + 1])
+    def write_body(self, part):
+        """Writes part of the body, or as much of it as --close-early leaves (then ClosedEarly)."""
+        if self.budget is not None and len(part) >= self.budget:
+            self.wfile.write(part[:self.budget])
             self.wfile.flush()
-            time.sleep(self.server.options.trickle)
+            raise ClosedEarly()
+        if self.budget is not None:
+            self.budget -= len(part)
+        self.wfile.write(part)
+
+    def body_parts(self, writes, blanks):
+        """(pause before it, bytes) of each write of the body: the pieces, one byte each when
+        trickled, then the blanks, in chunks when chunked, and the last chunk."""
+        options = self.server.options
+        if options.chunked:
+            writes = [b"%x\r\n%s\r\n" % (len(part), part) for part in writes]
+        if options.trickle is not None:
+            data = b"".join(writes)
+            writes = [data[index:index + 1] for index in range(len(data))]
+        for index, part in enumerate(writes):
+            if self.server.stopping.is_set():
+                return
+            # Long enough for the client to read the write before as a receive of its own.
+            yield (options.trickle if options.trickle is not None else options.pause) if index else 0, part
+        block = b" " * 65536
+        while blanks > 0 and not self.server.stopping.is_set():
+            part = block[:min(blanks, len(block))]
+            yield 0, b"%x\r\n%s\r\n" % (len(part), part) if options.chunked else part
+            blanks -= len(part)
+        if options.chunked:
+            yield 0, b"0\r\n\r\n"
 
     def reply_mime(self, soap_namespace, document):
         boundary = "brisken-part-boundary"

@@ -13,8 +13,12 @@ BOOST_VERSION=1.81.0
 GSOAP_VERSION=2.8.124
 PUGIXML_VERSION=1.13
 
+# wine64-preloader is only recommended by wine64, but without it Wine cannot keep the addresses it
+# needs free: the kernel puts wine64's heap anywhere in the gigabyte above it, now and then over
+# the shared user data page (0x7ffe0000), and that process ends at once with exit code 1 and,
+# under WINEDEBUG=-all, without a word ("failed to map the shared user data: c0000018").
 APT_PACKAGES=(
-    g++-mingw-w64-x86-64-posix wine wine64 gsoap msitools wixl osslsigncode openssl
+    g++-mingw-w64-x86-64-posix wine wine64 wine64-preloader gsoap msitools wixl osslsigncode openssl
     bison cmake make ninja-build googletest python3 xz-utils ca-certificates
 )
 

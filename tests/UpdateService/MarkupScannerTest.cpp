@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,7 @@ const std::string Body = "<soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/
 const ScanCase ScanCases[] = {
     {"plain_reply", Prolog + Body, true},
     {"reply_with_comments_cdata_and_instructions",
-        Prolog + "<!-- a - comment -><!x -->" + "<?pi ?\?>" + "<r><![CDATA[<!DOCTYPE r [<!ENTITY e \"v\">]> ]]]></r>" + Body,
+        Prolog + "<!-- a - comment -><!x -->" + "<?pi ?\?>" + "<r><![CDATA[<!DOCTYPE r [<!ENTITY e \"v\">]> ]]]></r>",
         true},
     {"empty", "", true},
     {"doctype_in_the_prolog", Prolog + "<!DOCTYPE r [<!ENTITY e SYSTEM \"file:///etc/passwd\">]>" + Body, false},
@@ -79,6 +80,20 @@ const ScanCase ScanCases[] = {
     // The runtime would read "#x10FFF" and take "F;" as text.
     {"reference_longer_than_the_runtime_reads", "<a>&#x10FFFF;</a>", false},
     {"reference_never_ended", "<a>&amp</a>", false},
+    // After the root element only white space, comments and instructions.
+    {"white_space_comments_and_instructions_after_the_root",
+        Prolog + Body + "\r\n\t <!-- end --> <?pi x?>\n<!---->", true},
+    {"text_after_the_root", Prolog + Body + "junk text", false},
+    {"text_after_an_empty_root", "<r/>x", false},
+    {"a_control_character_after_the_root", "<r/>\v", false},
+    {"a_reference_after_the_root", "<r/>&amp;", false},
+    {"a_cdata_section_after_the_root", "<r/><![CDATA[ x ]]>", false},
+    {"a_second_root", Prolog + Body + Body, false},
+    {"a_second_root_after_a_comment", "<r></r><!-- c --><r/>", false},
+    {"an_end_tag_after_the_root", "<r/></r>", false},
+    {"an_end_tag_before_any_element", "</r><r/>", false},
+    // Elements nest: text between two of them is still inside the root.
+    {"text_between_nested_elements", "<r><a x='/'/>text<b></b> more <c/></r>", true},
 };
 
 class MarkupScannerTest : public testing::TestWithParam<ScanCase>
@@ -122,8 +137,35 @@ TEST_P(MarkupScannerTest, RefusesWhatTheRuntimeWouldMisreadWhereverTheTextIsSpli
     // Once refused, refused for good.
     MarkupScanner whole;
     whole.Take(c.text.data(), c.text.size());
-    EXPECT_EQ(whole.Take("<r/>", 4), c.accepted);
+    EXPECT_EQ(whole.Take("<!-- -->", 8), c.accepted);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, MarkupScannerTest, testing::ValuesIn(ScanCases),
     [](const testing::TestParamInfo<ScanCase>& info) { return std::string(info.param.name); });
+
+// A document is finished when its root element has ended and nothing after it is left open.
+TEST(MarkupScannerFinishedTest, OnlyAfterTheRootWithNothingLeftOpen)
+{
+    const struct
+    {
+        const char* text;
+        bool finished;
+    } cases[] = {
+        {"", false},
+        {"<?xml version=\"1.0\"?><!-- before -->", false},
+        {"<r>", false},
+        {"<r><a/>", false},
+        {"<r/>", true},
+        {"<r><a/></r>\r\n", true},
+        {"<r/><!-- end -->", true},
+        {"<r/><!-- left open", false},
+        {"<r/><?pi left open", false},
+        {"<r/><", false},
+    };
+    for (const auto& c : cases)
+    {
+        MarkupScanner scanner;
+        EXPECT_TRUE(scanner.Take(c.text, std::strlen(c.text))) << c.text;
+        EXPECT_EQ(scanner.Finished(), c.finished) << c.text;
+    }
+}

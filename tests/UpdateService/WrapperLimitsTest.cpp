@@ -1,6 +1,6 @@
-// The component lookup built with 2-second connect, send and receive limits: no service, or a
-// peer that never answers, answers too slowly, or far too much, ends the lookup with false in
-// bounded time and memory.
+// The component lookup built with a 2-second limit for its exchange: no service, or a peer that
+// never answers, answers too slowly, or far too much, ends the lookup with false in bounded time
+// and memory.
 #include "UpdateService/Wrapper.h"
 
 #include "support/ComponentServicePeer.h"
@@ -97,6 +97,21 @@ TEST(WrapperLimitsTest, PeerThatTricklesItsAnswerEndsTheLookup)
 
     EXPECT_FALSE(outcome.result);
     EXPECT_LT(outcome.elapsed, Bound);
+}
+
+// One limit for connect, send and receive together: a reply whose every piece comes well within
+// it still ends with it, not with a limit per receive. Three pauses of 1.9 seconds; a limit per
+// receive (and one on the reply's transfer, counted in whole seconds) would let it run 3.8.
+TEST(WrapperLimitsTest, PeerThatPausesJustLessThanTheLimitBeforeEachPieceIsCutOffAtTheLimit)
+{
+    ComponentServicePeer peer({L"--cut", L"<Version>|11.11|.905|.9128", L"--pause", L"1.9"});
+
+    const Outcome outcome = TimedLookup();
+
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(outcome.record.version, L"earlier");
+    EXPECT_LT(outcome.elapsed, std::chrono::milliseconds(3000));
+    EXPECT_FALSE(peer.RequestBody().empty());
 }
 
 TEST(WrapperLimitsTest, HugeReplyEndsTheLookupWithoutExhaustingMemory)

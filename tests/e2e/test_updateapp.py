@@ -105,6 +105,9 @@ class UpdateAppTest(ProgramFolderTest):
             ("--id", ""),
             ("--version", ""),
             ("--url", ""),
+            # Not all of it arrived, or more than one answer did.
+            ("--declare-length", "+1000"),
+            ("--after-envelope", "junk text"),
         ]:
             with self.subTest(answer=answer):
                 output, _ = self.update_app(*answer)
@@ -164,6 +167,8 @@ class UpdateAppTest(ProgramFolderTest):
             (b'\xef\xbb\xbf{"platform":"b\xc3\xaata"}', "b\u00eata",
              reading + b"Info: deploy platform from file=b\xeata\r\n"),
             (b'{"platform":"b\\u00eata"}', "b\u00eata", reading + b"Info: deploy platform from file=b\xeata\r\n"),
+            (b'\xef\xbb\xbf{"platform":"b\xe9ta"}', "prod",
+             reading + b"Error: text after the byte-order mark is not UTF-8\r\n" + NO_PARTNER_LOG),
         ]:
             with self.subTest(content=content):
                 self.partner.remove()

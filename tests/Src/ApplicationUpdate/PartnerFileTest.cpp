@@ -71,6 +71,8 @@ protected:
     TestSupport::TempFolder folder;
 };
 
+const char NotUtf8[] = "Error: text after the byte-order mark is not UTF-8\r\n";
+
 TEST_F(PartnerFileTest, ReadsThePlatformMemberOrLogsWhyNot)
 {
     struct Case
@@ -136,6 +138,19 @@ TEST_F(PartnerFileTest, ReadsThePlatformMemberOrLogsWhyNot)
         {"byte-order mark not at the start", " \xEF\xBB\xBF{\"platform\":\"beta\"}", false, "",
             "Error: could't read json value\r\n"},
         {"empty file", "", false, "", "Error: couldn't read data from file\r\n"},
+        // After a byte-order mark the text is UTF-8 or unusable: none of its bytes is replaced.
+        {"utf-8 of two, three and four bytes after a byte-order mark",
+            "\xEF\xBB\xBF{\"platform\":\"\xC3\xAA \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF\"}", true,
+            "\xC3\xAA \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF", ""},
+        {"stray byte after a byte-order mark", "\xEF\xBB\xBF{\"platform\":\"a\x80\x80" "b\"}", false, "", NotUtf8},
+        {"byte above 127 in ANSI after a byte-order mark", "\xEF\xBB\xBF{\"platform\":\"b\xE9ta\"}", false, "", NotUtf8},
+        {"overlong NUL after a byte-order mark", "\xEF\xBB\xBF{\"platform\":\"a\xC0\x80\"}", false, "", NotUtf8},
+        {"overlong slash after a byte-order mark", "\xEF\xBB\xBF{\"platform\":\"a\xC0\xAF\"}", false, "", NotUtf8},
+        {"encoded surrogate after a byte-order mark", "\xEF\xBB\xBF{\"platform\":\"a\xED\xA0\x80\"}", false, "", NotUtf8},
+        {"code beyond 10FFFF after a byte-order mark", "\xEF\xBB\xBF{\"platform\":\"a\xF4\x90\x80\x80\"}", false, "",
+            NotUtf8},
+        {"sequence cut at the end after a byte-order mark", "\xEF\xBB\xBF{\"platform\":\"a\"}\xE2\x82", false, "",
+            NotUtf8},
     };
     NewLogLines log;
     for (const Case& c : cases)
@@ -189,6 +204,47 @@ TEST_F(PartnerFileTest, WhatJsonSpiritTookKeepsItsValue)
     EXPECT_EQ(boost::json::object({{"a", 7}, {"b", -7}, {"c", 0.25}, {"d", 0}, {"e", -0.0}, {"f", 1.007},
                   {"s", "a\tb\x01"}}),
         object);
+}
+
+// The platform the request will carry: one the service would get otherwise than the log shows
+// it, or that XML cannot carry, is none, and its line shows every control character but tab as
+// '?' (and, as every log line, a character beyond U+00FF).
+TEST_F(PartnerFileTest, APlatformThatCannotBeSentCountsAsNone)
+{
+    const std::string ignored = "Error: platform ignored, it holds a character that cannot be sent: ";
+    const struct
+    {
+        const char* name;
+        std::string content;
+        std::wstring platform;
+        std::string log; // after the reading line
+    } cases[] = {
+        {"plain", R"({"platform":"beta-2"})", L"beta-2", ""},
+        {"beyond ASCII", "\xEF\xBB\xBF{\"platform\":\"b\xC3\xAAta \xE2\x82\xAC\"}", L"b\u00eata \u20ac", ""},
+        {"nothing", R"({"platform":""})", L"", ""},
+        {"escaped NUL", R"({"platform":"a\u0000b"})", L"", ignored + "a?b\r\n"},
+        {"raw NUL", std::string("{\"platform\":\"a\0b\"}", 18), L"", ignored + "a?b\r\n"},
+        {"line break forging a line", R"({"platform":"beta\r\nError: forged"})", L"", ignored + "beta??Error: forged\r\n"},
+        {"tab, kept in the line", R"({"platform":"a\tb"})", L"", ignored + "a\tb\r\n"},
+        {"escape sequence", "{\"platform\":\"a\x1b[31mb\"}", L"", ignored + "a?[31mb\r\n"},
+        {"delete", R"({"platform":"a\u007fb"})", L"", ignored + "a?b\r\n"},
+        {"C1 control", R"({"platform":"a\u0085b"})", L"", ignored + "a?b\r\n"},
+        {"C1 control introducing a sequence", R"({"platform":"a\u009b2Jb"})", L"", ignored + "a?2Jb\r\n"},
+        {"raw C1 control in UTF-8", "\xEF\xBB\xBF{\"platform\":\"a\xC2\x85" "b\"}", L"", ignored + "a?b\r\n"},
+        {"FFFE", R"({"platform":"a\ufffeb"})", L"", ignored + "a?b\r\n"},
+        {"FFFF", "\xEF\xBB\xBF{\"platform\":\"a\xEF\xBF\xBF" "b\"}", L"", ignored + "a?b\r\n"},
+        // The JSON reader refuses an escaped surrogate without its partner.
+        {"lone surrogate", R"({"platform":"a\udc00b"})", L"", "Error: could't read json value\r\n"},
+    };
+    NewLogLines log;
+    for (const auto& c : cases)
+    {
+        const fs::path file = Write(c.content);
+        EXPECT_EQ(c.platform, ReadDeployPlatform(file)) << c.name;
+        EXPECT_EQ(ReadingLine(file) + c.log, log.Take()) << c.name;
+    }
+    EXPECT_EQ(L"", ReadDeployPlatform(folder.Path() / L"missing.txt")) << "no file";
+    EXPECT_EQ("", log.Take()) << "no file, no line";
 }
 
 TEST(UpdateServerFilePathTest, OptionsFolderOfTheCommonApplicationData)
