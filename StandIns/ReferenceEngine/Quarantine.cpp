@@ -17,11 +17,6 @@ std::wstring FileName(const std::wstring& path)
     return separator == std::wstring::npos ? path : path.substr(separator + 1);
 }
 
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(ApiPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 } // namespace
 
 QuarantineItem::QuarantineItem(const std::wstring& folder) : folder(folder)

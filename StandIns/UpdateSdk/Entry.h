@@ -1,5 +1,7 @@
 #pragma once
 
+#include "OpenedFiles.h"
+
 #include <windows.h>
 
 #include <string>
@@ -7,9 +9,9 @@
 namespace UpdateSdkStandIn
 {
 
-// The system error of a link that is not acted through: Windows' ERROR_STOPPED_ON_SYMLINK,
-// which mingw's headers lack.
-constexpr DWORD LinkRefused = 681;
+// The reference engine's, with the check of what an opened file is, which both stand-ins share.
+using ReferenceEngine::AllSharing;
+using ReferenceEngine::LinkRefused;
 
 // What stands at a path, not followed.
 enum class EntryKind
@@ -17,7 +19,7 @@ enum class EntryKind
     Missing,
     File,
     Folder,
-    Link,         // a symbolic link or junction, held as the link itself
+    Link,         // a symbolic link or junction (a name surrogate), held as the link itself
     FollowedLink, // a link that the system opens only through (Wine does so for every link)
     Unopened,     // there, but it cannot be opened (Error tells why)
 };
@@ -61,7 +63,6 @@ public:
 
 private:
     void Classify(const std::wstring& path);
-    bool Rename(const std::wstring& target, bool replacing) const;
 
     EntryKind kind = EntryKind::Missing;
     DWORD error = ERROR_SUCCESS;

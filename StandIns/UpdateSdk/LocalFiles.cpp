@@ -14,7 +14,6 @@ namespace UpdateSdkStandIn::LocalFiles
 namespace
 {
 
-const DWORD allSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // What removing or renaming an entry by its handle needs.
 const DWORD removalAccess = DELETE | FILE_WRITE_ATTRIBUTES;
 
@@ -65,7 +64,7 @@ bool Refuse(const Entry& entry)
 // Renames a file, or a link as the link itself, within one volume.
 bool Rename(const std::wstring& from, const std::wstring& to, bool replacing)
 {
-    const Entry entry(from, removalAccess, allSharing);
+    const Entry entry(from, removalAccess, AllSharing);
     if (entry.Kind() != EntryKind::File && entry.Kind() != EntryKind::Link)
         return Refuse(entry);
     return replacing ? entry.RenameOver(to) : entry.RenameTo(to);
@@ -94,7 +93,7 @@ void FailLink(const std::wstring& path)
 
 EntryKind Examine(const std::wstring& path)
 {
-    const EntryKind kind = Entry(path, 0, allSharing).Kind();
+    const EntryKind kind = Entry(path, 0, AllSharing).Kind();
     if (kind == EntryKind::FollowedLink)
         FailLink(path);
     return kind;
@@ -236,7 +235,7 @@ std::vector<std::wstring> FileNames(const std::wstring& folder)
 void RemoveTree(const std::wstring& path)
 {
     // Not held while its entries go: listing a folder opened for deletion is refused.
-    const EntryKind kind = Entry(path, 0, allSharing).Kind();
+    const EntryKind kind = Entry(path, 0, AllSharing).Kind();
     if (kind == EntryKind::Folder)
         RemoveTreeContents(path, std::wstring());
     if (kind == EntryKind::File || kind == EntryKind::Folder || kind == EntryKind::Link)
@@ -262,7 +261,7 @@ void RemoveTreeContents(const std::wstring& path, const std::wstring& keptName)
 
 bool RemoveEntry(const std::wstring& path)
 {
-    const Entry entry(path, removalAccess, allSharing);
+    const Entry entry(path, removalAccess, AllSharing);
     switch (entry.Kind())
     {
     case EntryKind::Missing:
@@ -296,14 +295,14 @@ bool Link(const std::wstring& existing, const std::wstring& link)
 {
     // Opened as for a rename: a file that another holds so that it may not be renamed or
     // deleted gets no second name, which could not be removed again (sharing is the file's).
-    const Entry entry(existing, removalAccess, allSharing);
+    const Entry entry(existing, removalAccess, AllSharing);
     return entry.Kind() == EntryKind::File ? entry.LinkAs(link) : Refuse(entry);
 }
 
 bool AreOneFile(const std::wstring& first, const std::wstring& second)
 {
-    const Entry one(first, 0, allSharing);
-    const Entry other(second, 0, allSharing);
+    const Entry one(first, 0, AllSharing);
+    const Entry other(second, 0, AllSharing);
     return one.Kind() == EntryKind::File && other.Kind() == EntryKind::File && one.IsSameAs(other);
 }
 

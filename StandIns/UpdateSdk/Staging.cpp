@@ -109,9 +109,7 @@ void Staging::Release() noexcept
     if (lock == INVALID_HANDLE_VALUE)
         return;
     // The very file held goes as the handle closes; nobody else can have opened it meanwhile.
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    SetFileInformationByHandle(lock, FileDispositionInfo, &disposition, sizeof disposition);
+    ReferenceEngine::DeleteOpened(lock);
     CloseHandle(lock);
     lock = INVALID_HANDLE_VALUE;
     try

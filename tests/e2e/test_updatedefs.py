@@ -11,7 +11,8 @@ import urllib.request
 import unittest
 
 from definitionsserver import PROGRAM_PORT, SAMPLE_SET, DefinitionsServer, copy_sample_set
-from programfolder import DURATION, ENGINE_LINES, SHIPPED_PLUGINS, TEST_FOLDER, US_UTC, read_folder, wait_for_output
+from programfolder import (DURATION, ENGINE_LINES, SHIPPED_PLUGINS, TEST_FOLDER, US_UTC, ProgramFolder, read_folder,
+                           wait_for_output)
 from scanfolder import ScanResult, ScanTest, eicar, windows_path
 from serverdown import ServerDown
 
@@ -127,6 +128,20 @@ class UpdateDefinitionsTest(ScanTest):
         sample = self.data_file("update-sample.bin", b"BRISKEN-UPDATE-SAMPLE")
         self.folder.run("--custom", windows_path(sample))
         self.assertEqual("Brisken.Sample.Update", self.only_result().objects[0]["ThreatName"])
+
+    # Wine gives no final path of a file beyond MAX_PATH: the stand-in still tells its own files
+    # from what a link leads to there, and updates such a folder as any other.
+    def test_a_program_folder_deeper_than_max_path_is_updated(self):
+        self.folder.close()
+        self.folder = ProgramFolder(parents=["a-folder-name-forty-characters-long-xyz"] * 7)
+        self.addCleanup(self.folder.close)
+        self.assertGreater(len(self.folder.windows_path("Plugins", "reference.bkdef")), 300)
+        server = self.serve()
+
+        self.assert_applied(self.folder.run("--updatedefs"), server)
+        self.assert_sample_set_installed()
+        self.assert_output(self.folder.run("--updatedefs"), "Checking for update...\nDefinitions up to date\n")
+        self.assert_scan_detects_eicar()
 
     def test_an_update_into_an_empty_or_missing_plugins_folder_installs_the_set(self):
         # The engine does not start without definitions, but the update needs none to fetch them.
