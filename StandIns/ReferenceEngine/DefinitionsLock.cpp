@@ -1,5 +1,7 @@
 #include "DefinitionsLock.h"
 
+#include "OpenedFiles.h"
+
 #include <windows.h>
 
 namespace ReferenceEngine
@@ -28,21 +30,18 @@ DefinitionsLock::Outcome DefinitionsLock::Take(const std::wstring& folder, bool 
 {
     Release();
     const std::wstring path = PathIn(folder);
-    // Readers share reading with each other; the owner's writing access and empty sharing
-    // conflict with every other hold either way.
-    const DWORD access = exclusive ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
-    const DWORD sharing = exclusive ? 0 : FILE_SHARE_READ;
     const ULONGLONG deadline = GetTickCount64() + waitMilliseconds;
     for (;;)
     {
-        const HANDLE opened = CreateFileW(path.c_str(), access, sharing, nullptr,
-            exclusive ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE opened = Open(path, exclusive);
         if (opened != INVALID_HANDLE_VALUE)
         {
             handle = opened;
             return Outcome::Held;
         }
         const DWORD error = GetLastError();
+        if (error == LinkRefused)
+            return Outcome::Link;
         if (!exclusive && error == ERROR_FILE_NOT_FOUND)
             return Outcome::Absent;
         if (error != ERROR_SHARING_VIOLATION)
@@ -51,6 +50,29 @@ DefinitionsLock::Outcome DefinitionsLock::Take(const std::wstring& folder, bool 
             return Outcome::TimedOut;
         Sleep(pollMilliseconds);
     }
+}
+
+void* DefinitionsLock::Open(const std::wstring& path, bool exclusive)
+{
+    // Readers share reading with each other; the owner's writing access and empty sharing
+    // conflict with every other hold either way. A link is never opened through.
+    const DWORD access = exclusive ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    const DWORD sharing = exclusive ? 0 : FILE_SHARE_READ;
+    HANDLE opened = OpenEntryItself(path, access, sharing, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+    if (opened == INVALID_HANDLE_VALUE && exclusive && GetLastError() == ERROR_FILE_NOT_FOUND)
+    {
+        // Made only where no entry of the name is: CREATE_NEW refuses a link, even one that leads
+        // nowhere, which opening it (under Wine) cannot tell from no file at all.
+        opened = OpenEntryItself(path, access, sharing, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+        if (opened == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
+        {
+            // Made by another owner just now, or a link that leads nowhere: the next open tells.
+            opened = OpenEntryItself(path, access, sharing, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+            if (opened == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
+                SetLastError(LinkRefused);
+        }
+    }
+    return opened;
 }
 
 void DefinitionsLock::Release() noexcept

@@ -2,24 +2,12 @@
 
 #include "DefinitionsLock.h"
 #include "EngineSdk.h"
+#include "FileObjects.h"
 
 #include <windows.h>
 
 namespace ReferenceEngine
 {
-
-namespace
-{
-
-// A swap is a few renames per file: only a hang keeps the definitions that long.
-const unsigned long swapWaitMilliseconds = 120 * 1000;
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-} // namespace
 
 int LoadInstalledDefinitions(const std::wstring& folder, Definitions& definitions)
 {
@@ -27,10 +15,10 @@ int LoadInstalledDefinitions(const std::wstring& folder, Definitions& definition
     for (;;)
     {
         DefinitionsLock lock;
-        const DefinitionsLock::Outcome taken = lock.Share(folder, swapWaitMilliseconds);
+        const DefinitionsLock::Outcome taken = lock.Share(folder, DefinitionsLock::WaitMilliseconds);
         if (taken == DefinitionsLock::Outcome::TimedOut)
             return EngineSdk::Result::Busy;
-        if (taken == DefinitionsLock::Outcome::Failed)
+        if (taken == DefinitionsLock::Outcome::Failed || taken == DefinitionsLock::Outcome::Link)
             return EngineSdk::Result::FileOpen;
         // No swap runs now, and none starts before the lock is let go: a journal left is that
         // of an install cut short, and Plugins holds part of each set until the next update.

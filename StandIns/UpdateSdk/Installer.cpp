@@ -19,8 +19,6 @@ namespace
 const wchar_t* const versionFileName = L"update.txt";
 // Files of Plugins that belong to no set: the version file Install writes, the engine's cache.
 const wchar_t* const filesOfNoSet[] = {versionFileName, L"cache.000"};
-// An engine start reads Plugins in a moment: only a hang keeps a swap waiting that long.
-const unsigned long readersWaitMilliseconds = 120 * 1000;
 
 } // namespace
 
@@ -60,16 +58,20 @@ void Installer::InstallStaged()
     // What a finished swap left there: Take has undone any unfinished one.
     LocalFiles::RemoveTree(folders.backup);
     LocalFiles::CreateOwnFolder(folders.backup);
-    // No engine start reads Plugins while it is part old, part new. The lock opens its file by
-    // name, which would follow a link: the stand-in makes the file itself and refuses a link.
-    const std::wstring lockFile = ReferenceEngine::DefinitionsLock::PathIn(folders.local);
-    if (LocalFiles::Examine(lockFile) == EntryKind::Missing)
-        LocalFiles::Write(lockFile, std::string());
-    LocalFiles::RefuseLink(lockFile);
-    ReferenceEngine::DefinitionsLock lock;
-    if (lock.Own(folders.local, readersWaitMilliseconds) != ReferenceEngine::DefinitionsLock::Outcome::Held)
-        LocalFiles::Fail(Result::InstallFailed, "cannot lock the definitions:",
-            ReferenceEngine::DefinitionsLock::PathIn(folders.local));
+    // No engine start reads Plugins while it is part old, part new.
+    using ReferenceEngine::DefinitionsLock;
+    DefinitionsLock lock;
+    switch (lock.Own(folders.local, DefinitionsLock::WaitMilliseconds))
+    {
+    case DefinitionsLock::Outcome::Held:
+        break;
+    case DefinitionsLock::Outcome::Link:
+        LocalFiles::FailLink(DefinitionsLock::PathIn(folders.local));
+    case DefinitionsLock::Outcome::TimedOut:
+        LocalFiles::Fail(Result::InstallFailed, "cannot lock the definitions:", DefinitionsLock::PathIn(folders.local));
+    default:
+        LocalFiles::Fail(Result::FileSystem, "cannot lock the definitions:", DefinitionsLock::PathIn(folders.local));
+    }
     FileSwap(folders).Run(PlanSwap(set, manifest));
 }
 

@@ -552,6 +552,39 @@ class UpdateDefinitionsTest(ScanTest):
                          + DURATION.pattern)
         self.assert_sample_set_installed()
 
+    # The lock file is the stand-ins' own, taken through its own handle: a link at its name is
+    # refused by either kind of hold, never opened through, and one that leads nowhere is not made
+    # to lead somewhere. The engine does not start on such a lock; the install refuses it (the
+    # update SDK's own tests).
+    def test_the_definitions_lock_is_never_taken_through_a_link(self):
+        outside = os.path.join(self.data, "outside")
+        target, nowhere = os.path.join(outside, "target.txt"), os.path.join(outside, "nothing yet")
+        lock = self.folder.file("Plugins.lock")
+        for mode, leads_to in [("own", target), ("own", nowhere), ("share", target)]:
+            with self.subTest(mode=mode, to=os.path.basename(leads_to)):
+                shutil.rmtree(outside, ignore_errors=True)
+                os.makedirs(outside)
+                with open(target, "wb") as f:
+                    f.write(b"not the stand-ins'")
+                if os.path.lexists(lock):
+                    os.remove(lock)
+                os.symlink(leads_to, lock)
+                with tempfile.TemporaryFile() as out:
+                    holder = subprocess.run(["wine", LOCK_HOLDER, self.folder.windows_path(), mode],
+                                            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
+                                            timeout=HANG_SECONDS)
+                    out.seek(0)
+                    self.assertEqual((1, b"cannot lock: link"), (holder.returncode, out.read().strip()))
+                self.assertEqual({"target.txt": b"not the stand-ins'"}, read_folder(outside))
+
+        os.remove(lock)
+        os.symlink(target, lock)
+        process, printed, report = self.start_scan("through-a-link", *self.samples())
+        process.wait(timeout=HANG_SECONDS)
+        self.assertIn("Couldn't initialize scanner. Error: FileOpen\n", printed())
+        self.assertFalse(os.path.exists(report))
+        self.assertEqual({"target.txt": b"not the stand-ins'"}, read_folder(outside))
+
 
 if __name__ == "__main__":
     unittest.main()
