@@ -13,45 +13,35 @@ namespace
 
 namespace Result = EngineSdk::Result;
 
-bool SetAttributes(FileHandle& file, DWORD attributes)
-{
-    FILE_BASIC_INFO basic{}; // zero times: left as they are
-    basic.FileAttributes = attributes;
-    return SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic);
-}
-
 // Deletes the open file, whose name goes at once: the file is first renamed within its folder,
 // which holds even while another program has it open (sharing it for deletion, or the open
 // for the action would have failed), and then marked for deletion, which takes effect when the
 // last handle closes. A mark alone would leave the name to that other program, and the file
 // would still go when it lets go, after a report that it had stayed. While another program
 // holds it, the notes keep later scans from taking it for a file of the user's.
+// identity: the file's, as the open for the action found it.
 // False, with the file under its own name and attributes, when either step fails.
-bool RemoveOpened(const std::wstring& path, FileHandle& file, const RemovalNotes& notes)
+bool RemoveOpened(const std::wstring& path, FileHandle& file, const FileIdentity& identity, const RemovalNotes& notes)
 {
     FILE_BASIC_INFO basic{};
-    FileIdentity identity;
     const std::wstring stored = StoredPath(path);
-    if (stored.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic)
-        || !ReadIdentity(file.Get(), identity))
+    if (stored.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic))
         return false;
     const DWORD attributes = basic.FileAttributes;
     // A read-only file refuses the mark.
     if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetAttributes(file, WithoutReadOnly(attributes));
+        SetAttributesOpened(file.Get(), WithoutReadOnly(attributes));
     const std::wstring folder = stored.substr(0, stored.find_last_of(L'\\'));
     notes.Note(identity, stored);
     const std::wstring leaving = FirstFreeName(folder + L"\\" + LeavingName,
         [&](const std::wstring& name) { return RenameOpened(file.Get(), name); });
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    const bool removed = !leaving.empty()
-        && SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+    const bool removed = !leaving.empty() && DeleteOpened(file.Get());
     if (!removed)
     {
         if (!leaving.empty())
             RenameOpened(file.Get(), stored);
         if (attributes & FILE_ATTRIBUTE_READONLY)
-            SetAttributes(file, attributes);
+            SetAttributesOpened(file.Get(), attributes);
     }
     file.Reset();
     notes.Settle(identity, removed && !IsGone(leaving));
@@ -138,7 +128,7 @@ ScanJob::Failure ScanJob::Quarantine(const std::wstring& path, const Verdict& ve
     QuarantineItem item(instance.quarantineFolder);
     if (const int code = item.Store(file.Get(), path, buffer))
         return Failure{code};
-    if (move && !RemoveOpened(path, file, instance.removals))
+    if (move && !RemoveOpened(path, file, verdict.identity, instance.removals))
     {
         // Left in its place: no copy of it may stay behind as if it had been moved.
         item.Withdraw();
@@ -152,7 +142,7 @@ ScanJob::Failure ScanJob::Delete(const std::wstring& path, const Verdict& verdic
     FileHandle file;
     if (const Failure refused = OpenJudged(path, verdict, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, file))
         return refused;
-    return RemoveOpened(path, file, instance.removals) ? Failure() : Failure{Result::FileRemove};
+    return RemoveOpened(path, file, verdict.identity, instance.removals) ? Failure() : Failure{Result::FileRemove};
 }
 
 ScanJob::Failure ScanJob::Rename(const std::wstring& path, const Verdict& verdict)

@@ -45,6 +45,8 @@ ScanJob::ScanJob(CThreatScannerStruct& instance)
     : instance(instance), definitions(*instance.definitions),
       buffer(std::max(chunkSize, definitions.HeadSize()))
 {
+    // Once per call, not per removal: it looks at every note.
+    instance.removals.TakeBackNotesOfGoneFiles();
 }
 
 int ScanJob::ScanPath(const wchar_t* path)
@@ -112,14 +114,18 @@ void ScanJob::ListFolder(const std::wstring& folder, bool given, std::vector<std
             continue;
         }
         subject.path.assign(base).append(data.cFileName);
-        // A file this engine sent on its way out is no longer the user's, whoever still holds it.
-        if (IsLeavingName(data.cFileName) && instance.removals.IsRemoved(subject.path))
-            continue;
         subject.objectFlags = 0;
         ScanFileObject(subject, (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     } while (!stopped && FindNextFileW(find.Get(), &data));
     if (!stopped && GetLastError() != ERROR_NO_MORE_FILES)
         ReportFolderFailure(folder, CodeForError(GetLastError(), EngineSdk::Result::FirFind));
+}
+
+bool ScanJob::IsSentOnItsWay(const std::wstring& path) const
+{
+    const std::size_t separator = path.find_last_of(L"\\/");
+    return IsLeavingName(path.c_str() + (separator == std::wstring::npos ? 0 : separator + 1))
+        && instance.removals.IsRemoved(path);
 }
 
 void ScanJob::ReportFolderFailure(const std::wstring& folder, int code)
@@ -133,6 +139,10 @@ void ScanJob::ReportFolderFailure(const std::wstring& folder, int code)
 
 void ScanJob::ScanFileObject(Subject& subject, std::uint64_t size)
 {
+    // A file this engine sent on its way out is no longer the user's, whoever still holds it,
+    // whether a walk finds it or it is given by its path.
+    if (subject.objectType == EngineSdk::ObjectType::File && IsSentOnItsWay(subject.path))
+        return;
     // Whoever answers the report (the scanner, which leaves a file of its maker's alone) must
     // look at the bytes that were judged: the file stays open, so that it can be neither
     // swapped nor changed, until the callback has returned.

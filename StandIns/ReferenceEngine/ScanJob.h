@@ -66,6 +66,9 @@ private:
     // folder is the scanned path itself.
     void ListFolder(const std::wstring& folder, bool given, std::vector<std::wstring>& subfolders);
     void ReportFolderFailure(const std::wstring& folder, int code);
+    // Whether the file at path is one this engine renamed on its way out and marked for deletion.
+    bool IsSentOnItsWay(const std::wstring& path) const;
+    // Scans the file and reports it, unless it is one sent on its way.
     void ScanFileObject(Subject& subject, std::uint64_t size);
     // Opens the file into `file` (OpenToJudge) and judges it; the caller keeps it open until
     // the report on it has been answered.

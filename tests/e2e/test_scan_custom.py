@@ -8,7 +8,7 @@ import subprocess
 import tempfile
 import unittest
 
-from programfolder import TEST_FOLDER, wait_for_output
+from programfolder import TEST_FOLDER, read_folder, wait_for_output
 from scanfolder import ScanTest, ScanResult, eicar, windows_path
 
 EICAR_THREAT = "EICAR-Test-File (not a virus)"
@@ -154,6 +154,67 @@ class CustomScanTest(ScanTest):
                         expected = windows_path(path).encode() + b"\r\n" if name.endswith(".origin") else files[path]
                         self.assertEqual(expected, f.read())
                 self.assertEqual([], os.listdir(folder))
+
+    # The notes of removals are the engine's own files in Removals of the program folder: a link
+    # in the folder's place, or at a note's name (anyone can foresee it: the file's volume and
+    # file index), is never written, read or deleted through, at the removal, while the file is
+    # held, or when a later removal takes the notes of gone files back. What it leads to stays.
+    def test_removal_notes_are_never_written_or_deleted_through_a_link(self):
+        volume = self.removal_notes_volume()
+        for place, leads_to in [("folder", "a folder"), ("note", "a file"), ("note", "nothing yet")]:
+            with self.subTest(link=place, to=leads_to):
+                self.fresh_folder()
+                outside = tempfile.mkdtemp(prefix="outside-", dir=self.data)
+                with open(os.path.join(outside, "a file"), "wb") as f:
+                    f.write(b"not the engine's")
+                held = os.path.join(tempfile.mkdtemp(prefix="held-", dir=self.data), "eicar.com")
+                with open(held, "wb") as f:
+                    f.write(eicar())
+                removals = self.folder.file("Removals")
+                if place == "folder":
+                    os.symlink(outside, removals)
+                else:
+                    os.makedirs(removals)
+                    link = os.path.join(removals, f"{volume}-{os.stat(held).st_ino:016x}")
+                    os.symlink(os.path.join(outside, leads_to), link)
+                holder = self.hold(held, "read")
+                try:
+                    self.scan("--custom", windows_path(held), "--delete")
+                    self.assertEqual(["Deleted"], [o["ScanStatus"] for o in self.results_and_clear()])
+                    self.assertEqual({"a file": b"not the engine's"}, read_folder(outside), "while it is held")
+                finally:
+                    holder.stdin.close()
+                    holder.wait(timeout=120)
+                self.assertFalse(os.path.exists(held))
+                self.scan("--custom", windows_path(self.data_file("later.com", eicar())), "--delete")
+                self.assertEqual(["Deleted"], [o["ScanStatus"] for o in self.results_and_clear()])
+                self.assertEqual({"a file": b"not the engine's"}, read_folder(outside), "at a later removal")
+                self.assertTrue(os.path.islink(removals if place == "folder" else link))
+
+    def removal_notes_volume(self) -> str:
+        """The volume part of the names of notes in the data folder (as Wine gives the volume's
+        serial number), from the note of a removal while its file is held; its file index is the
+        file's Unix one."""
+        held = os.path.join(tempfile.mkdtemp(prefix="held-", dir=self.data), "eicar.com")
+        with open(held, "wb") as f:
+            f.write(eicar())
+        index = os.stat(held).st_ino
+        holder = self.hold(held, "read")
+        try:
+            self.scan("--custom", windows_path(held), "--delete")
+            [note] = os.listdir(self.folder.file("Removals"))
+        finally:
+            holder.stdin.close()
+            holder.wait(timeout=120)
+        volume, _, noted_index = note.partition("-")
+        self.assertEqual(f"{index:016x}", noted_index)
+        return volume
+
+    def results_and_clear(self) -> list:
+        """The infected objects of the only saved result, which goes."""
+        objects = self.only_result().objects
+        os.remove(self.folder.file("Scan Results", self.results()[0]))
+        return objects
 
     def scan_side_by_side(self, folder: str, options, one_after_the_other: bool) -> list:
         """Scans of the folder with these options, each with its own report, one after the other
