@@ -30,6 +30,12 @@ FileSwap::FileSwap(const Folders& folders, Operations operations)
 
 void FileSwap::Run(const std::vector<SwapStep>& steps)
 {
+    // What a journal cut short is weighed by: an old file in the backup means that moves began.
+    if (LocalFiles::HoldsAnything(folders.backup))
+    {
+        SetLastError(ERROR_DIR_NOT_EMPTY);
+        LocalFiles::Fail(Result::FileSystem, "cannot swap, not emptied:", folders.backup);
+    }
     SwapJournal::Write(folders, steps);
     try
     {
@@ -61,6 +67,11 @@ void FileSwap::Recover()
         // tells every move: its backup may hold the only copy of an old file.
         if (AnyMoved(steps))
             throw UpdateError(Result::UndoFailed, "a swap journal without its closing line names files already moved");
+        // Install empties the backup before it writes the journal, and every old file moved goes
+        // there: so the moves began even where no whole step of the journal is left to tell.
+        if (LocalFiles::HoldsAnything(folders.backup))
+            throw UpdateError(Result::UndoFailed,
+                "a swap journal without its closing line, and files moved into " + WideToUtf8(folders.backup));
     }
     else
     {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <memory>
 #include <type_traits>
 
@@ -231,6 +232,24 @@ std::vector<std::wstring> FileNames(const std::wstring& folder)
     if (GetLastError() != ERROR_NO_MORE_FILES)
         Fail("cannot list", folder);
     return names;
+}
+
+bool HoldsAnything(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW data;
+    FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (find.get() == INVALID_HANDLE_VALUE)
+    {
+        find.release();
+        const DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+    do
+    {
+        if (std::wcscmp(data.cFileName, L".") != 0 && std::wcscmp(data.cFileName, L"..") != 0)
+            return true;
+    } while (FindNextFileW(find.get(), &data));
+    return GetLastError() != ERROR_NO_MORE_FILES;
 }
 
 void RemoveTree(const std::wstring& path)

@@ -37,6 +37,9 @@ void CreateFolders(const std::wstring& path);
 void CreateOwnFolder(const std::wstring& path);
 // The names of the files (not folders) directly in the folder; none when it does not exist.
 std::vector<std::wstring> FileNames(const std::wstring& folder);
+// Whether the folder holds any entry (file, folder or link); false when it does not exist, true
+// when it cannot be listed.
+bool HoldsAnything(const std::wstring& folder);
 // Removes the file, or the folder with everything in it; a link is removed as the link, or
 // left in place where the system would follow it. What cannot be removed stays (no throw).
 void RemoveTree(const std::wstring& path);

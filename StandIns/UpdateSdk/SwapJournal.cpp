@@ -122,6 +122,9 @@ State Read(const Folders& folders, std::vector<SwapStep>& steps)
     std::string text;
     if (!LocalFiles::TryRead(folders.journal, text))
         return State::None;
+    // A power cut can leave the end of a file unwritten, which NTFS shows as zeros: the journal
+    // was cut where they begin, so before the first move, which waits for it to be flushed.
+    text.erase(text.find_last_not_of('\0') + 1);
     std::string cut;
     std::vector<std::string> lines = Lines(text, cut);
     // The closing line is whole without its line end too.

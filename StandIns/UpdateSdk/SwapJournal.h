@@ -38,7 +38,8 @@ enum class State
 // when it cannot be written and flushed.
 void Write(const Folders& folders, const std::vector<SwapStep>& steps);
 // Reads the journal into steps: all of a whole one's, the whole lines' of a torn one. Line ends
-// may be LF or CR LF, and blank lines are left out. Throws UpdateError(UndoFailed), touching
+// may be LF or CR LF, blank lines are left out, and a run of NUL bytes at the end is where the
+// journal was cut (what a power cut leaves unwritten). Throws UpdateError(UndoFailed), touching
 // nothing, for a journal with any line that Write does not write: another header, a step that
 // is not an InstallStep (a path outside Plugins and the staging, a name a set may not have, a
 // file named twice), a path that is not UTF-8. What it would undo is unknown or not ours.
