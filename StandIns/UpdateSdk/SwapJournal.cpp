@@ -1,5 +1,6 @@
 #include "SwapJournal.h"
 
+#include "Definitions.h"
 #include "LocalFiles.h"
 #include "PlainFileName.h"
 #include "Result.h"
@@ -75,8 +76,9 @@ SwapStep ParseStep(const std::string& line, const Folders& folders)
     const std::string name = target.compare(0, prefix.size(), prefix) == 0 ? target.substr(prefix.size()) : "";
     const std::wstring wideName = Utf8ToWide(name);
     const bool versionFile = replaced && wideName == versionFileName;
-    if (!versionFile && (!IsPlainFileName(name) || IsReservedFileName(name)))
-        Unreadable("not a file of Plugins: " + line.substr(0, 80));
+    const bool setFile = IsPlainFileName(name) && !IsReservedFileName(name);
+    if (replaced ? !versionFile && !setFile : !IsWithdrawable(wideName))
+        Unreadable("not a file of Plugins that Install acts on: " + line.substr(0, 80));
     const SwapStep step = InstallStep(folders, wideName, replaced);
     const std::vector<std::string> expected = replaced
         ? std::vector<std::string>{replaceWord, Relative(step.staged, folders.local), target,
@@ -95,6 +97,11 @@ SwapStep InstallStep(const Folders& folders, const std::wstring& name, bool repl
     if (replaced)
         staged = name == versionFileName ? folders.stagedVersionFile : folders.stagedFiles + L"\\" + name;
     return {staged, folders.plugins + L"\\" + name, folders.backup + L"\\" + name};
+}
+
+bool IsWithdrawable(const std::wstring& name)
+{
+    return ReferenceEngine::Definitions::IsDefinitionsFileName(name) && IsPlainFileName(WideToUtf8(name));
 }
 
 namespace SwapJournal

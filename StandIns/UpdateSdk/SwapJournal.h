@@ -20,6 +20,9 @@ struct SwapStep
 // The step Install makes for the file of Plugins of that name: replaced by its staged file
 // (update.txt by the staging's own copy), or only taken away; the old one waits in the backup.
 SwapStep InstallStep(const Folders& folders, const std::wstring& name, bool replaced);
+// Whether Install takes the file of Plugins of that name away when the set does not list it: a
+// definitions file (*.bkdef) of a name a set may have. Any other file is not the stand-in's.
+bool IsWithdrawable(const std::wstring& name);
 
 // What an install is about to move, written whole and flushed before the first move, so that
 // a later run that finds it knows that the swap did not finish and how to undo it (format in

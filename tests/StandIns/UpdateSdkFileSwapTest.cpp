@@ -371,6 +371,8 @@ TEST_F(UpdateSdkFileSwapTest, AJournalIsActedOnOnlyWhenInstallCouldHaveWrittenIt
         {"a backup outside", "replace\tUpdateStaging\\files\\a.bkdef\tPlugins\\a.bkdef\t..\\outside\\victim.txt\n"},
         {"a pair Install never makes", "replace\tUpdateStaging\\files\\a.bkdef\tPlugins\\c.bkdef\tUpdateStaging\\backup\\a.bkdef\n"},
         {"update.txt only taken away", "remove\tPlugins\\update.txt\tUpdateStaging\\backup\\update.txt\n"},
+        {"a file that is no definitions file taken away",
+            "remove\tPlugins\\notes.txt\tUpdateStaging\\backup\\notes.txt\n"},
         {"a file named twice", good + good},
         {"a path that is not UTF-8", "remove\tPlugins\\\xff.bkdef\tUpdateStaging\\backup\\\xff.bkdef\n"},
         {"zeros before the end", std::string(8, '\0') + "\n"},
@@ -378,6 +380,7 @@ TEST_F(UpdateSdkFileSwapTest, AJournalIsActedOnOnlyWhenInstallCouldHaveWrittenIt
     // Backups that the steps would put back, where they would be taken from.
     LocalFiles::Write(folders.backup + L"\\gone.bkdef", "old gone");
     LocalFiles::RemoveEntry(folders.plugins + L"\\gone.bkdef");
+    LocalFiles::Write(folders.backup + L"\\notes.txt", "someone's notes");
     const auto expectRefused = [&](const std::string& journal) {
         LocalFiles::Write(folders.journal, journal);
         const Files before = Tree();
