@@ -30,6 +30,13 @@ FileSwap::FileSwap(const Folders& folders, Operations operations)
 
 void FileSwap::Run(const std::vector<SwapStep>& steps)
 {
+    // Every move renames between the staging folder and Plugins, which no rename does across
+    // volumes: a Plugins that leads to another volume would fail every install at its first move.
+    if (!LocalFiles::OnOneVolume(folders.plugins, folders.staging))
+    {
+        SetLastError(ERROR_NOT_SAME_DEVICE);
+        LocalFiles::Fail(Result::FileSystem, "cannot swap, on another volume than UpdateStaging:", folders.plugins);
+    }
     // What a journal cut short is weighed by: an old file in the backup means that moves began.
     if (LocalFiles::HoldsAnything(folders.backup))
     {

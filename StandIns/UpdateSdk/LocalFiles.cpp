@@ -319,6 +319,26 @@ bool Link(const std::wstring& existing, const std::wstring& link)
     return entry.Kind() == EntryKind::File ? entry.LinkAs(link) : Refuse(entry);
 }
 
+bool OnOneVolume(const std::wstring& first, const std::wstring& second)
+{
+    // Opened as what they lead to, only for the volume's serial number: a move into a folder
+    // that a link leads to goes to the volume of that folder.
+    const auto volume = [](const std::wstring& folder) {
+        FileHandle opened(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, allSharing, nullptr, OPEN_EXISTING,
+            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (opened.get() == INVALID_HANDLE_VALUE)
+        {
+            opened.release();
+            Fail("cannot open", folder);
+        }
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!GetFileInformationByHandle(opened.get(), &information))
+            Fail("cannot read", folder);
+        return information.dwVolumeSerialNumber;
+    };
+    return volume(first) == volume(second);
+}
+
 bool AreOneFile(const std::wstring& first, const std::wstring& second)
 {
     const Entry one(first, 0, allSharing);

@@ -62,6 +62,9 @@ bool Replace(const std::wstring& from, const std::wstring& to);
 // hard link); false (with GetLastError set) when it fails, on a volume without hard links too,
 // and for a file that another holds so that it may not be renamed or deleted.
 bool Link(const std::wstring& existing, const std::wstring& link);
+// Whether both folders lie on one volume, each where it leads (a link to a folder counts as the
+// folder it leads to); throws when either cannot be opened.
+bool OnOneVolume(const std::wstring& first, const std::wstring& second);
 // Whether both paths name one file: two names of it (hard links), neither a link.
 bool AreOneFile(const std::wstring& first, const std::wstring& second);
 // Lower-case hex SHA-256 of a file's content.

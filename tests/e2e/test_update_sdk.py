@@ -112,10 +112,12 @@ class UpdateSdkTest(unittest.TestCase):
     def command(self, url: str, *flags, module=MODULE):
         return ["wine", DRIVER, windows_path(module), url, windows_path(self.local), *flags]
 
-    def drive(self, url: str, *flags, timeout=120, module=MODULE) -> DriverRun:
+    def drive(self, url: str, *flags, timeout=120, module=MODULE, debug=False) -> DriverRun:
+        """What a driver run printed; with debug, the module's debug lines too (Wine's +debugstr)."""
+        environment = dict(os.environ, WINEDEBUG="+debugstr") if debug else None
         with tempfile.TemporaryFile() as out:
             subprocess.run(self.command(url, *flags, module=module), stdin=subprocess.DEVNULL, stdout=out,
-                           stderr=subprocess.STDOUT, timeout=timeout)
+                           stderr=subprocess.STDOUT, timeout=timeout, env=environment)
             out.seek(0)
             return DriverRun(out.read().decode("utf-8", errors="replace").replace("\r\n", "\n"))
 
@@ -611,6 +613,24 @@ class UpdateSdkTest(unittest.TestCase):
         self.assertEqual(["0", "30"], self.drive(server.url).events)
         server.stop()
         self.assertEqual("/av64bit/manifest", server.requests[0])
+
+    # The swap renames between UpdateStaging and Plugins, which no rename does across volumes: a
+    # Plugins that leads to another volume is refused before anything moves (code 8), and the
+    # downloads are freed rather than fetched again by every later run only to fail the same way.
+    def test_a_plugins_folder_that_leads_to_another_volume_is_refused_before_anything_moves(self):
+        elsewhere = os.path.join(mount_tmpfs(self, os.path.join(self.root, "other volume"), "4m"), "Plugins")
+        shutil.move(self.plugins, elsewhere)
+        self.link("Plugins", elsewhere)
+        before = read_folder(elsewhere)
+        server = self.serve()
+        run = self.drive(server.url, "--install", debug=True)
+        server.stop()
+        self.assertEqual({"update": 0, "install": 8}, {k: run.results[k] for k in ("update", "install")}, run.text)
+        self.assertIn("another volume", run.text)
+        self.assertTrue(os.path.islink(self.plugins))
+        self.assertEqual(before, read_folder(elsewhere))
+        self.assertFalse(os.path.exists(os.path.join(self.local, "UpdateStaging")))
+        self.assertIn("/av64bit/files/updates.bkdef", server.requests)
 
     # --- two updates of one folder ---
 
