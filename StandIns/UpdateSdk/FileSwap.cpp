@@ -103,11 +103,12 @@ bool FileSwap::AnyMoved(const std::vector<SwapStep>& steps)
 
 void FileSwap::Forward(const SwapStep& step) const
 {
-    const DWORD attributes = GetFileAttributesW(step.target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES)
+    // Looked at as itself: a link is moved as the link or refused, never taken for what it leads to.
+    const EntryKind kind = LocalFiles::ExamineFilePlace(step.target);
+    if (kind != EntryKind::Missing)
     {
         // A folder of that name is someone else's: it is not moved, let alone removed later.
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        if (kind == EntryKind::Folder)
         {
             SetLastError(ERROR_DIRECTORY);
             LocalFiles::Fail(Result::InstallFailed, "a folder is in the way:", step.target);

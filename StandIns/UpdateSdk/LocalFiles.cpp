@@ -107,6 +107,18 @@ void RefuseLink(const std::wstring& path)
         FailLink(path);
 }
 
+EntryKind ExamineFilePlace(const std::wstring& path)
+{
+    const Entry entry(path, 0, allSharing);
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (entry.Kind() == EntryKind::FollowedLink
+        || (entry.Kind() == EntryKind::Link
+            && (!GetFileInformationByHandleEx(entry.Handle(), FileAttributeTagInfo, &tag, sizeof tag)
+                || (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY))))
+        FailLink(path);
+    return entry.Kind();
+}
+
 bool TryRead(const std::wstring& path, std::string& content)
 {
     const Entry file(path, GENERIC_READ, FILE_SHARE_READ);

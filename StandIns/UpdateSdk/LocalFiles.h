@@ -24,6 +24,9 @@ std::string Failure(const char* what, const std::wstring& path);
 EntryKind Examine(const std::wstring& path);
 // Throws UpdateError(FileSystem) when path is a link of either kind.
 void RefuseLink(const std::wstring& path);
+// What stands where a file belongs, as Examine; throws for a link that stands as a folder too (a
+// junction, a folder's symbolic link): moved as itself, it would no longer be seen as a file.
+EntryKind ExamineFilePlace(const std::wstring& path);
 // False when there is no file of that name, or only a link (what it leads to is never read);
 // throws when it exists but cannot be read, or is a link that the system would follow.
 bool TryRead(const std::wstring& path, std::string& content);

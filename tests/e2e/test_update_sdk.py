@@ -487,6 +487,25 @@ class UpdateSdkTest(unittest.TestCase):
         self.assertEqual(10, run.results["install"], run.text)
         self.assertEqual(before, read_folder(self.plugins))
 
+    # A link of a new file's name that leads to a folder is no folder of someone's in the way but
+    # a link, which Wine would move as what it leads to: refused as a link, and kept.
+    def test_install_with_a_link_to_a_folder_in_the_way_refuses_it_and_keeps_the_old_set(self):
+        server = self.serve()
+        self.assertEqual(0, self.drive(server.url).results["update"])
+        outside = os.path.join(self.root, "outside")
+        os.makedirs(outside)
+        with open(os.path.join(outside, "keep.txt"), "wb") as f:
+            f.write(b"someone's file")
+        link = self.link(os.path.join("Plugins", "updates.bkdef"), outside)
+        before = read_folder(self.plugins)
+        run = self.drive(server.url, "--no-update", "--install")
+        self.assertEqual(8, run.results["install"], run.text)
+        self.assertEqual(before, read_folder(self.plugins))
+        self.assertEqual(outside, os.readlink(link))
+        self.assertEqual({"keep.txt": b"someone's file"}, read_folder(outside))
+        server.stop()
+        self.assertIn("/av64bit/files/updates.bkdef", server.requests)
+
     def test_install_checks_the_staged_and_the_kept_files_again(self):
         # Installed, then a newer set that changes updates.bkdef only: reference.bkdef is kept.
         server = self.serve()
