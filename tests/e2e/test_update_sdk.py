@@ -17,7 +17,7 @@ from winehost import windows_path
 
 MODULE = os.path.join(PROGRAM_FOLDER, "BKUpdateServiceCom.dll")
 # The same stand-in built to give up a download that brings less than 1 KiB in 1 s (not 10 s), and
-# a request whose status line and headers have not all come within 2 s (not 30 s).
+# a request whose status line and headers have not all come within 2 s (not 20 s).
 SHORT_LIMITS_MODULE = os.path.join(TEST_FOLDER, "UpdateSdkShortLimits", "BKUpdateServiceCom.dll")
 DRIVER = os.path.join(TEST_FOLDER, "UpdateSdkDriver.exe")
 SAMPLE_VERSION = "2026.11.20.1"
