@@ -16,7 +16,6 @@ namespace UpdateSdkStandIn
 namespace
 {
 
-const wchar_t* const versionFileName = L"update.txt";
 // An engine start reads Plugins in a moment: only a hang keeps a swap waiting that long.
 const unsigned long readersWaitMilliseconds = 120 * 1000;
 
@@ -83,7 +82,7 @@ std::vector<SwapStep> Installer::PlanSwap(const std::vector<SetFile>& set, const
     for (const std::wstring& name : Withdrawn(folders.plugins, manifest))
         steps.push_back(InstallStep(folders, name, false));
     // Last, so that the version line never names a set that is not wholly there.
-    steps.push_back(InstallStep(folders, versionFileName, true));
+    steps.push_back(InstallStep(folders, Folders::versionFileName, true));
     return steps;
 }
 
