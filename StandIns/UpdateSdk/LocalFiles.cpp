@@ -72,6 +72,26 @@ bool Rename(const std::wstring& from, const std::wstring& to, bool replacing)
     return replacing ? entry.RenameOver(to) : entry.RenameTo(to);
 }
 
+// Removes the file or link at path through the handle that tells what it is; true for a folder,
+// which goes after its entries (one that another holds so that it may not go is emptied too).
+bool RemoveUnlessFolder(const std::wstring& path)
+{
+    const Entry entry(path, removalAccess, allSharing);
+    switch (entry.Kind())
+    {
+    case EntryKind::File:
+    case EntryKind::Link:
+        entry.Delete();
+        return false;
+    case EntryKind::Folder:
+        return true;
+    case EntryKind::Unopened:
+        return Entry(path, 0, allSharing).Kind() == EntryKind::Folder;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 void Fail(Result result, const char* what, const std::wstring& path)
@@ -266,12 +286,11 @@ bool HoldsAnything(const std::wstring& folder)
 
 void RemoveTree(const std::wstring& path)
 {
+    if (!RemoveUnlessFolder(path))
+        return;
     // Not held while its entries go: listing a folder opened for deletion is refused.
-    const EntryKind kind = Entry(path, 0, allSharing).Kind();
-    if (kind == EntryKind::Folder)
-        RemoveTreeContents(path, std::wstring());
-    if (kind == EntryKind::File || kind == EntryKind::Folder || kind == EntryKind::Link)
-        RemoveEntry(path);
+    RemoveTreeContents(path, std::wstring());
+    RemoveEntry(path);
 }
 
 void RemoveTreeContents(const std::wstring& path, const std::wstring& keptName)
