@@ -130,8 +130,8 @@ std::vector<std::wstring> Installer::Withdrawn(const std::wstring& plugins, cons
     std::vector<std::wstring> withdrawn;
     for (const std::wstring& name : LocalFiles::FileNames(plugins))
     {
-        // A file the stand-in does not know, in Plugins or in a folder that Plugins leads to, is
-        // someone else's (the version file Install writes and the engine's cache are no set's).
+        // Only the engine's definitions files are the stand-in's to take away: a file it does not
+        // know, in Plugins or in a folder that Plugins leads to, is someone else's.
         if (kept.count(FileNameKey(name)) != 0 || !IsWithdrawable(name))
             continue;
         // Moved as a link, or refused when the system would move what it leads to.
