@@ -430,6 +430,21 @@ TEST_F(FileTest, ReplacingFileTakesThePlaceOnlyWhenCommitted)
     FileSystemHelper::ReplacingFile nowhere(folder / L"missing" / L"r.xml");
     nowhere.Write("x", 1);
     EXPECT_EQ(static_cast<unsigned long>(ERROR_PATH_NOT_FOUND), nowhere.Commit());
+
+    // A file left (or planted) under the first name the save would take: the save takes another
+    // name and leaves that file alone.
+    const std::wstring leftover = L"~" + std::to_wstring(GetCurrentProcessId()) + L".0.saving";
+    Write(leftover, "left by a run that died");
+    {
+        FileSystemHelper::ReplacingFile beside(target);
+        beside.Write("newest", 6);
+        EXPECT_EQ(0u, beside.Commit());
+    }
+    EXPECT_EQ(content(), "newest");
+    fs::ifstream left(folder / leftover, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(left), std::istreambuf_iterator<char>()),
+        "left by a run that died");
+    EXPECT_EQ(names().size(), 2u) << "nothing else is left beside the target";
 }
 
 // Windows answers an open of a folder whose removal is pending with access denied, where Wine
