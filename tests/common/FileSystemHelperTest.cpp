@@ -450,20 +450,24 @@ TEST_F(FileTest, ReplacingFileTakesThePlaceOnlyWhenCommitted)
 // Windows answers an open of a folder whose removal is pending with access denied, where Wine
 // shows the moment before it (a sharing violation): a lock taken then waits for the clearing
 // to end as it does for the other answers of a clearing, and holds the folder made anew. Only
-// those answers make it wait. The opener gives the system's answers after the refused tries.
+// those answers make it wait: a folder that denies its listing but still gives its attributes
+// is not being removed. The opener gives the system's answers after the refused tries, and to
+// every open for attributes unless the case refuses that too.
 TEST_F(FileTest, SharedFolderLockWaitsOutEveryAnswerOfAClearingAndNoOther)
 {
     struct Case
     {
         const char* name;
         DWORD refusal;
+        DWORD attributesRefusal; // 0: the system's answer
         bool locked;
         int tries; // opens of the folder for the lock
     };
     const Case cases[] = {
-        {"removal pending", ERROR_ACCESS_DENIED, true, 3},
-        {"held for deletion", ERROR_SHARING_VIOLATION, true, 3},
-        {"any other refusal", ERROR_INVALID_PARAMETER, false, 1},
+        {"removal pending", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED, true, 3},
+        {"access denied, folder present", ERROR_ACCESS_DENIED, 0, false, 1},
+        {"held for deletion", ERROR_SHARING_VIOLATION, 0, true, 3},
+        {"any other refusal", ERROR_INVALID_PARAMETER, 0, false, 1},
     };
     for (const Case& test : cases)
     {
@@ -477,6 +481,11 @@ TEST_F(FileTest, SharedFolderLockWaitsOutEveryAnswerOfAClearingAndNoOther)
                 if (test.locked)
                     FileSystemHelper::RemoveAll(locked);
                 SetLastError(test.refusal);
+                return boost::shared_ptr<void>();
+            }
+            if (access == FILE_READ_ATTRIBUTES && test.attributesRefusal != 0)
+            {
+                SetLastError(test.attributesRefusal);
                 return boost::shared_ptr<void>();
             }
             return OpenFolder(opened, access, sharing);
