@@ -111,9 +111,4 @@ bool LeadsInto(const boost::filesystem::path& path, const boost::filesystem::pat
     return true;
 }
 
-bool LiesWithin(const boost::filesystem::path& path, const boost::filesystem::path& folder)
-{
-    return Exists(folder) && LeadsInto(path, folder);
-}
-
 } // namespace FileSystemHelper
