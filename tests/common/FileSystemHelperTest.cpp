@@ -378,17 +378,21 @@ TEST(FileSystemHelperTest, LongFormOfAFullPath)
     {
         const wchar_t* path;
         const wchar_t* longForm;
+        bool isLongForm; // of longForm
     } cases[] = {
-        {L"C:\\d\\aux.txt", L"\\\\?\\C:\\d\\aux.txt"},
-        {L"C:/d/nul", L"\\\\?\\C:\\d\\nul"},
-        {L"\\\\server\\share\\com1", L"\\\\?\\UNC\\server\\share\\com1"},
-        {L"\\\\?\\C:\\d\\x", L"\\\\?\\C:\\d\\x"},
-        {L"\\\\.\\C:", L"\\\\.\\C:"},
-        {L"relative\\x", L"relative\\x"},
-        {L"C:x", L"C:x"},
+        {L"C:\\d\\aux.txt", L"\\\\?\\C:\\d\\aux.txt", true},
+        {L"C:/d/nul", L"\\\\?\\C:\\d\\nul", true},
+        {L"\\\\server\\share\\com1", L"\\\\?\\UNC\\server\\share\\com1", true},
+        {L"\\\\?\\C:\\d\\x", L"\\\\?\\C:\\d\\x", true},
+        {L"\\\\.\\C:", L"\\\\.\\C:", false},
+        {L"relative\\x", L"relative\\x", false},
+        {L"C:x", L"C:x", false},
     };
     for (const auto& c : cases)
+    {
         EXPECT_EQ(c.longForm, FileSystemHelper::LongForm(c.path)) << c.path;
+        EXPECT_EQ(c.isLongForm, FileSystemHelper::IsLongForm(c.longForm)) << c.longForm;
+    }
 }
 
 // The file takes the target's place whole, or the target stays as it was; nothing is left beside it.
