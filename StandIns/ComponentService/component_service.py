@@ -52,6 +52,9 @@ def parse_arguments(argv):
                         help="declare no length and no chunks: the body ends where the connection does")
     parser.add_argument("--blanks", type=float, metavar="MEGABYTES",
                         help="that many megabytes of spaces after the answer, streamed as fast as they go")
+    parser.add_argument("--body-size", type=int, metavar="BYTES",
+                        help="notes padded with x so that the answer's body (--after-envelope included) is "
+                             "that many bytes long")
     parser.add_argument("--hold", action="store_true",
                         help="keep the connection open after the answer until the peer stops")
     parser.add_argument("--close-early", type=int, metavar="BYTES",
@@ -184,6 +187,14 @@ def pieces(data, patterns):
     return [data[begin:end] for begin, end in zip(bounds, bounds[1:]) if end > begin]
 
 
+def padded(data, size):
+    """data with x before the end of its notes, so that it is size bytes long."""
+    end = data.find(b"</Notes>")
+    if end < 0 or size < len(data):
+        raise ValueError("--body-size %d: the answer has no notes, or is longer" % size)
+    return data[:end] + b"x" * (size - len(data)) + data[end:]
+
+
 def http_head(request_line, headers):
     return (request_line + "\r\n" + "".join("%s: %s\r\n" % item for item in headers.items())).encode(
         "latin-1", "replace")
@@ -286,6 +297,8 @@ class ComponentServiceHandler(BaseHTTPRequestHandler):
     def reply(self, status, soap_namespace, document):
         options = self.server.options
         data = (document + options.after_envelope).encode("utf-8")
+        if options.body_size is not None:
+            data = padded(data, options.body_size)
         blanks = int((options.blanks or 0) * 1024 * 1024)
         self.send_head(status, soap_namespace, self.declared_length(len(data) + blanks))
         writes = pieces(data, [pattern.encode("utf-8") for pattern in options.cut])
