@@ -73,7 +73,9 @@ def parse_arguments(argv):
     answer.add_argument("--no-http-head", action="store_true",
                         help="answer with the bare XML, without an HTTP status line and headers")
     answer.add_argument("--mime", action="store_true", help="answer with the XML as the one part of a MIME message")
-    answer.add_argument("--huge", type=int, metavar="MEGABYTES", help="answer with notes of this size")
+    answer.add_argument("--huge", type=float, metavar="MEGABYTES",
+                        help="answer with notes of this size, streamed; declared in the head unless "
+                             "--no-length or --chunked")
     answer.add_argument("--silent", action="store_true", help="accept connections and never answer")
     answer.add_argument("--trickle", type=float, metavar="SECONDS",
                         help="send the answer one byte at a time, pausing between bytes")
@@ -242,7 +244,7 @@ class ComponentServiceHandler(BaseHTTPRequestHandler):
         elif options.mime:
             self.reply_mime(soap_namespace, envelope(soap_namespace, answer_body(request[1], options)))
         elif options.huge is not None:
-            self.reply_huge(soap_namespace, request[1], options.huge * 1024 * 1024)
+            self.reply_huge(soap_namespace, request[1], int(options.huge * 1024 * 1024))
         else:
             self.reply(200, soap_namespace, envelope(soap_namespace, answer_body(request[1], options)))
 
@@ -369,16 +371,23 @@ class ComponentServiceHandler(BaseHTTPRequestHandler):
         tail = ('</Notes>%s%s</%sResult></%sResponse></soap:Body></soap:Envelope>'
                 % (element("Version", options.version), element("DownloadUrl", options.url),
                    operation, operation)).encode("utf-8")
-        self.send_head(200, soap_namespace, len(head) + notes_size + len(tail))
+        length = self.declared_length(len(head) + notes_size + len(tail))
+        self.send_head(200, soap_namespace, length)
+        frame = (lambda part: b"%x\r\n%s\r\n" % (len(part), part)) if length is None else (lambda part: part)
         block = b"x" * 65536
         try:
-            self.wfile.write(head)
+            self.wfile.write(frame(head))
             remaining = notes_size
             while remaining > 0 and not self.server.stopping.is_set():
-                self.wfile.write(block[:min(remaining, len(block))])
+                self.wfile.write(frame(block[:min(remaining, len(block))]))
                 remaining -= min(remaining, len(block))
-            self.wfile.write(tail)
+            self.wfile.write(frame(tail))
+            if length is None:
+                self.wfile.write(b"0\r\n\r\n")
         except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+            return
+        if length == "none":
             self.close_connection = True
 
 
