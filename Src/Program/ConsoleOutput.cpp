@@ -1,21 +1,12 @@
 #include "Program/ConsoleOutput.h"
 
+#include "Program/ConsoleText.h"
+
 #include <algorithm>
 #include <limits>
 
 namespace BriskenCommandLineScanner
 {
-
-namespace
-{
-
-bool IsConsole(HANDLE handle)
-{
-    DWORD mode = 0;
-    return GetConsoleMode(handle, &mode) != 0;
-}
-
-} // namespace
 
 ConsoleOutput::ConsoleOutput(std::ostream& stream, HANDLE output)
     : stream(stream), output(output), console(IsConsole(output)), previous(stream.rdbuf())

@@ -43,15 +43,16 @@ std::string ToConsoleCodePage(const std::wstring& text, std::uint32_t codePage)
     return bytes;
 }
 
+bool IsConsole(void* handle)
+{
+    DWORD mode = 0;
+    return handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
 std::uint32_t ConsoleCodePage()
 {
-    static const std::uint32_t codePage = [] {
-        DWORD mode = 0;
-        const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-        if (output && output != INVALID_HANDLE_VALUE && GetConsoleMode(output, &mode))
-            return static_cast<std::uint32_t>(GetConsoleOutputCP());
-        return static_cast<std::uint32_t>(GetACP());
-    }();
+    static const std::uint32_t codePage = IsConsole(GetStdHandle(STD_OUTPUT_HANDLE))
+        ? static_cast<std::uint32_t>(GetConsoleOutputCP()) : static_cast<std::uint32_t>(GetACP());
     return codePage;
 }
 

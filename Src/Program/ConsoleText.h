@@ -14,6 +14,10 @@ namespace BriskenCommandLineScanner
 // text in codePage, unrepresentable characters replaced; never throws but std::bad_alloc.
 std::string ToConsoleCodePage(const std::wstring& text, std::uint32_t codePage);
 
+// Whether handle is a console's (a console program's standard output, say); false for a file,
+// a pipe, the null device, or no handle at all.
+bool IsConsole(void* handle);
+
 // The code page of standard output: the console's output code page when it is a console,
 // else the system ANSI code page (what a redirected file or pipe is read in).
 std::uint32_t ConsoleCodePage();

@@ -77,6 +77,16 @@ std::wstring ObjectName(const _ScanCbkParams& report)
     return name;
 }
 
+// Logs what failed on the object ("Object not scanned", say) with where the object is, details
+// (each as ". Name: value") and the engine's reason.
+void LogObjectFailure(const std::wstring& failure, const _ScanCbkParams& report, const std::wstring& details,
+    const std::wstring& reason)
+{
+    LogError(failure, L". Path: ", Printable(report.path), L". Parent Containers: ",
+        Printable(report.parentContainers), L". Inner Object: ", Printable(report.innerObject), details,
+        L". Reason: ", reason);
+}
+
 // After its console line, which looks like any other object's, the console says that it was
 // skipped (the engine may report an unreadable boot sector or file so, not as a failed call), and
 // the log says why.
@@ -85,9 +95,8 @@ void ReportNotScanned(const _ScanCbkParams& report)
     const std::wstring reason = ErrorNameOrCode(report.scanStatusFlags);
     PrintNotScanned(report.objectType == EngineSdk::ObjectType::BootSector ? NotScannedBootSector : NotScannedObject,
         ObjectName(report), reason);
-    LogError(L"Object not scanned. Path: ", Printable(report.path), L". Parent Containers: ",
-        Printable(report.parentContainers), L". Inner Object: ", Printable(report.innerObject), L". Object Flags: ",
-        ObjectFlagsToString(report.objectFlags), L". Reason: ", reason);
+    LogObjectFailure(L"Object not scanned", report, L". Object Flags: " + ObjectFlagsToString(report.objectFlags),
+        reason);
 }
 
 // What the console and the log call the action asked for.
@@ -119,9 +128,7 @@ void ReportActionFailed(const _ScanCbkParams& report, std::uint32_t action)
     const std::wstring verb = ActionVerb(action);
     const std::wstring reason = ErrorNameOrCode(report.scanStatusFlags);
     PrintCouldNot(verb + L" object", ObjectName(report), reason);
-    LogError(L"Couldn't ", verb, L" object. Path: ", Printable(report.path), L". Parent Containers: ",
-        Printable(report.parentContainers), L". Inner Object: ", Printable(report.innerObject), L". Reason: ",
-        reason);
+    LogObjectFailure(L"Couldn't " + verb + L" object", report, std::wstring(), reason);
 }
 
 void LogCallbackFailure()

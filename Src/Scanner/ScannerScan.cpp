@@ -28,7 +28,7 @@ namespace
 std::wstring ScanResultFileName(const boost::filesystem::path& path)
 {
     const std::wstring name = path.filename().wstring();
-    return path.wstring().compare(0, 4, L"\\\\?\\") == 0 || name == L"." || name == L".."
+    return FileSystemHelper::IsLongForm(path.wstring()) || name == L"." || name == L".."
         ? name : FileSystemHelper::StoredName(name);
 }
 

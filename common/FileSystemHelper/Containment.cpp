@@ -1,7 +1,10 @@
 #include "FileSystemHelper/Containment.h"
 
+#include "FileSystemHelper/FileName.h"
+
 #include <boost/shared_ptr.hpp>
 
+#include <cwchar>
 #include <vector>
 
 #include <windows.h>
@@ -15,13 +18,10 @@ namespace
 // The path without the "\\?\" prefix, which keeps Windows from normalising the rest.
 std::wstring WithoutLongPathPrefix(const std::wstring& path)
 {
-    static const std::wstring prefix = L"\\\\?\\";
     static const std::wstring uncPrefix = L"\\\\?\\UNC\\";
     if (path.compare(0, uncPrefix.size(), uncPrefix) == 0)
         return L"\\\\" + path.substr(uncPrefix.size());
-    if (path.compare(0, prefix.size(), prefix) == 0)
-        return path.substr(prefix.size());
-    return path;
+    return IsLongForm(path) ? path.substr(std::wcslen(L"\\\\?\\")) : path;
 }
 
 // The text a call writes into a buffer: call(buffer, size) answers the length of the text, the
@@ -109,11 +109,6 @@ bool LeadsInto(const boost::filesystem::path& path, const boost::filesystem::pat
         ++element;
     }
     return true;
-}
-
-bool LiesWithin(const boost::filesystem::path& path, const boost::filesystem::path& folder)
-{
-    return Exists(folder) && LeadsInto(path, folder);
 }
 
 } // namespace FileSystemHelper

@@ -56,9 +56,14 @@ bool IsFileName(const std::wstring& name)
     return !IsDeviceName(name);
 }
 
+bool IsLongForm(const std::wstring& path)
+{
+    return path.compare(0, 4, L"\\\\?\\") == 0;
+}
+
 std::wstring LongForm(const std::wstring& path)
 {
-    if (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\\\.\\") == 0)
+    if (IsLongForm(path) || path.compare(0, 4, L"\\\\.\\") == 0)
         return path;
     std::wstring plain = path;
     std::replace(plain.begin(), plain.end(), L'/', L'\\');

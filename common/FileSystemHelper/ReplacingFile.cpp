@@ -35,7 +35,10 @@ ReplacingFile::ReplacingFile(const boost::filesystem::path& target) : target(tar
         handle = CreateFileW(written.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (handle != INVALID_HANDLE_VALUE)
+        {
+            error = 0; // a name taken before this one is no failure of the save
             return;
+        }
         error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
             return;

@@ -27,6 +27,29 @@ boost::shared_ptr<void> OpenFolder(const boost::filesystem::path& folder, unsign
     return boost::shared_ptr<void>(opened, &CloseHandle);
 }
 
+// Whether refusal, the answer to an open of the folder for a lock, comes from a process that
+// clears it: that one holds it for deletion, and removes it at the end, perhaps between the
+// making (made) and the opening here.
+bool IsBeingCleared(const boost::filesystem::path& folder, const SharedFolderLock::Opener& open, DWORD refusal,
+    bool made)
+{
+    switch (refusal)
+    {
+    case ERROR_SHARING_VIOLATION:
+        return true;
+    case ERROR_ACCESS_DENIED:
+        // Once its removal is pending, Windows refuses every open of the folder so, even one
+        // for its attributes alone; a folder that only denies this account its listing still
+        // gives those, and waiting would not change that.
+        return !open(folder, FILE_READ_ATTRIBUTES, allSharing);
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return made;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 SharedFolderLock::SharedFolderLock(const boost::filesystem::path& folder) : SharedFolderLock(folder, &OpenFolder)
@@ -46,13 +69,7 @@ SharedFolderLock::SharedFolderLock(const boost::filesystem::path& folder, const 
         handle = open(folder, FILE_LIST_DIRECTORY, lockSharing);
         if (handle)
             return;
-        // A process that clears the folder holds it for deletion, and removes it at the end,
-        // perhaps between the making and the opening here; once its removal is pending, Windows
-        // refuses every open of it with access denied.
-        const DWORD error = GetLastError();
-        const bool clearing = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED
-            || (!made && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND));
-        if (!clearing || GetTickCount64() > deadline)
+        if (!IsBeingCleared(folder, open, GetLastError(), !made) || GetTickCount64() > deadline)
             return;
         Sleep(retryMilliseconds);
     }

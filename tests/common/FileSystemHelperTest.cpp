@@ -198,9 +198,8 @@ std::vector<std::wstring> RootsFromMask()
 }
 
 // Without links (which only the black-box tests can make here): spellings and missing places. A
-// folder that does not exist yet (the definitions update's working folder) still has a place for
-// LeadsInto.
-TEST_F(FileTest, LiesWithinGoesByPlaceNotBySpelling)
+// folder that does not exist yet (the definitions update's working folder) still has a place.
+TEST_F(FileTest, LeadsIntoGoesByPlaceNotBySpelling)
 {
     fs::create_directories(folder / L"Temp" / L"sub");
     fs::create_directories(folder / L"Temp2");
@@ -209,33 +208,29 @@ TEST_F(FileTest, LiesWithinGoesByPlaceNotBySpelling)
     {
         std::wstring path;
         std::wstring within;
-        bool expected;
-        bool leadsInto; // when it differs: within does not exist
+        bool leadsInto;
     } cases[] = {
-        {base + L"\\Temp\\r.xml", base + L"\\Temp", true, true},
-        {base + L"\\Temp", base + L"\\Temp", true, true},
-        {base + L"\\tEMP\\SUB\\new\\deeper\\r.xml", base + L"\\Temp", true, true},
-        {base + L"\\Temp2\\..\\Temp\\.\\r.xml", base + L"\\Temp\\", true, true},
-        {L"\\\\?\\" + base + L"\\Temp\\r.xml", base + L"/Temp", true, true},
-        {base + L"\\Temp\\..\\Temp2\\r.xml", base + L"\\Temp", false, false},
-        {base + L"\\Tem", base + L"\\Temp", false, false},
-        {base, base + L"\\Temp", false, false},
-        {base + L"\\Gone\\r.xml", base + L"\\Gone", false, true},
-        {base + L"\\gONE\\new\\..\\r.xml", base + L"\\Gone\\", false, true},
-        {base + L"\\Temp\\..\\Gone", base + L"\\Gone", false, true},
-        {base + L"\\Gone2\\r.xml", base + L"\\Gone", false, false},
-        {L"Q:\\nowhere\\r.xml", base + L"\\Temp", false, false},
+        {base + L"\\Temp\\r.xml", base + L"\\Temp", true},
+        {base + L"\\Temp", base + L"\\Temp", true},
+        {base + L"\\tEMP\\SUB\\new\\deeper\\r.xml", base + L"\\Temp", true},
+        {base + L"\\Temp2\\..\\Temp\\.\\r.xml", base + L"\\Temp\\", true},
+        {L"\\\\?\\" + base + L"\\Temp\\r.xml", base + L"/Temp", true},
+        {base + L"\\Temp\\..\\Temp2\\r.xml", base + L"\\Temp", false},
+        {base + L"\\Tem", base + L"\\Temp", false},
+        {base, base + L"\\Temp", false},
+        {base + L"\\Gone\\r.xml", base + L"\\Gone", true},
+        {base + L"\\gONE\\new\\..\\r.xml", base + L"\\Gone\\", true},
+        {base + L"\\Temp\\..\\Gone", base + L"\\Gone", true},
+        {base + L"\\Gone2\\r.xml", base + L"\\Gone", false},
+        {L"Q:\\nowhere\\r.xml", base + L"\\Temp", false},
     };
     for (const auto& c : cases)
-    {
-        EXPECT_EQ(c.expected, FileSystemHelper::LiesWithin(c.path, c.within)) << c.path << L" in " << c.within;
         EXPECT_EQ(c.leadsInto, FileSystemHelper::LeadsInto(c.path, c.within)) << c.path << L" into " << c.within;
-    }
 }
 
 // A path longer than the first buffer of MAX_PATH characters is read whole. (Wine gives no final
 // path above that length, so the long part is one that does not exist yet.)
-TEST_F(FileTest, LiesWithinReadsAPathLongerThanMaxPath)
+TEST_F(FileTest, LeadsIntoReadsAPathLongerThanMaxPath)
 {
     fs::create_directories(folder / L"Temp");
     fs::create_directories(folder / L"Temp2");
@@ -245,8 +240,8 @@ TEST_F(FileTest, LiesWithinReadsAPathLongerThanMaxPath)
         below += L"\\" + std::wstring(60, L'd');
     below += L"\\r.xml";
     ASSERT_GT(below.size(), static_cast<std::size_t>(MAX_PATH));
-    EXPECT_TRUE(FileSystemHelper::LiesWithin(below, temp));
-    EXPECT_FALSE(FileSystemHelper::LiesWithin(below, folder.wstring() + L"\\Temp2"));
+    EXPECT_TRUE(FileSystemHelper::LeadsInto(below, temp));
+    EXPECT_FALSE(FileSystemHelper::LeadsInto(below, folder.wstring() + L"\\Temp2"));
 }
 
 // Without links (which only the black-box tests can make here): a whole tree, one file, nothing.
@@ -383,17 +378,21 @@ TEST(FileSystemHelperTest, LongFormOfAFullPath)
     {
         const wchar_t* path;
         const wchar_t* longForm;
+        bool isLongForm; // of longForm
     } cases[] = {
-        {L"C:\\d\\aux.txt", L"\\\\?\\C:\\d\\aux.txt"},
-        {L"C:/d/nul", L"\\\\?\\C:\\d\\nul"},
-        {L"\\\\server\\share\\com1", L"\\\\?\\UNC\\server\\share\\com1"},
-        {L"\\\\?\\C:\\d\\x", L"\\\\?\\C:\\d\\x"},
-        {L"\\\\.\\C:", L"\\\\.\\C:"},
-        {L"relative\\x", L"relative\\x"},
-        {L"C:x", L"C:x"},
+        {L"C:\\d\\aux.txt", L"\\\\?\\C:\\d\\aux.txt", true},
+        {L"C:/d/nul", L"\\\\?\\C:\\d\\nul", true},
+        {L"\\\\server\\share\\com1", L"\\\\?\\UNC\\server\\share\\com1", true},
+        {L"\\\\?\\C:\\d\\x", L"\\\\?\\C:\\d\\x", true},
+        {L"\\\\.\\C:", L"\\\\.\\C:", false},
+        {L"relative\\x", L"relative\\x", false},
+        {L"C:x", L"C:x", false},
     };
     for (const auto& c : cases)
+    {
         EXPECT_EQ(c.longForm, FileSystemHelper::LongForm(c.path)) << c.path;
+        EXPECT_EQ(c.isLongForm, FileSystemHelper::IsLongForm(c.longForm)) << c.longForm;
+    }
 }
 
 // The file takes the target's place whole, or the target stays as it was; nothing is left beside it.
@@ -430,25 +429,44 @@ TEST_F(FileTest, ReplacingFileTakesThePlaceOnlyWhenCommitted)
     FileSystemHelper::ReplacingFile nowhere(folder / L"missing" / L"r.xml");
     nowhere.Write("x", 1);
     EXPECT_EQ(static_cast<unsigned long>(ERROR_PATH_NOT_FOUND), nowhere.Commit());
+
+    // A file left (or planted) under the first name the save would take: the save takes another
+    // name and leaves that file alone.
+    const std::wstring leftover = L"~" + std::to_wstring(GetCurrentProcessId()) + L".0.saving";
+    Write(leftover, "left by a run that died");
+    {
+        FileSystemHelper::ReplacingFile beside(target);
+        beside.Write("newest", 6);
+        EXPECT_EQ(0u, beside.Commit());
+    }
+    EXPECT_EQ(content(), "newest");
+    fs::ifstream left(folder / leftover, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(left), std::istreambuf_iterator<char>()),
+        "left by a run that died");
+    EXPECT_EQ(names().size(), 2u) << "nothing else is left beside the target";
 }
 
 // Windows answers an open of a folder whose removal is pending with access denied, where Wine
 // shows the moment before it (a sharing violation): a lock taken then waits for the clearing
 // to end as it does for the other answers of a clearing, and holds the folder made anew. Only
-// those answers make it wait. The opener gives the system's answers after the refused tries.
+// those answers make it wait: a folder that denies its listing but still gives its attributes
+// is not being removed. The opener gives the system's answers after the refused tries, and to
+// every open for attributes unless the case refuses that too.
 TEST_F(FileTest, SharedFolderLockWaitsOutEveryAnswerOfAClearingAndNoOther)
 {
     struct Case
     {
         const char* name;
         DWORD refusal;
+        DWORD attributesRefusal; // 0: the system's answer
         bool locked;
         int tries; // opens of the folder for the lock
     };
     const Case cases[] = {
-        {"removal pending", ERROR_ACCESS_DENIED, true, 3},
-        {"held for deletion", ERROR_SHARING_VIOLATION, true, 3},
-        {"any other refusal", ERROR_INVALID_PARAMETER, false, 1},
+        {"removal pending", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED, true, 3},
+        {"access denied, folder present", ERROR_ACCESS_DENIED, 0, false, 1},
+        {"held for deletion", ERROR_SHARING_VIOLATION, 0, true, 3},
+        {"any other refusal", ERROR_INVALID_PARAMETER, 0, false, 1},
     };
     for (const Case& test : cases)
     {
@@ -462,6 +480,11 @@ TEST_F(FileTest, SharedFolderLockWaitsOutEveryAnswerOfAClearingAndNoOther)
                 if (test.locked)
                     FileSystemHelper::RemoveAll(locked);
                 SetLastError(test.refusal);
+                return boost::shared_ptr<void>();
+            }
+            if (access == FILE_READ_ATTRIBUTES && test.attributesRefusal != 0)
+            {
+                SetLastError(test.attributesRefusal);
                 return boost::shared_ptr<void>();
             }
             return OpenFolder(opened, access, sharing);

@@ -35,6 +35,10 @@ CASES = [
     ("trailing # comment", b"read_only=1 # on\r\nengines_folder=C:\\Brisken Engines\r\n", 0, None),
     ("comment after the engines folder", b"read_only=1\r\nengines_folder=C:\\Brisken Engines ; ours\r\n", 1,
         ENGINES + " ; ours"),
+    ("blanks around the engines folder", b"read_only=1\r\nengines_folder= \tC:\\Brisken Engines \t \r\n", 1,
+        ENGINES),
+    ("quoted engines folder", b"read_only=1\r\nengines_folder=\"C:\\Brisken Engines\"\r\n", 1,
+        '"' + ENGINES + '"'),
 ]
 
 
