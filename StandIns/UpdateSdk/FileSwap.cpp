@@ -30,6 +30,19 @@ FileSwap::FileSwap(const Folders& folders, Operations operations)
 
 void FileSwap::Run(const std::vector<SwapStep>& steps)
 {
+    // Every move renames between the staging folder and Plugins, which no rename does across
+    // volumes: a Plugins that leads to another volume would fail every install at its first move.
+    if (!LocalFiles::OnOneVolume(folders.plugins, folders.staging))
+    {
+        SetLastError(ERROR_NOT_SAME_DEVICE);
+        LocalFiles::Fail(Result::FileSystem, "cannot swap, on another volume than UpdateStaging:", folders.plugins);
+    }
+    // What a journal cut short is weighed by: an old file in the backup means that moves began.
+    if (LocalFiles::HoldsAnything(folders.backup))
+    {
+        SetLastError(ERROR_DIR_NOT_EMPTY);
+        LocalFiles::Fail(Result::FileSystem, "cannot swap, not emptied:", folders.backup);
+    }
     SwapJournal::Write(folders, steps);
     try
     {
@@ -61,6 +74,11 @@ void FileSwap::Recover()
         // tells every move: its backup may hold the only copy of an old file.
         if (AnyMoved(steps))
             throw UpdateError(Result::UndoFailed, "a swap journal without its closing line names files already moved");
+        // Install empties the backup before it writes the journal, and every old file moved goes
+        // there: so the moves began even where no whole step of the journal is left to tell.
+        if (LocalFiles::HoldsAnything(folders.backup))
+            throw UpdateError(Result::UndoFailed,
+                "a swap journal without its closing line, and files moved into " + WideToUtf8(folders.backup));
     }
     else
     {
@@ -85,11 +103,12 @@ bool FileSwap::AnyMoved(const std::vector<SwapStep>& steps)
 
 void FileSwap::Forward(const SwapStep& step) const
 {
-    const DWORD attributes = GetFileAttributesW(step.target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES)
+    // Looked at as itself: a link is moved as the link or refused, never taken for what it leads to.
+    const EntryKind kind = LocalFiles::ExamineFilePlace(step.target);
+    if (kind != EntryKind::Missing)
     {
         // A folder of that name is someone else's: it is not moved, let alone removed later.
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        if (kind == EntryKind::Folder)
         {
             SetLastError(ERROR_DIRECTORY);
             LocalFiles::Fail(Result::InstallFailed, "a folder is in the way:", step.target);

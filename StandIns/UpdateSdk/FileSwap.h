@@ -38,15 +38,17 @@ public:
 
     explicit FileSwap(const Folders& folders, Operations operations = Perform);
 
-    // Does the steps in order. When one fails, everything done is undone and the journal
-    // removed: throws UpdateError(InstallFailed). When the undo cannot complete, the journal
-    // and the backup stay for Recover: throws UpdateError(UndoFailed).
+    // Does the steps in order, beginning with an empty backup and with Plugins on the staging
+    // folder's volume (else throws UpdateError(FileSystem), nothing moved). When one fails,
+    // everything done is undone and the journal removed: throws UpdateError(InstallFailed). When
+    // the undo cannot complete, the journal and the backup stay for Recover: throws
+    // UpdateError(UndoFailed).
     void Run(const std::vector<SwapStep>& steps);
     // Undoes a swap that did not finish, if the journal shows one; a journal torn before the
     // first move is only removed. Throws UpdateError(UndoFailed) when the undo cannot complete
     // (the journal and the backup stay), for a journal that Install did not write (nothing is
-    // moved) and for a torn one whose steps have begun (nothing is moved: it may not tell them
-    // all). Being cut short, it may simply run again.
+    // moved) and for a torn one whose steps have begun, as its steps or the backup show (nothing
+    // is moved: it may not tell them all). Being cut short, it may simply run again.
     void Recover();
 
 private:

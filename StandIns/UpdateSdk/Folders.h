@@ -19,15 +19,17 @@ struct Folders
           stagedFiles(staging + L"\\files"),
           backup(staging + L"\\backup"),
           stagedManifest(staging + L"\\manifest.txt"),
-          stagedVersionFile(staging + L"\\update.txt"),
+          stagedVersionFile(staging + L"\\" + versionFileName),
           journal(localPath + L"\\" + ReferenceEngine::DefinitionsLock::SwapJournal),
           lock(staging + L"\\" + lockName),
-          versionFile(plugins + L"\\update.txt")
+          versionFile(plugins + L"\\" + versionFileName)
     {
     }
 
     static constexpr const wchar_t* pluginsName = L"Plugins";
     static constexpr const wchar_t* lockName = L"update.lock";
+    // The version file in Plugins, which Install writes and no set may list.
+    static constexpr const wchar_t* versionFileName = L"update.txt";
 
     // The path of a manifest name (checked to be a plain file name) in one of the folders.
     static std::wstring Below(const std::wstring& folder, const std::string& name)

@@ -36,9 +36,9 @@ const ULONGLONG stallMilliseconds = BRISKEN_DEFINITIONS_STALL_SECONDS * 1000ULL;
 #error "BRISKEN_DEFINITIONS_ANSWER_SECONDS must be defined by the build"
 #endif
 // A request whose status line and headers have not all arrived this long after it began is given
-// up. The program's build takes the sum of the limits above, by when Windows' own WinHTTP has
-// ended it (its receive-response timeout covers all headers); Wine's counts per receive, so that
-// a server trickling its headers would hold the update for ever.
+// up (20 s in the program's build, CMakeLists.txt): Windows' own WinHTTP ends such a request by its
+// receive timeout, which covers all headers, but Wine's counts per receive, so that a server
+// trickling its headers would hold the update for ever.
 const DWORD answerMilliseconds = BRISKEN_DEFINITIONS_ANSWER_SECONDS * 1000;
 
 struct InternetCloser

@@ -16,9 +16,6 @@ namespace UpdateSdkStandIn
 namespace
 {
 
-const wchar_t* const versionFileName = L"update.txt";
-// Files of Plugins that belong to no set: the version file Install writes, the engine's cache.
-const wchar_t* const filesOfNoSet[] = {versionFileName, L"cache.000"};
 // An engine start reads Plugins in a moment: only a hang keeps a swap waiting that long.
 const unsigned long readersWaitMilliseconds = 120 * 1000;
 
@@ -85,7 +82,7 @@ std::vector<SwapStep> Installer::PlanSwap(const std::vector<SetFile>& set, const
     for (const std::wstring& name : Withdrawn(folders.plugins, manifest))
         steps.push_back(InstallStep(folders, name, false));
     // Last, so that the version line never names a set that is not wholly there.
-    steps.push_back(InstallStep(folders, versionFileName, true));
+    steps.push_back(InstallStep(folders, Folders::versionFileName, true));
     return steps;
 }
 
@@ -130,15 +127,12 @@ std::vector<std::wstring> Installer::Withdrawn(const std::wstring& plugins, cons
     std::set<std::wstring> kept;
     for (const ManifestFile& file : manifest.files)
         kept.insert(FileNameKey(Utf8ToWide(file.name)));
-    for (const wchar_t* name : filesOfNoSet)
-        kept.insert(FileNameKey(name));
     std::vector<std::wstring> withdrawn;
     for (const std::wstring& name : LocalFiles::FileNames(plugins))
     {
         // Only the engine's definitions files are the stand-in's to take away: a file it does not
         // know, in Plugins or in a folder that Plugins leads to, is someone else's.
-        if (kept.count(FileNameKey(name)) != 0 || !ReferenceEngine::Definitions::IsDefinitionsFileName(name)
-            || !IsPlainFileName(WideToUtf8(name)))
+        if (kept.count(FileNameKey(name)) != 0 || !IsWithdrawable(name))
             continue;
         // Moved as a link, or refused when the system would move what it leads to.
         LocalFiles::Examine(plugins + L"\\" + name);

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <memory>
 #include <type_traits>
 
@@ -71,6 +72,26 @@ bool Rename(const std::wstring& from, const std::wstring& to, bool replacing)
     return replacing ? entry.RenameOver(to) : entry.RenameTo(to);
 }
 
+// Removes the file or link at path through the handle that tells what it is; true for a folder,
+// which goes after its entries (one that another holds so that it may not go is emptied too).
+bool RemoveUnlessFolder(const std::wstring& path)
+{
+    const Entry entry(path, removalAccess, allSharing);
+    switch (entry.Kind())
+    {
+    case EntryKind::File:
+    case EntryKind::Link:
+        entry.Delete();
+        return false;
+    case EntryKind::Folder:
+        return true;
+    case EntryKind::Unopened:
+        return Entry(path, 0, allSharing).Kind() == EntryKind::Folder;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 void Fail(Result result, const char* what, const std::wstring& path)
@@ -104,6 +125,18 @@ void RefuseLink(const std::wstring& path)
 {
     if (Examine(path) == EntryKind::Link)
         FailLink(path);
+}
+
+EntryKind ExamineFilePlace(const std::wstring& path)
+{
+    const Entry entry(path, 0, allSharing);
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (entry.Kind() == EntryKind::FollowedLink
+        || (entry.Kind() == EntryKind::Link
+            && (!GetFileInformationByHandleEx(entry.Handle(), FileAttributeTagInfo, &tag, sizeof tag)
+                || (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY))))
+        FailLink(path);
+    return entry.Kind();
 }
 
 bool TryRead(const std::wstring& path, std::string& content)
@@ -233,14 +266,31 @@ std::vector<std::wstring> FileNames(const std::wstring& folder)
     return names;
 }
 
+bool HoldsAnything(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW data;
+    FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (find.get() == INVALID_HANDLE_VALUE)
+    {
+        find.release();
+        const DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+    do
+    {
+        if (std::wcscmp(data.cFileName, L".") != 0 && std::wcscmp(data.cFileName, L"..") != 0)
+            return true;
+    } while (FindNextFileW(find.get(), &data));
+    return GetLastError() != ERROR_NO_MORE_FILES;
+}
+
 void RemoveTree(const std::wstring& path)
 {
+    if (!RemoveUnlessFolder(path))
+        return;
     // Not held while its entries go: listing a folder opened for deletion is refused.
-    const EntryKind kind = Entry(path, 0, allSharing).Kind();
-    if (kind == EntryKind::Folder)
-        RemoveTreeContents(path, std::wstring());
-    if (kind == EntryKind::File || kind == EntryKind::Folder || kind == EntryKind::Link)
-        RemoveEntry(path);
+    RemoveTreeContents(path, std::wstring());
+    RemoveEntry(path);
 }
 
 void RemoveTreeContents(const std::wstring& path, const std::wstring& keptName)
@@ -298,6 +348,26 @@ bool Link(const std::wstring& existing, const std::wstring& link)
     // deleted gets no second name, which could not be removed again (sharing is the file's).
     const Entry entry(existing, removalAccess, allSharing);
     return entry.Kind() == EntryKind::File ? entry.LinkAs(link) : Refuse(entry);
+}
+
+bool OnOneVolume(const std::wstring& first, const std::wstring& second)
+{
+    // Opened as what they lead to, only for the volume's serial number: a move into a folder
+    // that a link leads to goes to the volume of that folder.
+    const auto volume = [](const std::wstring& folder) {
+        FileHandle opened(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, allSharing, nullptr, OPEN_EXISTING,
+            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (opened.get() == INVALID_HANDLE_VALUE)
+        {
+            opened.release();
+            Fail("cannot open", folder);
+        }
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!GetFileInformationByHandle(opened.get(), &information))
+            Fail("cannot read", folder);
+        return information.dwVolumeSerialNumber;
+    };
+    return volume(first) == volume(second);
 }
 
 bool AreOneFile(const std::wstring& first, const std::wstring& second)

@@ -24,6 +24,9 @@ std::string Failure(const char* what, const std::wstring& path);
 EntryKind Examine(const std::wstring& path);
 // Throws UpdateError(FileSystem) when path is a link of either kind.
 void RefuseLink(const std::wstring& path);
+// What stands where a file belongs, as Examine; throws for a link that stands as a folder too (a
+// junction, a folder's symbolic link): moved as itself, it would no longer be seen as a file.
+EntryKind ExamineFilePlace(const std::wstring& path);
 // False when there is no file of that name, or only a link (what it leads to is never read);
 // throws when it exists but cannot be read, or is a link that the system would follow.
 bool TryRead(const std::wstring& path, std::string& content);
@@ -37,6 +40,9 @@ void CreateFolders(const std::wstring& path);
 void CreateOwnFolder(const std::wstring& path);
 // The names of the files (not folders) directly in the folder; none when it does not exist.
 std::vector<std::wstring> FileNames(const std::wstring& folder);
+// Whether the folder holds any entry (file, folder or link); false when it does not exist, true
+// when it cannot be listed.
+bool HoldsAnything(const std::wstring& folder);
 // Removes the file, or the folder with everything in it; a link is removed as the link, or
 // left in place where the system would follow it. What cannot be removed stays (no throw).
 void RemoveTree(const std::wstring& path);
@@ -59,6 +65,9 @@ bool Replace(const std::wstring& from, const std::wstring& to);
 // hard link); false (with GetLastError set) when it fails, on a volume without hard links too,
 // and for a file that another holds so that it may not be renamed or deleted.
 bool Link(const std::wstring& existing, const std::wstring& link);
+// Whether both folders lie on one volume, each where it leads (a link to a folder counts as the
+// folder it leads to); throws when either cannot be opened.
+bool OnOneVolume(const std::wstring& first, const std::wstring& second);
 // Whether both paths name one file: two names of it (hard links), neither a link.
 bool AreOneFile(const std::wstring& first, const std::wstring& second);
 // Lower-case hex SHA-256 of a file's content.

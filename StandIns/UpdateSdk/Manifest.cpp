@@ -2,6 +2,7 @@
 
 #include "PlainFileName.h"
 #include "Result.h"
+#include "TextLines.h"
 #include "TransientError.h"
 #include "UpdateSdk.h"
 
@@ -136,33 +137,17 @@ void CheckFileList(const Manifest& manifest)
             Bad("patch for a file not in the set: " + patch.name);
 }
 
-struct Line
-{
-    std::size_t offset; // where it begins in the text
-    std::string text;   // without its line end
-};
-
 // The non-blank lines of a manifest that begins with its header line and ends with its closing
 // line; those two are not checked further.
-std::vector<Line> FramedLines(const std::string& text)
+std::vector<TextLine> FramedLines(const std::string& text)
 {
     if (text.size() > MaxManifestSize || text.find('\0') != std::string::npos)
         Bad("not a text of the expected size");
-    std::vector<Line> lines;
-    for (std::size_t start = 0; start < text.size();)
-    {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            lines.push_back({start, std::move(line)});
-        start = end + 1;
-    }
+    std::vector<TextLine> lines = TextLines(text);
     if (lines.empty() || lines.front().text != magicLine)
         Bad("no header line");
     // Checked before the lines, so that a cut inside a line counts as a cut too.
-    if (std::none_of(lines.begin(), lines.end(), [](const Line& line) { return line.text == closingLine; }))
+    if (std::none_of(lines.begin(), lines.end(), [](const TextLine& line) { return line.text == closingLine; }))
         throw TransientError(UpdateSdk::Event::DownloadFailed, Result::DownloadFailed,
             "the manifest did not arrive whole: its closing line is missing");
     if (lines.back().text != closingLine)
@@ -171,7 +156,7 @@ std::vector<Line> FramedLines(const std::string& text)
 }
 
 // The set that the lines between the header line and the one at index end describe.
-Manifest ParseBody(const std::vector<Line>& lines, std::size_t end)
+Manifest ParseBody(const std::vector<TextLine>& lines, std::size_t end)
 {
     Manifest manifest;
     bool sawVersion = false, sawReleased = false;
@@ -205,19 +190,19 @@ const ManifestPatch* Manifest::FindPatch(const std::string& name, const std::str
 
 Manifest ParseManifest(const std::string& text)
 {
-    const std::vector<Line> lines = FramedLines(text);
+    const std::vector<TextLine> lines = FramedLines(text);
     return ParseBody(lines, lines.size() - 1);
 }
 
 Manifest ParseSignedManifest(const std::string& text, const EcdsaP256::PublicKey& key)
 {
-    const std::vector<Line> lines = FramedLines(text);
+    const std::vector<TextLine> lines = FramedLines(text);
     // Its own line before the closing one: a manifest cut short loses the closing line, and
     // with it any claim to be signed.
     const std::size_t signatureIndex = lines.size() - 2;
     if (signatureIndex == 0 || lines[signatureIndex].text.compare(0, signatureWord.size(), signatureWord) != 0)
         throw UpdateError(Result::SignatureRefused, "the manifest is not signed");
-    const Line& signatureLine = lines[signatureIndex];
+    const TextLine& signatureLine = lines[signatureIndex];
     EcdsaP256::Signature signature;
     if (!ParseSignature(signatureLine.text.substr(signatureWord.size()), signature)
         || !EcdsaP256::Verify(key, text.substr(0, signatureLine.offset), signature))

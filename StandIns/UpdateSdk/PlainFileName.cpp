@@ -1,5 +1,7 @@
 #include "PlainFileName.h"
 
+#include "Folders.h"
+
 #include <windows.h>
 
 #include <cwchar>
@@ -54,7 +56,7 @@ bool IsPlainFileName(const std::string& name)
 
 bool IsReservedFileName(const std::string& name)
 {
-    return CompareStringOrdinal(Utf8ToWide(name).c_str(), -1, L"update.txt", -1, TRUE) == CSTR_EQUAL;
+    return CompareStringOrdinal(Utf8ToWide(name).c_str(), -1, Folders::versionFileName, -1, TRUE) == CSTR_EQUAL;
 }
 
 } // namespace UpdateSdkStandIn

@@ -44,8 +44,9 @@ public:
     // Removes everything the folder holds but the lock file. Throws UpdateError(UndoFailed)
     // while an unfinished install's journal is there: its backup may hold the only copy of a file.
     void Clear() const;
-    // Clear after a failed install, never throwing: a journal torn before its first move is
-    // removed first (FileSwap::Recover), and a whole one keeps everything.
+    // Clear after a failed install, never throwing. A journal left there is dealt with first
+    // (FileSwap::Recover: the swap undone, or a journal torn before its first move removed);
+    // where that cannot be done, everything stays for the next run.
     void Discard() const noexcept;
 
 private:

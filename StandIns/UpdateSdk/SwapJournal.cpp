@@ -1,8 +1,10 @@
 #include "SwapJournal.h"
 
+#include "Definitions.h"
 #include "LocalFiles.h"
 #include "PlainFileName.h"
 #include "Result.h"
+#include "TextLines.h"
 
 #include <set>
 #include <sstream>
@@ -19,7 +21,6 @@ const char* const replaceWord = "replace";
 const char* const removeWord = "remove";
 // Paths hold no control character, so a tab cannot be part of one.
 const char separator = '\t';
-const wchar_t* const versionFileName = L"update.txt";
 
 [[noreturn]] void Unreadable(const std::string& why)
 {
@@ -43,26 +44,6 @@ std::vector<std::string> Fields(const std::string& line)
     return fields;
 }
 
-// The text's lines without their line ends, blank ones left out; cut is what follows the last
-// line end (a line cut short, or a last line without its end).
-std::vector<std::string> Lines(const std::string& text, std::string& cut)
-{
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    {
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            lines.push_back(line);
-    }
-    cut = text.substr(start);
-    if (!cut.empty() && cut.back() == '\r')
-        cut.pop_back();
-    return lines;
-}
-
 // The step of the line, which must be just what Write makes of an InstallStep.
 SwapStep ParseStep(const std::string& line, const Folders& folders)
 {
@@ -74,9 +55,10 @@ SwapStep ParseStep(const std::string& line, const Folders& folders)
     const std::string prefix = WideToUtf8(Folders::pluginsName) + "\\";
     const std::string name = target.compare(0, prefix.size(), prefix) == 0 ? target.substr(prefix.size()) : "";
     const std::wstring wideName = Utf8ToWide(name);
-    const bool versionFile = replaced && wideName == versionFileName;
-    if (!versionFile && (!IsPlainFileName(name) || IsReservedFileName(name)))
-        Unreadable("not a file of Plugins: " + line.substr(0, 80));
+    const bool versionFile = replaced && wideName == Folders::versionFileName;
+    const bool setFile = IsPlainFileName(name) && !IsReservedFileName(name);
+    if (replaced ? !versionFile && !setFile : !IsWithdrawable(wideName))
+        Unreadable("not a file of Plugins that Install acts on: " + line.substr(0, 80));
     const SwapStep step = InstallStep(folders, wideName, replaced);
     const std::vector<std::string> expected = replaced
         ? std::vector<std::string>{replaceWord, Relative(step.staged, folders.local), target,
@@ -93,8 +75,13 @@ SwapStep InstallStep(const Folders& folders, const std::wstring& name, bool repl
 {
     std::wstring staged;
     if (replaced)
-        staged = name == versionFileName ? folders.stagedVersionFile : folders.stagedFiles + L"\\" + name;
+        staged = name == Folders::versionFileName ? folders.stagedVersionFile : folders.stagedFiles + L"\\" + name;
     return {staged, folders.plugins + L"\\" + name, folders.backup + L"\\" + name};
+}
+
+bool IsWithdrawable(const std::wstring& name)
+{
+    return ReferenceEngine::Definitions::IsDefinitionsFileName(name) && IsPlainFileName(WideToUtf8(name));
 }
 
 namespace SwapJournal
@@ -122,27 +109,30 @@ State Read(const Folders& folders, std::vector<SwapStep>& steps)
     std::string text;
     if (!LocalFiles::TryRead(folders.journal, text))
         return State::None;
+    // A power cut can leave the end of a file unwritten, which NTFS shows as zeros: the journal
+    // was cut where they begin, so before the first move, which waits for it to be flushed.
+    text.erase(text.find_last_not_of('\0') + 1);
+    std::vector<TextLine> lines = TextLines(text);
+    // A last line without its line end was cut short, but for the closing line, whole without it.
     std::string cut;
-    std::vector<std::string> lines = Lines(text, cut);
-    // The closing line is whole without its line end too.
-    if (cut == closingLine)
+    if (!lines.empty() && !lines.back().ended && lines.back().text != closingLine)
     {
-        lines.push_back(cut);
-        cut.clear();
+        cut = lines.back().text;
+        lines.pop_back();
     }
-    const bool closed = cut.empty() && !lines.empty() && lines.back() == closingLine;
+    const bool closed = cut.empty() && !lines.empty() && lines.back().text == closingLine;
     steps.clear();
     // Cut short inside its first line.
     if (lines.empty() && std::string(firstLine).compare(0, cut.size(), cut) == 0)
         return State::Torn;
-    if (lines.empty() || lines.front() != firstLine)
+    if (lines.empty() || lines.front().text != firstLine)
         Unreadable("no header line");
     std::set<std::wstring> names;
     for (std::size_t i = 1; i < lines.size() - (closed ? 1 : 0); ++i)
     {
-        steps.push_back(ParseStep(lines[i], folders));
+        steps.push_back(ParseStep(lines[i].text, folders));
         if (!names.insert(FileNameKey(steps.back().target)).second)
-            Unreadable("a file named twice: " + lines[i].substr(0, 80));
+            Unreadable("a file named twice: " + lines[i].text.substr(0, 80));
     }
     return closed ? State::Whole : State::Torn;
 }

@@ -20,6 +20,9 @@ struct SwapStep
 // The step Install makes for the file of Plugins of that name: replaced by its staged file
 // (update.txt by the staging's own copy), or only taken away; the old one waits in the backup.
 SwapStep InstallStep(const Folders& folders, const std::wstring& name, bool replaced);
+// Whether Install takes the file of Plugins of that name away when the set does not list it: a
+// definitions file (*.bkdef) of a name a set may have. Any other file is not the stand-in's.
+bool IsWithdrawable(const std::wstring& name);
 
 // What an install is about to move, written whole and flushed before the first move, so that
 // a later run that finds it knows that the swap did not finish and how to undo it (format in
@@ -38,7 +41,8 @@ enum class State
 // when it cannot be written and flushed.
 void Write(const Folders& folders, const std::vector<SwapStep>& steps);
 // Reads the journal into steps: all of a whole one's, the whole lines' of a torn one. Line ends
-// may be LF or CR LF, and blank lines are left out. Throws UpdateError(UndoFailed), touching
+// may be LF or CR LF, blank lines are left out, and a run of NUL bytes at the end is where the
+// journal was cut (what a power cut leaves unwritten). Throws UpdateError(UndoFailed), touching
 // nothing, for a journal with any line that Write does not write: another header, a step that
 // is not an InstallStep (a path outside Plugins and the staging, a name a set may not have, a
 // file named twice), a path that is not UTF-8. What it would undo is unknown or not ours.

@@ -221,6 +221,17 @@ TEST_F(UpdateSdkFileSwapTest, ASwapThatRunsThroughPutsTheNewSetInPlace)
     }
 }
 
+// A cut journal tells whether its moves began by the backup, which is empty before them.
+TEST_F(UpdateSdkFileSwapTest, ASwapBeginsOnlyWithAnEmptyBackup)
+{
+    LocalFiles::Write(folders.backup + L"\\left.bkdef", "left by someone");
+    Mover mover;
+    EXPECT_EQ(Result::FileSystem, RunWith(mover));
+    EXPECT_EQ(0, mover.Done());
+    EXPECT_FALSE(LocalFiles::IsFile(folders.journal));
+    EXPECT_EQ(oldSet, Read(folders.plugins));
+}
+
 // --definitions-info reads update.txt beside an install, without the definitions lock: a file
 // that stays in the set is there, old or new, at every point of the swap.
 TEST_F(UpdateSdkFileSwapTest, AFileThatStaysInTheSetIsNeverMissing)
@@ -360,12 +371,16 @@ TEST_F(UpdateSdkFileSwapTest, AJournalIsActedOnOnlyWhenInstallCouldHaveWrittenIt
         {"a backup outside", "replace\tUpdateStaging\\files\\a.bkdef\tPlugins\\a.bkdef\t..\\outside\\victim.txt\n"},
         {"a pair Install never makes", "replace\tUpdateStaging\\files\\a.bkdef\tPlugins\\c.bkdef\tUpdateStaging\\backup\\a.bkdef\n"},
         {"update.txt only taken away", "remove\tPlugins\\update.txt\tUpdateStaging\\backup\\update.txt\n"},
+        {"a file that is no definitions file taken away",
+            "remove\tPlugins\\notes.txt\tUpdateStaging\\backup\\notes.txt\n"},
         {"a file named twice", good + good},
         {"a path that is not UTF-8", "remove\tPlugins\\\xff.bkdef\tUpdateStaging\\backup\\\xff.bkdef\n"},
+        {"zeros before the end", std::string(8, '\0') + "\n"},
     };
     // Backups that the steps would put back, where they would be taken from.
     LocalFiles::Write(folders.backup + L"\\gone.bkdef", "old gone");
     LocalFiles::RemoveEntry(folders.plugins + L"\\gone.bkdef");
+    LocalFiles::Write(folders.backup + L"\\notes.txt", "someone's notes");
     const auto expectRefused = [&](const std::string& journal) {
         LocalFiles::Write(folders.journal, journal);
         const Files before = Tree();
@@ -416,35 +431,46 @@ TEST_F(UpdateSdkFileSwapTest, AnUnfinishedSwapIsUndoneWhateverItsJournalsLineEnd
     }
 }
 
-// A journal without its end that names a file already moved was damaged after the swap began:
-// what it no longer tells may have moved too, so nothing is touched and the backup stays.
+// A journal without its end, damaged after the swap began: what it no longer tells may have
+// moved too, so nothing is touched and the backup stays. That the moves began shows in a step it
+// still names, or, where none is left whole, in the backup, which was empty before the journal.
 TEST_F(UpdateSdkFileSwapTest, AJournalCutShortAfterTheMovesBeganTouchesNothing)
 {
     Mover killed(3);
     ASSERT_EQ(Result::UndoFailed, RunWith(killed));
     std::string journal;
     ASSERT_TRUE(LocalFiles::TryRead(folders.journal, journal));
-    LocalFiles::Write(folders.journal, journal.substr(0, journal.size() / 2));
-    const Files before = Tree();
-    Mover mover;
-    EXPECT_EQ(Result::UndoFailed, RecoverWith(mover));
-    EXPECT_EQ(0, mover.Done());
-    EXPECT_EQ(before, Tree());
+    const std::size_t firstStep = journal.find('\n') + 1;
+    const std::size_t secondStep = journal.find('\n', firstStep) + 1;
+    for (const std::size_t cut : {journal.size() / 2, firstStep, firstStep + 1, firstStep + 20, secondStep - 1})
+    {
+        SCOPED_TRACE(testing::PrintToString(journal.substr(0, cut)));
+        LocalFiles::Write(folders.journal, journal.substr(0, cut));
+        const Files before = Tree();
+        Mover mover;
+        EXPECT_EQ(Result::UndoFailed, RecoverWith(mover));
+        EXPECT_EQ(0, mover.Done());
+        EXPECT_EQ(before, Tree());
+    }
 }
 
+// Cut anywhere, or with an end that a power cut left unwritten (NTFS shows it as zeros).
 TEST_F(UpdateSdkFileSwapTest, AJournalCutShortWhileWrittenIsRemovedAndNothingMoved)
 {
     SwapJournal::Write(folders, Steps());
     std::string whole;
     ASSERT_TRUE(LocalFiles::TryRead(folders.journal, whole));
-    for (const std::size_t cut : {std::size_t(0), std::size_t(10), whole.size() / 2, whole.size() - 2})
+    for (const bool zeros : {false, true})
     {
-        SCOPED_TRACE(cut);
-        LocalFiles::Write(folders.journal, whole.substr(0, cut));
-        Mover mover;
-        EXPECT_EQ(Result::Success, RecoverWith(mover));
-        EXPECT_EQ(0, mover.Done());
-        ExpectOldSetWithNewFilesStaged();
+        for (const std::size_t cut : {std::size_t(0), std::size_t(10), whole.size() / 2, whole.size() - 2})
+        {
+            SCOPED_TRACE(testing::Message() << cut << (zeros ? ", then zeros" : ""));
+            LocalFiles::Write(folders.journal, whole.substr(0, cut) + std::string(zeros ? whole.size() - cut : 0, '\0'));
+            Mover mover;
+            EXPECT_EQ(Result::Success, RecoverWith(mover));
+            EXPECT_EQ(0, mover.Done());
+            ExpectOldSetWithNewFilesStaged();
+        }
     }
 }
 

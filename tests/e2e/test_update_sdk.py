@@ -17,7 +17,7 @@ from winehost import windows_path
 
 MODULE = os.path.join(PROGRAM_FOLDER, "BKUpdateServiceCom.dll")
 # The same stand-in built to give up a download that brings less than 1 KiB in 1 s (not 10 s), and
-# a request whose status line and headers have not all come within 2 s (not 30 s).
+# a request whose status line and headers have not all come within 2 s (not 20 s).
 SHORT_LIMITS_MODULE = os.path.join(TEST_FOLDER, "UpdateSdkShortLimits", "BKUpdateServiceCom.dll")
 DRIVER = os.path.join(TEST_FOLDER, "UpdateSdkDriver.exe")
 SAMPLE_VERSION = "2026.11.20.1"
@@ -112,10 +112,12 @@ class UpdateSdkTest(unittest.TestCase):
     def command(self, url: str, *flags, module=MODULE):
         return ["wine", DRIVER, windows_path(module), url, windows_path(self.local), *flags]
 
-    def drive(self, url: str, *flags, timeout=120, module=MODULE) -> DriverRun:
+    def drive(self, url: str, *flags, timeout=120, module=MODULE, debug=False) -> DriverRun:
+        """What a driver run printed; with debug, the module's debug lines too (Wine's +debugstr)."""
+        environment = dict(os.environ, WINEDEBUG="+debugstr") if debug else None
         with tempfile.TemporaryFile() as out:
             subprocess.run(self.command(url, *flags, module=module), stdin=subprocess.DEVNULL, stdout=out,
-                           stderr=subprocess.STDOUT, timeout=timeout)
+                           stderr=subprocess.STDOUT, timeout=timeout, env=environment)
             out.seek(0)
             return DriverRun(out.read().decode("utf-8", errors="replace").replace("\r\n", "\n"))
 
@@ -485,6 +487,25 @@ class UpdateSdkTest(unittest.TestCase):
         self.assertEqual(10, run.results["install"], run.text)
         self.assertEqual(before, read_folder(self.plugins))
 
+    # A link of a new file's name that leads to a folder is no folder of someone's in the way but
+    # a link, which Wine would move as what it leads to: refused as a link, and kept.
+    def test_install_with_a_link_to_a_folder_in_the_way_refuses_it_and_keeps_the_old_set(self):
+        server = self.serve()
+        self.assertEqual(0, self.drive(server.url).results["update"])
+        outside = os.path.join(self.root, "outside")
+        os.makedirs(outside)
+        with open(os.path.join(outside, "keep.txt"), "wb") as f:
+            f.write(b"someone's file")
+        link = self.link(os.path.join("Plugins", "updates.bkdef"), outside)
+        before = read_folder(self.plugins)
+        run = self.drive(server.url, "--no-update", "--install")
+        self.assertEqual(8, run.results["install"], run.text)
+        self.assertEqual(before, read_folder(self.plugins))
+        self.assertEqual(outside, os.readlink(link))
+        self.assertEqual({"keep.txt": b"someone's file"}, read_folder(outside))
+        server.stop()
+        self.assertIn("/av64bit/files/updates.bkdef", server.requests)
+
     def test_install_checks_the_staged_and_the_kept_files_again(self):
         # Installed, then a newer set that changes updates.bkdef only: reference.bkdef is kept.
         server = self.serve()
@@ -611,6 +632,24 @@ class UpdateSdkTest(unittest.TestCase):
         self.assertEqual(["0", "30"], self.drive(server.url).events)
         server.stop()
         self.assertEqual("/av64bit/manifest", server.requests[0])
+
+    # The swap renames between UpdateStaging and Plugins, which no rename does across volumes: a
+    # Plugins that leads to another volume is refused before anything moves (code 8), and the
+    # downloads are freed rather than fetched again by every later run only to fail the same way.
+    def test_a_plugins_folder_that_leads_to_another_volume_is_refused_before_anything_moves(self):
+        elsewhere = os.path.join(mount_tmpfs(self, os.path.join(self.root, "other volume"), "4m"), "Plugins")
+        shutil.move(self.plugins, elsewhere)
+        self.link("Plugins", elsewhere)
+        before = read_folder(elsewhere)
+        server = self.serve()
+        run = self.drive(server.url, "--install", debug=True)
+        server.stop()
+        self.assertEqual({"update": 0, "install": 8}, {k: run.results[k] for k in ("update", "install")}, run.text)
+        self.assertIn("another volume", run.text)
+        self.assertTrue(os.path.islink(self.plugins))
+        self.assertEqual(before, read_folder(elsewhere))
+        self.assertFalse(os.path.exists(os.path.join(self.local, "UpdateStaging")))
+        self.assertIn("/av64bit/files/updates.bkdef", server.requests)
 
     # --- two updates of one folder ---
 
