@@ -50,8 +50,8 @@ bool SetRuntimeOptions(const soap* context, SOAP_SOCKET socket)
            !setsockopt(socket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&context->rcvbuf), sizeof(int));
 }
 
-// The runtime's convention: positive seconds, negative microseconds, zero no limit.
-timeval ToTimeval(int timeout)
+// The runtime's limits: positive seconds, negative microseconds, zero no limit.
+timeval FromRuntimeLimit(int timeout)
 {
     timeval limit = {};
     if (timeout > 0)
@@ -65,7 +65,7 @@ timeval ToTimeval(int timeout)
 }
 
 // Windows reports a refused non-blocking connect in the exception set, never in the write set.
-int AwaitConnection(SOAP_SOCKET socket, int timeout)
+int AwaitConnection(SOAP_SOCKET socket, const timeval* limit)
 {
     fd_set writable;
     fd_set failed;
@@ -73,13 +73,13 @@ int AwaitConnection(SOAP_SOCKET socket, int timeout)
     FD_ZERO(&failed);
     FD_SET(socket, &writable);
     FD_SET(socket, &failed);
-    timeval limit = ToTimeval(timeout);
-    return select(0, nullptr, &writable, &failed, timeout ? &limit : nullptr);
+    timeval left = limit ? *limit : timeval{};
+    return select(0, nullptr, &writable, &failed, limit ? &left : nullptr);
 }
 
 } // namespace
 
-SOAP_SOCKET ConnectWithinLimit(soap* context, const char* /*endpoint*/, const char* host, int port)
+SOAP_SOCKET ConnectWithinLimit(soap* context, const char* host, int port, const timeval* limit, SocketMode mode)
 {
     context->errnum = 0;
     if (!WinsockStarted())
@@ -103,7 +103,7 @@ SOAP_SOCKET ConnectWithinLimit(soap* context, const char* /*endpoint*/, const ch
         const int error = WSAGetLastError();
         if (error != WSAEWOULDBLOCK && error != WSAEINPROGRESS)
             return Fail(context, connection, error, "connect failed");
-        const int ready = AwaitConnection(connection, context->connect_timeout);
+        const int ready = AwaitConnection(connection, limit);
         if (ready == 0)
             return Fail(context, connection, 0, "Timeout");
         if (ready < 0)
@@ -116,11 +116,19 @@ SOAP_SOCKET ConnectWithinLimit(soap* context, const char* /*endpoint*/, const ch
             return Fail(context, connection, outcome, "connect failed");
     }
 
-    // As the runtime's own connect leaves it: with send or receive limits its I/O waits in select
-    // and must never block in send or recv.
-    if (!SetNonBlocking(connection, context->recv_timeout || context->send_timeout))
+    if (!SetNonBlocking(connection, mode == SocketMode::NonBlocking))
         return Fail(context, connection, WSAGetLastError(), "ioctlsocket failed");
     return connection;
+}
+
+// With send or receive limits the runtime's own I/O waits in select and must never block in send
+// or recv; without them it never waits and needs a blocking socket.
+SOAP_SOCKET ConnectWithinLimit(soap* context, const char* /*endpoint*/, const char* host, int port)
+{
+    const timeval limit = FromRuntimeLimit(context->connect_timeout);
+    const SocketMode mode =
+        context->recv_timeout || context->send_timeout ? SocketMode::NonBlocking : SocketMode::Blocking;
+    return ConnectWithinLimit(context, host, port, context->connect_timeout ? &limit : nullptr, mode);
 }
 
 } // namespace Wrapper

@@ -16,19 +16,6 @@ namespace
 
 using Clock = std::chrono::steady_clock;
 
-// What is left until end in the runtime's convention: negative microseconds (never 0, which
-// means no limit), or positive seconds where microseconds would not fit.
-int RuntimeLimit(Clock::time_point end)
-{
-    const long long microseconds =
-        std::chrono::duration_cast<std::chrono::microseconds>(end - Clock::now()).count();
-    if (microseconds <= 0)
-        return -1;
-    if (microseconds > INT_MAX)
-        return static_cast<int>(std::min<long long>(microseconds / 1000000 + 1, INT_MAX));
-    return -static_cast<int>(microseconds);
-}
-
 timeval ToTimeval(Clock::duration remaining)
 {
     const long long microseconds = std::chrono::duration_cast<std::chrono::microseconds>(remaining).count() + 1;
@@ -59,12 +46,10 @@ ExchangeDeadline::ExchangeDeadline(Clock::duration limit) : end(Clock::now() + l
 {
 }
 
-// The send and receive limits too become what is left: the runtime's connect leaves the socket
-// non-blocking only with one of them set, and its error texts name them.
-SOAP_SOCKET ExchangeDeadline::Connect(soap* context, const char* endpoint, const char* host, int port) const
+SOAP_SOCKET ExchangeDeadline::Connect(soap* context, const char* /*endpoint*/, const char* host, int port) const
 {
-    context->connect_timeout = context->send_timeout = context->recv_timeout = RuntimeLimit(end);
-    return ConnectWithinLimit(context, endpoint, host, port);
+    const timeval limit = ToTimeval(std::max(end - Clock::now(), Clock::duration::zero()));
+    return ConnectWithinLimit(context, host, port, &limit, SocketMode::NonBlocking);
 }
 
 int ExchangeDeadline::Send(soap* context, const char* data, std::size_t size) const

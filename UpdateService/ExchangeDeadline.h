@@ -15,6 +15,10 @@ namespace Wrapper
 // (each receive, each send) and its transfer limit starts only with the reply, so a peer sending
 // a byte just before each wait ran out could hold an exchange for several times the limit.
 //
+// A host name is looked up (the context's fresolve) before the timed connect and is not held to
+// the deadline: the system's lookup takes no limit. Its time counts against the deadline, so a
+// lookup that outlasts it fails the exchange once it ends. An IPv4 address needs no lookup.
+//
 // The three operations have the shapes of the context's connect, send and receive callbacks
 // (soap::fopen, fsend, frecv) and take their sockets from the context as the runtime's own do;
 // the deadline is fixed when the object is made.
@@ -23,7 +27,8 @@ class ExchangeDeadline
 public:
     explicit ExchangeDeadline(std::chrono::steady_clock::duration limit);
 
-    // ConnectWithinLimit with what is left of the limit as its connect limit.
+    // ConnectWithinLimit within what is left of the limit, after the name lookup; the socket is
+    // non-blocking, as Send and Receive wait for it in select.
     SOAP_SOCKET Connect(soap* context, const char* endpoint, const char* host, int port) const;
     // Sends all of data before the deadline: SOAP_OK, or SOAP_EOF with the context's errnum set
     // (WSAETIMEDOUT when the deadline passed).

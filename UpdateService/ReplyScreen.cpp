@@ -5,13 +5,15 @@ namespace UpdateService
 namespace Wrapper
 {
 
-ReplyScreen::ReplyScreen(soap& context, const ExchangeDeadline& deadline)
-    : context(context), deadline(deadline), previousUser(context.user), previousConnect(context.fopen),
+ReplyScreen::ReplyScreen(soap& context, const ExchangeDeadline& deadline, std::uint64_t maxBodyBytes)
+    : context(context), deadline(deadline), maxBodyBytes(maxBodyBytes), previousUser(context.user),
+      previousMaxLength(context.recv_maxlength), previousConnect(context.fopen),
       previousSend(context.fsend), previousReceive(context.frecv), previousBeginReceive(context.fprepareinitrecv),
       previousParse(context.fparse), previousReceived(context.fpreparerecv),
       previousEndReceive(context.fpreparefinalrecv)
 {
     context.user = this;
+    context.recv_maxlength = 2 * maxBodyBytes;
     context.fopen = Connect;
     context.fsend = Send;
     context.frecv = Receive;
@@ -24,6 +26,7 @@ ReplyScreen::ReplyScreen(soap& context, const ExchangeDeadline& deadline)
 ReplyScreen::~ReplyScreen()
 {
     context.user = previousUser;
+    context.recv_maxlength = previousMaxLength;
     context.fopen = previousConnect;
     context.fsend = previousSend;
     context.frecv = previousReceive;
@@ -78,7 +81,7 @@ int ReplyScreen::ParseHttpHead(soap* context)
     screen.declaredLength = screen.chunked ? 0 : context->length;
     if (context->imode & (SOAP_ENC_MIME | SOAP_ENC_DIME))
         return screen.Refuse("a reply in MIME or DIME parts");
-    if (context->recv_maxlength && screen.declaredLength > context->recv_maxlength)
+    if (screen.declaredLength > screen.maxBodyBytes)
         return screen.Refuse("a reply declared larger than the size limit");
     return result;
 }
@@ -140,7 +143,7 @@ int ReplyScreen::TakeBody(const char* data, std::size_t& size)
             size = static_cast<std::size_t>(left);
         }
     }
-    if (context.recv_maxlength && received + size > context.recv_maxlength)
+    if (received + size > maxBodyBytes)
         return Refuse("a reply larger than the size limit");
     received += size;
     if (declaredLength)

@@ -24,8 +24,8 @@ namespace Wrapper
 // would take the answer whatever followed or failed to follow, so the screen reads the body on to
 // where it says it ends (its declared length, its last chunk, or the close of a connection that
 // declared no length) and fails the exchange when it ends anywhere else (the connection closed or
-// failed early, the deadline passed, the size limit was reached), when it is declared larger than
-// the size limit, or when its XML does not end with it (MarkupScanner::Finished: text or a second
+// failed early, the deadline passed, more than maxBodyBytes came), when it is declared larger than
+// maxBodyBytes, or when its XML does not end with it (MarkupScanner::Finished: text or a second
 // element after the envelope, a comment left open). Bytes beyond a declared length are not part of
 // the reply: they are neither screened nor read.
 //
@@ -34,15 +34,22 @@ namespace Wrapper
 // runtime reads nothing more of the reply, and its end fails too should the runtime go on
 // regardless).
 //
+// The size is the body's, as the screen counts it, and nothing else: the runtime counts every
+// byte it receives (the head too, and bytes past a declared end) against a limit of its own once
+// the screen has passed them, so with that limit at the body's, where the network cut a reply
+// near the size would decide its verdict. The screen sets it to twice maxBodyBytes, a backstop
+// for a head that never ends.
+//
 // Connect, send and receive run under the one deadline given (ExchangeDeadline).
 //
-// Installs the context's connect, send and receive callbacks, its receive hooks and its user
-// pointer for its own lifetime and puts back what they were when it goes; the context and the
-// deadline must outlive it.
+// Installs the context's connect, send and receive callbacks, its receive hooks, its user pointer
+// and its receive limit for its own lifetime and puts back what they were when it goes; the
+// context and the deadline must outlive it.
 class ReplyScreen
 {
 public:
-    ReplyScreen(soap& context, const ExchangeDeadline& deadline);
+    // maxBodyBytes > 0.
+    ReplyScreen(soap& context, const ExchangeDeadline& deadline, std::uint64_t maxBodyBytes);
     ~ReplyScreen();
     ReplyScreen(const ReplyScreen&) = delete;
     ReplyScreen& operator=(const ReplyScreen&) = delete;
@@ -68,7 +75,9 @@ private:
 
     soap& context;
     const ExchangeDeadline& deadline;
+    const std::uint64_t maxBodyBytes;
     void* const previousUser;
+    const ULONG64 previousMaxLength;
     SOAP_SOCKET (*const previousConnect)(soap*, const char*, const char*, int);
     int (*const previousSend)(soap*, const char*, std::size_t);
     std::size_t (*const previousReceive)(soap*, char*, std::size_t);

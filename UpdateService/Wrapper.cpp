@@ -35,7 +35,7 @@ const std::int32_t LevelInfo = 2000;
 const std::int32_t LevelError = 4000;
 
 // A real answer is at most a few kilobytes; anything near this is not the service talking. The
-// reply screen holds a body to it.
+// reply screen holds the body to it.
 const std::uint64_t MaxReplyBytes = 1024 * 1024;
 
 // Composes and writes a message only when the facade wants its level.
@@ -133,7 +133,6 @@ bool GetComponent(const std::wstring& componentId, const std::wstring& deployPla
     });
 
     ComponentsServiceSoapProxy proxy;
-    proxy.recv_maxlength = MaxReplyBytes;
     const DestroyProxyOnExit destroyProxy(boost::bind(&ComponentsServiceSoapProxy::destroy, &proxy));
 
     _tempuri__GetComponentInfo request;
@@ -143,7 +142,7 @@ bool GetComponent(const std::wstring& componentId, const std::wstring& deployPla
     // Without a limit a peer that accepts and never answers, trickles, or floods would hold the
     // lookup forever or exhaust memory. It starts with the exchange, after the machine's UUID.
     const ExchangeDeadline deadline(std::chrono::seconds(BRISKEN_COMPONENTS_TIMEOUT_SECONDS));
-    const ReplyScreen screen(proxy, deadline);
+    const ReplyScreen screen(proxy, deadline, MaxReplyBytes);
     const int result = proxy.GetComponentInfo(nullptr, nullptr, &request, response);
     if (result != SOAP_OK)
     {

@@ -9,7 +9,6 @@
 #include "StringHelper/StringHelper.h"
 
 #include <boost/filesystem/operations.hpp>
-#include <boost/locale/encoding_utf.hpp>
 
 #include <algorithm>
 #include <vector>
@@ -26,26 +25,13 @@ bool PartnerFileExists(const boost::filesystem::path& file)
     return !error && boost::filesystem::exists(status);
 }
 
-// A control character (tab included), which the log would show as '?' and most of which XML
-// cannot carry at all, or another character no XML text can hold (U+FFFE, U+FFFF, a surrogate
-// without its partner).
+// A control character, tab included (none belongs in a platform name; the log shows each but tab
+// as '?', and XML cannot carry most of them at all), or another character no XML text can hold
+// (U+FFFE, U+FFFF, a surrogate without its partner).
 bool HoldsUnsendableCharacter(const std::wstring& text)
 {
     const auto isControl = [](wchar_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); };
     return std::any_of(text.begin(), text.end(), isControl) || XmlText(text) != text;
-}
-
-bool IsUtf8(const std::string& text)
-{
-    try
-    {
-        boost::locale::conv::utf_to_utf<wchar_t>(text, boost::locale::conv::stop);
-        return true;
-    }
-    catch (const boost::locale::conv::conversion_error&)
-    {
-        return false;
-    }
 }
 
 // The file's text in UTF-8, so that the platform converts alike whatever the file holds, \u
@@ -63,7 +49,7 @@ bool ToUtf8(std::string& text)
         return true;
     }
     text.erase(0, byteOrderMark.size());
-    return IsUtf8(text);
+    return StringHelper::IsUtf8(text);
 }
 
 } // namespace

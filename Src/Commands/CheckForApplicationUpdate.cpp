@@ -10,7 +10,6 @@
 #include "UpdateService/Wrapper.h"
 #include "VersionHelper/Version.h"
 
-#include <cstdio>
 #include <iostream>
 
 namespace BriskenCommandLineScanner

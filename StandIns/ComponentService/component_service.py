@@ -52,6 +52,9 @@ def parse_arguments(argv):
                         help="declare no length and no chunks: the body ends where the connection does")
     parser.add_argument("--blanks", type=float, metavar="MEGABYTES",
                         help="that many megabytes of spaces after the answer, streamed as fast as they go")
+    parser.add_argument("--body-size", type=int, metavar="BYTES",
+                        help="notes padded with x so that the answer's body (--after-envelope included) is "
+                             "that many bytes long")
     parser.add_argument("--hold", action="store_true",
                         help="keep the connection open after the answer until the peer stops")
     parser.add_argument("--close-early", type=int, metavar="BYTES",
@@ -70,7 +73,9 @@ def parse_arguments(argv):
     answer.add_argument("--no-http-head", action="store_true",
                         help="answer with the bare XML, without an HTTP status line and headers")
     answer.add_argument("--mime", action="store_true", help="answer with the XML as the one part of a MIME message")
-    answer.add_argument("--huge", type=int, metavar="MEGABYTES", help="answer with notes of this size")
+    answer.add_argument("--huge", type=float, metavar="MEGABYTES",
+                        help="answer with notes of this size, streamed; declared in the head unless "
+                             "--no-length or --chunked")
     answer.add_argument("--silent", action="store_true", help="accept connections and never answer")
     answer.add_argument("--trickle", type=float, metavar="SECONDS",
                         help="send the answer one byte at a time, pausing between bytes")
@@ -184,6 +189,14 @@ def pieces(data, patterns):
     return [data[begin:end] for begin, end in zip(bounds, bounds[1:]) if end > begin]
 
 
+def padded(data, size):
+    """data with x before the end of its notes, so that it is size bytes long."""
+    end = data.find(b"</Notes>")
+    if end < 0 or size < len(data):
+        raise ValueError("--body-size %d: the answer has no notes, or is longer" % size)
+    return data[:end] + b"x" * (size - len(data)) + data[end:]
+
+
 def http_head(request_line, headers):
     return (request_line + "\r\n" + "".join("%s: %s\r\n" % item for item in headers.items())).encode(
         "latin-1", "replace")
@@ -231,7 +244,7 @@ class ComponentServiceHandler(BaseHTTPRequestHandler):
         elif options.mime:
             self.reply_mime(soap_namespace, envelope(soap_namespace, answer_body(request[1], options)))
         elif options.huge is not None:
-            self.reply_huge(soap_namespace, request[1], options.huge * 1024 * 1024)
+            self.reply_huge(soap_namespace, request[1], int(options.huge * 1024 * 1024))
         else:
             self.reply(200, soap_namespace, envelope(soap_namespace, answer_body(request[1], options)))
 
@@ -286,6 +299,8 @@ class ComponentServiceHandler(BaseHTTPRequestHandler):
     def reply(self, status, soap_namespace, document):
         options = self.server.options
         data = (document + options.after_envelope).encode("utf-8")
+        if options.body_size is not None:
+            data = padded(data, options.body_size)
         blanks = int((options.blanks or 0) * 1024 * 1024)
         self.send_head(status, soap_namespace, self.declared_length(len(data) + blanks))
         writes = pieces(data, [pattern.encode("utf-8") for pattern in options.cut])
@@ -356,16 +371,23 @@ class ComponentServiceHandler(BaseHTTPRequestHandler):
         tail = ('</Notes>%s%s</%sResult></%sResponse></soap:Body></soap:Envelope>'
                 % (element("Version", options.version), element("DownloadUrl", options.url),
                    operation, operation)).encode("utf-8")
-        self.send_head(200, soap_namespace, len(head) + notes_size + len(tail))
+        length = self.declared_length(len(head) + notes_size + len(tail))
+        self.send_head(200, soap_namespace, length)
+        frame = (lambda part: b"%x\r\n%s\r\n" % (len(part), part)) if length is None else (lambda part: part)
         block = b"x" * 65536
         try:
-            self.wfile.write(head)
+            self.wfile.write(frame(head))
             remaining = notes_size
             while remaining > 0 and not self.server.stopping.is_set():
-                self.wfile.write(block[:min(remaining, len(block))])
+                self.wfile.write(frame(block[:min(remaining, len(block))]))
                 remaining -= min(remaining, len(block))
-            self.wfile.write(tail)
+            self.wfile.write(frame(tail))
+            if length is None:
+                self.wfile.write(b"0\r\n\r\n")
         except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+            return
+        if length == "none":
             self.close_connection = True
 
 

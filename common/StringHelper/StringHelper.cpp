@@ -38,15 +38,15 @@ std::wstring ToWide(const std::string& text, std::uint32_t codePage)
     return result;
 }
 
+bool IsUtf8(const std::string& text)
+{
+    return text.empty() ||
+           MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0) != 0;
+}
+
 std::wstring Utf8OrAnsiToWide(const std::string& text)
 {
-    const int length = static_cast<int>(text.size());
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
-    if (n == 0)
-        return ToWide(text, CP_ACP);
-    std::wstring result(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, &result[0], n);
-    return result;
+    return ToWide(text, IsUtf8(text) ? CP_UTF8 : CP_ACP);
 }
 
 std::string ToNarrow(const std::wstring& text, std::uint32_t codePage)

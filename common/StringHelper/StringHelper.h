@@ -16,6 +16,10 @@ constexpr std::uint32_t Utf8CodePage = 65001;
 std::wstring ToWide(const std::string& text, std::uint32_t codePage);
 std::string ToNarrow(const std::wstring& text, std::uint32_t codePage);
 
+// Whether text is valid UTF-8, as the system's converter judges it: no stray byte, overlong
+// form, encoded surrogate, code beyond U+10FFFF or sequence cut short. The empty text is.
+bool IsUtf8(const std::string& text);
+
 // text as UTF-8 when it is valid UTF-8, else in the ANSI code page. For narrow texts that may be
 // either, such as exception messages: own code writes paths and COM messages into them in UTF-8,
 // Boost names paths in the ANSI code page.

@@ -182,3 +182,30 @@ TEST(ConnectWithinLimitTest, AcceptedConnectionIsNonBlockingExactlyWhenTheRuntim
         closesocket(connected);
     }
 }
+
+// The lookup's own connect, within a limit it gives as a timeval, leaves the socket in the mode it asks.
+TEST(ConnectWithinLimitTest, ConnectionComesBackInTheModeAsked)
+{
+    const struct
+    {
+        UpdateService::Wrapper::SocketMode mode;
+        int readError;
+    } cases[] = {
+        {UpdateService::Wrapper::SocketMode::NonBlocking, WSAEWOULDBLOCK},
+        {UpdateService::Wrapper::SocketMode::Blocking, WSAETIMEDOUT},
+    };
+    for (const auto& c : cases)
+    {
+        WinsockSocket listener;
+        const int port = listener.BindLoopback(true);
+        soap context;
+        const timeval limit = {ConnectLimitSeconds, 0};
+
+        const SOAP_SOCKET connected = ConnectWithinLimit(&context, "127.0.0.1", port, &limit, c.mode);
+
+        ASSERT_NE(connected, SOAP_INVALID_SOCKET) << c.readError;
+        EXPECT_EQ(context.errnum, 0);
+        EXPECT_EQ(ReadWithNothingToRead(connected), c.readError);
+        closesocket(connected);
+    }
+}

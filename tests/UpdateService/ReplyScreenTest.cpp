@@ -35,6 +35,19 @@ const wchar_t SecondEnvelope[] =
     L"<Id>BriskenCommandLineScanner</Id><Version>99.0.0.0</Version><DownloadUrl>http://x/</DownloadUrl>"
     L"</GetComponentInfoResult></GetComponentInfoResponse></soap:Body></soap:Envelope>";
 
+// The lookup's size limit, and bodies of it or a byte more as the peer pads them, ending in more
+// blanks than the reply's head has bytes: counted with the head, the envelope's end and the
+// body's end fall on either side of the limit.
+const wchar_t LimitBytes[] = L"1048576";
+const wchar_t OverLimitBytes[] = L"1048577";
+const std::wstring Blanks(1024, L' ');
+
+std::vector<std::wstring> BodyOfSize(const wchar_t* size, std::vector<std::wstring> framing)
+{
+    framing.insert(framing.end(), {L"--body-size", size, L"--after-envelope", Blanks});
+    return framing;
+}
+
 // A reply as the peer's options give it (its bytes and how they go: at once, cut, held open,
 // closed early, trickled), and whether the lookup takes it.
 struct ReplyCase
@@ -58,6 +71,21 @@ const ReplyCase ReplyCases[] = {
     {"white_space_a_comment_and_an_instruction_after_the_envelope",
         {L"--after-envelope", L"\r\n <!-- end -->\t<?pi x?>\r\n", L"--cut", L"</soap:Envelope>|"}, true},
     {"half_a_megabyte_of_blanks_after_the_envelope", {L"--blanks", L"0.5", L"--no-length"}, true},
+    // The size is the body's alone, whatever else the runtime counts (the head) and however the
+    // network cuts it: the envelope's end in the last receive, or before white space that comes
+    // in a receive of its own.
+    {"exactly_the_size_limit_ending_in_one_receive", BodyOfSize(LimitBytes, {L"--cut", L"|</soap:Envelope>"}), true},
+    {"exactly_the_size_limit_with_its_last_blanks_apart", BodyOfSize(LimitBytes, {L"--cut", L"</soap:Envelope>|"}),
+        true},
+    {"exactly_the_size_limit_without_a_length_ending_in_one_receive",
+        BodyOfSize(LimitBytes, {L"--no-length", L"--cut", L"|</soap:Envelope>"}), true},
+    {"exactly_the_size_limit_without_a_length_with_its_last_blanks_apart",
+        BodyOfSize(LimitBytes, {L"--no-length", L"--cut", L"</soap:Envelope>|"}), true},
+    {"a_byte_over_the_size_limit_without_a_length_ending_in_one_receive",
+        BodyOfSize(OverLimitBytes, {L"--no-length", L"--cut", L"|</soap:Envelope>"}), false},
+    {"a_byte_over_the_size_limit_without_a_length_with_its_last_blanks_apart",
+        BodyOfSize(OverLimitBytes, {L"--no-length", L"--cut", L"</soap:Envelope>|"}), false},
+    {"a_byte_over_the_size_limit_in_its_declared_length", BodyOfSize(OverLimitBytes, {}), false},
     // A body that does not end where it says.
     {"declared_1000_bytes_longer_then_closed", {L"--declare-length", L"+1000"}, false},
     {"declared_one_byte_longer_then_closed", {L"--declare-length", L"+1"}, false},
@@ -125,7 +153,7 @@ protected:
     void Head(ULONG64 declaredLength)
     {
         context.fparse = [](soap*) { return static_cast<int>(SOAP_OK); };
-        screen.reset(new ReplyScreen(context, deadline));
+        screen.reset(new ReplyScreen(context, deadline, 1024 * 1024));
         ASSERT_EQ(context.fprepareinitrecv(&context), SOAP_OK);
         context.length = declaredLength;
         ASSERT_EQ(context.fparse(&context), SOAP_OK);

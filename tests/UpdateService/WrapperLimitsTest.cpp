@@ -97,6 +97,7 @@ TEST(WrapperLimitsTest, PeerThatTricklesItsAnswerEndsTheLookup)
 
     EXPECT_FALSE(outcome.result);
     EXPECT_LT(outcome.elapsed, Bound);
+    EXPECT_FALSE(peer.RequestBody().empty());
 }
 
 // One limit for connect, send and receive together: a reply whose every piece comes well within
@@ -114,17 +115,30 @@ TEST(WrapperLimitsTest, PeerThatPausesJustLessThanTheLimitBeforeEachPieceIsCutOf
     EXPECT_FALSE(peer.RequestBody().empty());
 }
 
+// A body that declares no length, or comes in chunks, is read until the size limit cuts it off:
+// it ends the lookup with the limit's refusal (not the deadline's), and nothing near its size is
+// ever held.
 TEST(WrapperLimitsTest, HugeReplyEndsTheLookupWithoutExhaustingMemory)
 {
-    ComponentServicePeer peer({L"--huge", L"100"});
-    const std::size_t peakBefore = PeakPrivateBytes();
+    for (const wchar_t* framing : {L"--no-length", L"--chunked"})
+    {
+        ComponentServicePeer peer({L"--huge", L"100", framing});
+        const auto sink =
+            boost::make_shared<TestSupport::RecordingSink>([](std::int32_t level) { return level == 4000; });
+        LogHelper::LogTestPeer::SetSink(sink);
+        const std::size_t peakBefore = PeakPrivateBytes();
 
-    const Outcome outcome = TimedLookup();
+        const Outcome outcome = TimedLookup();
 
-    const std::size_t growth = PeakPrivateBytes() - peakBefore;
-    std::printf("peak private bytes grew by %zu KiB\n", growth / 1024);
-    EXPECT_FALSE(outcome.result);
-    EXPECT_EQ(outcome.record.version, L"earlier");
-    EXPECT_LT(outcome.elapsed, Bound);
-    EXPECT_LT(growth, std::size_t(32) * 1024 * 1024);
+        const std::size_t growth = PeakPrivateBytes() - peakBefore;
+        std::printf("peak private bytes grew by %zu KiB\n", growth / 1024);
+        EXPECT_FALSE(outcome.result) << framing;
+        EXPECT_EQ(outcome.record.version, L"earlier") << framing;
+        EXPECT_LT(outcome.elapsed, Bound) << framing;
+        EXPECT_LT(growth, std::size_t(32) * 1024 * 1024) << framing;
+        ASSERT_EQ(sink->messages.size(), 1u) << framing;
+        EXPECT_EQ(sink->messages[0].message, L"GetComponentInfo failed. result=" + std::to_wstring(SOAP_SYNTAX_ERROR))
+            << framing;
+        EXPECT_FALSE(peer.RequestBody().empty()) << framing;
+    }
 }

@@ -127,6 +127,9 @@ const FailureCase FailureCases[] = {
     {"reply_far_larger_than_any_real_one", {L"--huge", L"100"}},
     // Twice the limit, well formed: the limit itself, not only some limit far above it.
     {"reply_of_two_megabytes", {L"--huge", L"2"}},
+    // Those two are refused at their heads; a body that declares no length is counted as it comes.
+    {"reply_of_one_and_a_half_megabytes_without_a_length", {L"--huge", L"1.5", L"--no-length"}},
+    {"reply_of_one_and_a_half_megabytes_in_chunks", {L"--huge", L"1.5", L"--chunked"}},
 };
 
 void PrintTo(const FailureCase& c, std::ostream* out)
@@ -229,6 +232,7 @@ TEST_P(WrapperFailureTest, FailsAndLeavesTheRecord)
     EXPECT_EQ(record.id, Untouched.id);
     EXPECT_EQ(record.downloadUrl, Untouched.downloadUrl);
     ExpectOneFailureMessage(*sink);
+    EXPECT_FALSE(peer.RequestBody().empty()) << "the peer got no request";
 }
 
 INSTANTIATE_TEST_SUITE_P(Exchanges, WrapperFailureTest, testing::ValuesIn(FailureCases),

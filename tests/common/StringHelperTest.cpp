@@ -78,6 +78,33 @@ TEST(StringHelperTest, Utf8OrAnsiTextIsReadAsUtf8WhereItIsValidUtf8)
         EXPECT_EQ(c.wide, StringHelper::Utf8OrAnsiToWide(c.text)) << testing::PrintToString(c.text);
 }
 
+TEST(StringHelperTest, OnlyWellFormedUtf8IsUtf8)
+{
+    const struct
+    {
+        std::string text;
+        bool utf8;
+    } cases[] = {
+        {"", true},
+        {"plain ASCII", true},
+        {std::string("nul\0inside", 10), true},
+        {"\xC3\xAA \xE2\x82\xAC \xF0\x9D\x84\x9E \xF4\x8F\xBF\xBF \xEF\xBF\xBF", true},
+        {"a\x80\x80" "b", false},
+        {"b\xE9ta", false},
+        {"a\xC0\x80", false},
+        {"a\xC0\xAF", false},
+        {"a\xE0\x80\xAF", false},
+        {"a\xED\xA0\x80", false},
+        {"a\xED\xBF\xBF", false},
+        {"a\xF4\x90\x80\x80", false},
+        {"a\xF8\x88\x80\x80\x80", false},
+        {"a\xE2\x82", false},
+        {"\xFF\xFE", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.utf8, StringHelper::IsUtf8(c.text)) << testing::PrintToString(c.text);
+}
+
 struct Masking
 {
     std::wstring text;

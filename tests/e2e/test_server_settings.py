@@ -61,7 +61,9 @@ class ServerSettingsTest(unittest.TestCase):
 
     def test_an_address_that_is_no_host_and_port_stops_the_configuration(self):
         cases = [("BRISKEN_DEFINITIONS_HOST", '127.0.0.1:1" "x'), ("BRISKEN_COMPONENTS_HOST", "http://127.0.0.1:8080"),
-                 ("BRISKEN_COMPONENTS_HOST", "127.0.0.1:8080/path")]
+                 ("BRISKEN_COMPONENTS_HOST", "127.0.0.1:8080/path"),
+                 # The component service client speaks IPv4 only.
+                 ("BRISKEN_COMPONENTS_HOST", "[::1]:8080")]
         for name, value in cases:
             with self.subTest(name, value=value):
                 # The set-up keeps its logs beside the build folder.

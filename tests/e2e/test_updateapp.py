@@ -33,14 +33,18 @@ class UpdateAppTest(ProgramFolderTest):
 
     def update_app(self, *answer):
         """Runs --updateapp against a peer giving answer (no service for None); returns the console
-        text before the duration line and the fields of the request the peer received."""
-        service = ComponentService(*answer) if answer != (None,) else ServiceDown()
+        text before the duration line and the fields of the request the peer received, which a
+        peer always got."""
+        down = answer == (None,)
+        service = ServiceDown() if down else ComponentService(*answer)
         try:
             run = self.folder.run("--updateapp")
             fields = service.request_fields()
         finally:
             service.close()
         self.assertEqual(0, run.returncode, run.stdout + run.stderr)
+        if not down:
+            self.assertIsNotNone(fields, "the peer got no request")
         match = LAST_LINE.search(run.stdout)
         self.assertIsNotNone(match, run.stdout)
         return run.stdout[:match.start()], fields

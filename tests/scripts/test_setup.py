@@ -346,11 +346,11 @@ class Configure(SetupScript):
             ({}, []),
             ({definitions: "10.0.0.5:8080"}, [f"-D{definitions}=10.0.0.5:8080"]),
             ({definitions: "10.0.0.5:8080"}, None),
-            ({definitions: "10.0.0.5:8080", components: "[::1]:80"},
-             [f"-D{definitions}=10.0.0.5:8080", f"-D{components}=[::1]:80"]),
-            ({definitions: "10.0.0.5:8081", components: "[::1]:80"},
-             [f"-D{definitions}=10.0.0.5:8081", f"-D{components}=[::1]:80"]),
-            ({components: "[::1]:80"}, [f"-D{components}=[::1]:80"]),  # the other back to its default
+            ({definitions: "10.0.0.5:8080", components: "10.0.0.7:80"},
+             [f"-D{definitions}=10.0.0.5:8080", f"-D{components}=10.0.0.7:80"]),
+            ({definitions: "10.0.0.5:8081", components: "10.0.0.7:80"},
+             [f"-D{definitions}=10.0.0.5:8081", f"-D{components}=10.0.0.7:80"]),
+            ({components: "10.0.0.7:80"}, [f"-D{components}=10.0.0.7:80"]),  # the other back to its default
             ({}, []),
             ({definitions: ""}, None),  # empty is not given
         ]
