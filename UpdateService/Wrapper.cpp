@@ -133,6 +133,8 @@ bool GetComponent(const std::wstring& componentId, const std::wstring& deployPla
     });
 
     ComponentsServiceSoapProxy proxy;
+    // The program's build asks the endpoint the client was generated with; a test build, another.
+    proxy.soap_endpoint = BRISKEN_COMPONENTS_ENDPOINT;
     const DestroyProxyOnExit destroyProxy(boost::bind(&ComponentsServiceSoapProxy::destroy, &proxy));
 
     _tempuri__GetComponentInfo request;

@@ -29,6 +29,8 @@ namespace
 
 // Far above the 2-second limits however busy the machine, far below the peers' 300 seconds.
 const std::chrono::seconds Bound(60);
+// The short-limits lookup asks its peer on a port of its own.
+const char* const PeerHost = BRISKEN_SHORT_LIMITS_COMPONENTS_HOST;
 
 std::size_t PeakPrivateBytes()
 {
@@ -61,7 +63,7 @@ Outcome TimedLookup()
 
 TEST(WrapperLimitsTest, ServiceDownEndsTheLookupWithTheConnectFailure)
 {
-    const TestSupport::RefusingComponentPort down;
+    const TestSupport::RefusingComponentPort down(PeerHost);
     const auto sink = boost::make_shared<TestSupport::RecordingSink>([](std::int32_t level) { return level == 4000; });
     LogHelper::LogTestPeer::SetSink(sink);
 
@@ -76,7 +78,7 @@ TEST(WrapperLimitsTest, ServiceDownEndsTheLookupWithTheConnectFailure)
 
 TEST(WrapperLimitsTest, PeerThatAcceptsAndNeverAnswersEndsTheLookup)
 {
-    ComponentServicePeer peer({L"--silent"});
+    ComponentServicePeer peer({L"--silent"}, PeerHost);
 
     const Outcome outcome = TimedLookup();
 
@@ -91,7 +93,7 @@ TEST(WrapperLimitsTest, PeerThatAcceptsAndNeverAnswersEndsTheLookup)
 TEST(WrapperLimitsTest, PeerThatTricklesItsAnswerEndsTheLookup)
 {
     // Each byte comes well within the receive limit; the whole answer would take minutes.
-    ComponentServicePeer peer({L"--trickle", L"0.25"});
+    ComponentServicePeer peer({L"--trickle", L"0.25"}, PeerHost);
 
     const Outcome outcome = TimedLookup();
 
@@ -105,7 +107,7 @@ TEST(WrapperLimitsTest, PeerThatTricklesItsAnswerEndsTheLookup)
 // receive (and one on the reply's transfer, counted in whole seconds) would let it run 3.8.
 TEST(WrapperLimitsTest, PeerThatPausesJustLessThanTheLimitBeforeEachPieceIsCutOffAtTheLimit)
 {
-    ComponentServicePeer peer({L"--cut", L"<Version>|11.11|.905|.9128", L"--pause", L"1.9"});
+    ComponentServicePeer peer({L"--cut", L"<Version>|11.11|.905|.9128", L"--pause", L"1.9"}, PeerHost);
 
     const Outcome outcome = TimedLookup();
 
@@ -122,7 +124,7 @@ TEST(WrapperLimitsTest, HugeReplyEndsTheLookupWithoutExhaustingMemory)
 {
     for (const wchar_t* framing : {L"--no-length", L"--chunked"})
     {
-        ComponentServicePeer peer({L"--huge", L"100", framing});
+        ComponentServicePeer peer({L"--huge", L"100", framing}, PeerHost);
         const auto sink =
             boost::make_shared<TestSupport::RecordingSink>([](std::int32_t level) { return level == 4000; });
         LogHelper::LogTestPeer::SetSink(sink);

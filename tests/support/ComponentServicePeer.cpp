@@ -64,6 +64,11 @@ std::string ReadFile(const std::wstring& path)
 } // namespace
 
 ComponentServicePeer::ComponentServicePeer(const std::vector<std::wstring>& answer)
+    : ComponentServicePeer(answer, BRISKEN_COMPONENTS_HOST)
+{
+}
+
+ComponentServicePeer::ComponentServicePeer(const std::vector<std::wstring>& answer, const char* host)
 {
     static int started = 0;
     const std::string linuxFolder = std::string(BRISKEN_PEER_STATE_ROOT) + "/" +
@@ -75,7 +80,7 @@ ComponentServicePeer::ComponentServicePeer(const std::vector<std::wstring>& answ
     // The peer gets Linux paths: Wine hands a Linux program its arguments unchanged.
     const std::wstring python = WindowsView(BRISKEN_PYTHON3);
     std::wstring commandLine = Quoted(python) + L" " +
-        Quoted(Widen(BRISKEN_COMPONENT_SERVICE_PEER)) + L" --listen " + Widen(BRISKEN_COMPONENTS_HOST) +
+        Quoted(Widen(BRISKEN_COMPONENT_SERVICE_PEER)) + L" --listen " + Widen(host) +
         L" --state-folder " + Quoted(Widen(linuxFolder)) + L" --lifetime 300";
     for (const std::wstring& argument : answer)
         commandLine += L" " + Quoted(argument);

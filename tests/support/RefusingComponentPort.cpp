@@ -12,9 +12,8 @@ namespace TestSupport
 namespace
 {
 
-sockaddr_in DefaultEndpoint()
+sockaddr_in Endpoint(const std::string& host)
 {
-    const std::string host = BRISKEN_COMPONENTS_HOST;
     const std::size_t colon = host.rfind(':');
     sockaddr_in address = {};
     address.sin_family = AF_INET;
@@ -26,12 +25,17 @@ sockaddr_in DefaultEndpoint()
 } // namespace
 
 RefusingComponentPort::RefusingComponentPort()
+    : RefusingComponentPort(BRISKEN_COMPONENTS_HOST)
+{
+}
+
+RefusingComponentPort::RefusingComponentPort(const char* host)
 {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     const SOCKET held = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     handle = held;
-    const sockaddr_in address = DefaultEndpoint();
+    const sockaddr_in address = Endpoint(host);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (bind(held, reinterpret_cast<const sockaddr*>(&address), sizeof address))
     {
@@ -39,7 +43,7 @@ RefusingComponentPort::RefusingComponentPort()
         {
             closesocket(held);
             WSACleanup();
-            throw std::runtime_error("the component service port stays taken: " + std::string(BRISKEN_COMPONENTS_HOST));
+            throw std::runtime_error("the component service port stays taken: " + std::string(host));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
